@@ -1,0 +1,35 @@
+# make run: build and run the unit headless; make test: every test, normal and sanitized.
+JOBS  ?= $(shell nproc)
+BUILD ?= build
+ASAN  ?= build-asan
+RUN_ARGS ?= --run-for 10 --print-syslog
+
+.PHONY: deps build run test test-normal test-asan bench clean
+
+deps:
+	@./tools/install-deps.sh
+
+$(BUILD)/Makefile: CMakeLists.txt
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: deps $(BUILD)/Makefile
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/sim/kv5100 $(RUN_ARGS)
+
+test-normal: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+
+test: test-normal test-asan
+
+bench: build
+	./$(BUILD)/bench/bench_board
+
+clean:
+	rm -rf $(BUILD) $(ASAN)

@@ -1,0 +1,3 @@
+#include "core/discrete.h"
+
+DiscreteInputs G_DiscreteIn = {};

@@ -1,0 +1,3 @@
+#include "core/rtc.h"
+
+DateTime G_DateTime = {};

@@ -1,0 +1,177 @@
+#include "core/syslog.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "core/rtc.h"
+#include "core/serial.h"
+#include "storage/flash.h"
+#include "storage/nvram.h"
+
+// A record counts as free when this many bytes from it are erased, so that a
+// stray erased record among written ones is not taken for the end.
+constexpr uint32_t kFreeRunBytes = 2048;
+
+// Off and suspended until SysLogOpen has found where the log continues.
+SysLogState G_SysLog = {0, 1, 0, kSysLogSectorA, 0, kSysLogSectorA * kFlashSectorBytes, {}};
+
+RamLog G_RamLog;
+
+static bool SerialDebugOn() {
+    return NvGetU32(kNvSerialDebugOn) != 0;
+}
+
+static void SetPosition(uint32_t sector, uint32_t record) {
+    G_SysLog.nSector  = sector;
+    G_SysLog.nRecord  = record;
+    G_SysLog.nAddress = sector * kFlashSectorBytes + record * kSysLogRecordBytes;
+}
+
+static void EchoText(const char* text) {
+    for (uint32_t i = 0; i < kSysLogTextBytes && text[i] != '\0'; ++i) {
+        UartPutcPolled(G_DebugPort, text[i]);
+    }
+}
+
+int DebugPrintf(const char* format, ...) {
+    const bool serial = SerialDebugOn();
+    if (G_SysLog.nOn == 0 && !serial) return 0;
+
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(G_SysLog.szRecord, kSysLogTextBytes, format, args);
+    va_end(args);
+
+    if (G_SysLog.nOn != 0 && G_SysLog.nSuspended == 0) {
+        const int32_t result = FlashWrite(G_SysLog.nAddress, G_SysLog.szRecord, kSysLogRecordBytes);
+        if (result < 0) {
+            G_SysLog.nSuspended = 1;
+            return result;
+        }
+        SysLogAdvance();
+    }
+    if (serial) EchoText(G_SysLog.szRecord);
+    return length;
+}
+
+void SysLogAdvance() {
+    if (G_SysLog.nRecord < kSysLogRecords - 1) {
+        G_SysLog.nRecord  += 1;
+        G_SysLog.nAddress += kSysLogRecordBytes;
+        return;
+    }
+    const uint32_t next = (G_SysLog.nSector == kSysLogSectorA) ? kSysLogSectorB : kSysLogSectorA;
+    SetPosition(next, 0);
+    if (FlashErase(static_cast<int32_t>(next)) < 0) G_SysLog.nSuspended = 1;
+}
+
+// Erased run from the record on, never past the end of its sector: the next
+// sector may hold older records, and the last records of a sector must still
+// count as free.
+static bool RecordIsFree(uint32_t sector, uint32_t record) {
+    const uint32_t offset = record * kSysLogRecordBytes;
+    const uint32_t left   = kFlashSectorBytes - offset;
+    const uint32_t length = (left < kFreeRunBytes) ? left : kFreeRunBytes;
+    const uint8_t* bytes  = FlashPtr(sector * kFlashSectorBytes + offset, length);
+    if (bytes == nullptr) return false;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (bytes[i] != 0xFF) return false;
+    }
+    return true;
+}
+
+static bool FindFreeRecord(uint32_t sector, uint32_t* record) {
+    for (uint32_t r = 0; r < kSysLogRecords; ++r) {
+        if (RecordIsFree(sector, r)) {
+            *record = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Logs and erases one log sector; a failure suspends flash logging.
+static bool EraseLogSector(uint32_t sector) {
+    DebugPrintf("Erasing Sector:%d\n", static_cast<int>(sector));
+    const int32_t result = FlashErase(static_cast<int32_t>(sector));
+    if (result >= 0) return true;
+    G_SysLog.nSuspended = 1;
+    DebugPrintf("ERROR:  flasherase(%d) returned %d\n", static_cast<int>(sector), static_cast<int>(result));
+    return false;
+}
+
+// The scan always starts at the first sector: the position in RAM may be
+// stale, the flash is not. When both sectors are full (power lost between
+// the last write and the erase) the first is erased.
+void SysLogOpen() {
+    const uint32_t savedSerial = NvGetU32(kNvSerialDebugOn);
+    NvSetU32(kNvSerialDebugOn, 1);   // its own lines reach the console
+    G_SysLog.nSuspended = 1;
+
+    uint32_t record = 0;
+    if (FindFreeRecord(kSysLogSectorA, &record)) {
+        SetPosition(kSysLogSectorA, record);
+    } else if (FindFreeRecord(kSysLogSectorB, &record)) {
+        SetPosition(kSysLogSectorB, record);
+    } else {
+        SetPosition(kSysLogSectorA, 0);
+        if (!EraseLogSector(kSysLogSectorA)) return;
+    }
+
+    G_SysLog.nSuspended = 0;
+    G_SysLog.nOn        = 1;
+    DebugPrintf("\n\n======================================================\n\n");
+    NvSetU32(kNvSerialDebugOn, savedSerial);
+}
+
+// A failed erase leaves flash logging suspended and stops here.
+void EraseSysLogs() {
+    DebugPrintf("Erasing SysLogs\n");
+    G_SysLog.nSuspended = 1;
+    if (!EraseLogSector(kSysLogSectorA)) return;
+    if (!EraseLogSector(kSysLogSectorB)) return;
+
+    SetPosition(kSysLogSectorA, 0);
+    G_SysLog.nSuspended = 0;
+    DebugPrintf("SysLogs Erased %02d/%02d/%02d @ %02d:%02d:%02d\n",
+                static_cast<int>(G_DateTime.nMonth), static_cast<int>(G_DateTime.nDay),
+                static_cast<int>(G_DateTime.nYear), static_cast<int>(G_DateTime.nHours),
+                static_cast<int>(G_DateTime.nMinutes), static_cast<int>(G_DateTime.nSeconds));
+}
+
+void InitRamLog(uint32_t mode) {
+    std::memset(&G_RamLog, 0, sizeof(G_RamLog));
+    if (mode == 0) {
+        G_RamLog.nEnabled = 1;
+    } else {
+        G_RamLog.nMode = 1;
+    }
+
+    const uint32_t savedSerial = NvGetU32(kNvSerialDebugOn);
+    NvSetU32(kNvSerialDebugOn, 1);
+    const uintptr_t base = reinterpret_cast<uintptr_t>(&G_RamLog.szLine[0][0]);
+    DebugPrintf("RamLog Base: 0x%08x\n", static_cast<unsigned>(base));
+    NvSetU32(kNvSerialDebugOn, savedSerial);
+}
+
+// Callable from interrupt handlers: the enabled word is cleared before the
+// write index is read, so a call that interrupts this one is dropped.
+int RamLogPrintf(const char* format, ...) {
+    if (G_RamLog.nEnabled == 0) return 0;
+    G_RamLog.nEnabled = 0;
+
+    uint32_t index = G_RamLog.nWriteIndex;
+    if (index >= kRamLogLines) index = 0;
+
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(G_RamLog.szLine[index], kRamLogTextBytes, format, args);
+    va_end(args);
+
+    G_RamLog.nWriteIndex = (index + 1 < kRamLogLines) ? index + 1 : 0;
+    if (G_RamLog.nCount < kRamLogLines) G_RamLog.nCount += 1;
+    G_RamLog.nEnabled = 1;
+    return length;
+}

@@ -1,0 +1,49 @@
+// Small shared routines: running average, trend detector, ring distance,
+// CRC-32, white-space trimming and the busy-wait idle hook.
+#pragma once
+#include <cstdint>
+
+constexpr int32_t kAvgSlots     = 500;   // ring size of a running average
+constexpr int32_t kTrendHistory = 120;   // most samples a trend detector keeps
+
+// Boxcar average over the last nLen samples; embedded whole in larger
+// records (tank table, fuel computer), so its layout is fixed.
+struct RunningAvg {
+    int32_t nMean;              // last result
+    int32_t nSum;               // i32: wraps like the target's, never widened
+    int32_t nSlot[kAvgSlots];
+    int32_t nHead;              // next slot written
+    int32_t nTail;              // oldest slot still in the sum
+    int32_t nLen;               // window length 1..500; 0 passes samples through
+};
+static_assert(sizeof(RunningAvg) == 2020);
+
+struct TrendDetector {
+    int32_t nOutput;            // 1 rising, 0 flat, -1 falling
+    int32_t nSpare;
+    int32_t nHistLen;           // at least 2
+    int32_t nHist[kTrendHistory];
+    int32_t nThreshold;
+};
+static_assert(sizeof(TrendDetector) == 496);
+
+// Clears the record and fills the first n slots with `initial`; n below 0
+// counts as 0, above 500 as 500.
+void    AvgInit(RunningAvg* avg, int32_t initial, int32_t n);
+// Adds a sample and returns the new mean (single precision, half away from 0).
+int32_t AvgAdd(RunningAvg* avg, int32_t sample);
+
+// Appends a sample to the history and returns (and keeps) the trend output.
+int32_t TrendStep(TrendDetector* trend, int32_t sample);
+
+// Single steps (i + 1 modulo n) from `from` to `to`: 0 when equal, at most n.
+uint32_t StepsBetween(uint32_t from, uint32_t to, uint32_t n);
+
+// CRC-32 of IEEE 802.3 (reflected 0xEDB88320, preset and final complement).
+uint32_t Crc32(const void* buf, uint32_t len);
+
+void StrTrimLeft(char* s);
+void StrTrimRight(char* s);
+
+// Called on every round of a busy-wait.
+void IdleHook();

@@ -1,0 +1,3 @@
+#include "efis/ahrs.h"
+
+AhrsRecord G_Ahrs = {};

@@ -1,0 +1,28 @@
+// The AHRS record; its 66 bytes are also the display-link datagram type 2.
+#pragma once
+#include <cstdint>
+
+#pragma pack(push, 1)
+struct AhrsRecord {
+    uint32_t nType;
+    int32_t  nRoll;          // 0.1 degree
+    int32_t  nPitch;         // 0.01 degree
+    int32_t  nHeading;       // 0.1 degree
+    int32_t  nReserved;
+    int32_t  nRollRate;
+    int32_t  nPitchRate;
+    int32_t  nYawRate;
+    int32_t  nAccelX;
+    int32_t  nAccelY;
+    int32_t  nAccelZ;
+    uint32_t nModel;
+    uint32_t nStatus;
+    int32_t  nLatAccel;
+    int32_t  nLoadFactor;    // 0.01 g
+    int32_t  nFresh;
+    uint16_t nStatusAge;     // seconds, counted by the clock interrupt
+};
+#pragma pack(pop)
+static_assert(sizeof(AhrsRecord) == 66);
+
+extern AhrsRecord G_Ahrs;

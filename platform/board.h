@@ -1,0 +1,161 @@
+// The emulated board: bus, devices, time, interrupt delivery, the monitor's
+// state and the events that stop the application (restart, reset, exit,
+// power-off). The board lives in one block of memory shared with the
+// processes that run the application, so it outlives each application start.
+#pragma once
+#include <cstdint>
+#include "platform/cpu.h"
+#include "platform/device.h"
+#include "platform/display.h"
+#include "platform/flash.h"
+#include "platform/gpio.h"
+#include "platform/intc.h"
+#include "platform/monitor.h"
+#include "platform/ostimer.h"
+#include "platform/rtc.h"
+#include "platform/uart.h"
+
+namespace platform {
+
+enum class TimeMode : uint8_t { Virtual, Real };
+
+enum class StopReason : uint8_t {
+    None,
+    AppRestart,     // "call $ENTRYPOINT": fresh application, board kept
+    AppExit,        // mon_appexit: the board idles in the monitor
+    WatchdogReset,  // board reset: devices and monitor RAM reset
+    PowerOff,       // GPIO19 driven high
+    RunEnd,         // the host's --run-for time is over
+};
+const char* StopReasonName(StopReason r);
+
+// Raised from inside a platform call; the firmware never catches it.
+struct BoardStop {
+    StopReason reason;
+    int status;     // mon_appexit's status
+};
+
+// Virtual time: what each access and each idle round costs, in OS-timer ticks.
+constexpr uint64_t kAccessTicks = 1;
+constexpr uint64_t kIdleTicks   = 16;
+
+struct EnvVar {
+    char name[32];
+    char value[128];
+};
+
+class Board {
+public:
+    static constexpr int kEnvSlots = 48;
+
+    // Creates the board in memory that child processes share; one board per process.
+    static Board* Create(TimeMode mode);
+    static void Destroy();
+    static Board* Current();
+
+    // Persistent state and configuration.
+    bool OpenFlash(const char* path) { return flash_.Open(path); }
+    void CloseFlash() { flash_.Close(); }
+    Flash& flash() { return flash_; }
+    bool SetFactoryEnv(const char* name, const char* value);
+
+    // Power-on and board reset: devices to their reset state, monitor RAM cleared.
+    void PowerOn();
+    void Reset();
+
+    // Time.
+    uint64_t Now() const { return now_; }
+    uint32_t Oscr() const { return osTimer_.Count(now_); }
+    void SetRunEnd(uint64_t ticks) { runEnd_ = ticks; }   // 0: no end
+    TimeMode Mode() const { return mode_; }
+    // Virtual time only: move the OS-timer count (tests start near the wrap).
+    void SetOscr(uint32_t value);
+
+    // Firmware-facing operations (through hw.h, cpu.h, monitor.h).
+    uint32_t Access(uint32_t addr, uint32_t value, int width, bool write);
+    uint8_t* Memory(uint32_t addr, uint32_t len);
+    void     Idle();
+    uint32_t Cpsr() const { return cpsr_; }
+    void     SetCpsr(uint32_t v);
+    // Board time that passes inside a monitor call: no interrupts are taken.
+    void     Spend(uint64_t ticks);
+    // A device's timing changed outside a register access (host input).
+    void     Reschedule();
+
+    // Monitor.
+    char*      GetEnv(const char* name);
+    int        SetEnv(const char* name, const char* value);
+    MonHandler Handler(int number) const { return (number >= 0 && number < 8) ? handlers_[number] : nullptr; }
+    void       SetHandler(int number, MonHandler h) { if (number >= 0 && number < 8) handlers_[number] = h; }
+    [[noreturn]] void Stop(StopReason reason, int status = 0);
+    void       RequestStop(StopReason reason);   // taken at the end of the current access
+    // After mon_appexit: idle in the monitor until the watchdog or the run end stops the board.
+    [[noreturn]] void IdleInMonitor();
+    StopReason LastStop() const { return lastStop_; }
+    int        ExitStatus() const { return exitStatus_; }
+
+    // Devices, for the host and tests.
+    Gpio& gpio() { return gpio_; }
+    OsTimer& osTimer() { return osTimer_; }
+    InterruptController& intc() { return intc_; }
+    Rtc& rtc() { return rtc_; }
+    Display& display() { return display_; }
+    Uart& uart(int port);            // on-chip ports 0, 1, 3
+    RegisterFile& misc() { return misc_; }
+    uint32_t Cp15(uint32_t crn) const { return cp15_[crn & 15]; }
+    void RecordCp15(uint32_t crn, uint32_t value) { cp15_[crn & 15] = value; }
+    uint32_t IrqsTaken() const { return irqsTaken_; }
+    bool InIrq() const { return inIrq_; }
+
+    // Tests and the host: runs an installed handler as the processor would
+    // on that exception (an injected fault).
+    void RaiseException(int number);
+
+private:
+    Board(TimeMode mode);
+    struct Region { uint32_t base, size; Device* dev; };
+    Device* Route(uint32_t addr, uint32_t* offset);
+    void ResetAll();
+    void Advance(uint64_t ticks);
+    void Sync();                 // real time: catch up with the host clock
+    void RunDue();
+    void TakeInterrupt();
+    void CheckStop();
+    void LogUnclaimed(uint32_t addr, bool write);
+
+    TimeMode mode_;
+    uint64_t now_ = 0;
+    uint64_t nextEvent_ = 0;
+    uint64_t runEnd_ = 0;
+    int64_t  hostStartNs_ = 0;
+    uint64_t hostStartTicks_ = 0;
+    uint32_t cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
+    uint32_t cp15_[16]{};
+    bool     inIrq_ = false;
+    uint32_t irqsTaken_ = 0;
+    StopReason pendingStop_ = StopReason::None;
+    StopReason lastStop_ = StopReason::None;
+    int      exitStatus_ = 0;
+
+    InterruptController intc_;
+    OsTimer osTimer_;
+    Gpio gpio_;
+    Rtc rtc_;
+    Uart btUart_, stUart_, ffUart_;
+    Display display_;
+    RegisterFile misc_;
+    Flash flash_;
+    static constexpr int kRegions = 20;
+    Region regions_[kRegions]{};
+    int regionCount_ = 0;
+    Device* timed_[8]{};
+    int timedCount_ = 0;
+
+    MonHandler handlers_[8]{};
+    EnvVar ram_[kEnvSlots]{};        // monitor RAM: variables set by mon_setenv
+    EnvVar factory_[kEnvSlots]{};    // factory variables, kept in flash on the target
+    uint32_t unclaimed_[32]{};
+    int unclaimedCount_ = 0;
+};
+
+}  // namespace platform

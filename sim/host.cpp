@@ -1,0 +1,188 @@
+#include "sim/host.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/start.h"
+
+using platform::Board;
+using platform::BoardStop;
+using platform::StopReason;
+
+static const char kUsage[] =
+    "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
+    "              [--env NAME=VALUE]... [--print-syslog]";
+
+static std::string DefaultFlashPath() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string dir = data && *data ? std::string(data) : std::string(std::getenv("HOME") ? std::getenv("HOME") : ".") + "/.local/share";
+    dir += "/kv5100";
+    std::string cmd = dir;
+    // Create each missing level of the folder.
+    for (size_t i = 1; i <= cmd.size(); ++i)
+        if (i == cmd.size() || cmd[i] == '/') mkdir(cmd.substr(0, i).c_str(), 0755);
+    return dir + "/flash.bin";
+}
+
+bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = a + " needs a value\n" + kUsage;
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--flash") {
+            if (!value(opts.flashPath)) return false;
+        } else if (a == "--time") {
+            if (!value(v)) return false;
+            if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;
+            else if (v == "real") opts.timeMode = platform::TimeMode::Real;
+            else return error = "--time takes virtual or real, not " + v, false;
+        } else if (a == "--run-for") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            opts.runForSeconds = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end || !(opts.runForSeconds > 0) || opts.runForSeconds > 1e7)
+                return error = "--run-for takes a positive number of seconds, not " + v, false;
+        } else if (a == "--env") {
+            if (!value(v)) return false;
+            size_t eq = v.find('=');
+            if (eq == 0 || eq == std::string::npos) return error = "--env takes NAME=VALUE, not " + v, false;
+            opts.env.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--print-syslog") {
+            opts.printSyslog = true;
+        } else if (a == "--help" || a == "-h") {
+            error = kUsage;
+            return false;
+        } else {
+            error = "unknown option " + a + "\n" + kUsage;
+            return false;
+        }
+    }
+    if (opts.flashPath.empty()) opts.flashPath = DefaultFlashPath();
+    return true;
+}
+
+static double Seconds(const Board& board) { return static_cast<double>(board.Now()) / platform::kOsTimerHz; }
+
+// Each start of the application runs in a new child process forked from this
+// one, which never runs firmware code: the child begins with every firmware
+// global as the start routine leaves it, and finds the board (shared memory)
+// and the flash (shared file mapping) as the last run left them.
+constexpr int kChildStopped = 64;
+
+[[noreturn]] static void RunApplicationChild() {
+    try {
+        AppStart();
+    } catch (const BoardStop&) {
+    }
+    std::fflush(nullptr);
+    _exit(kChildStopped);
+}
+
+static bool RunOnce(Board& board, int& status) {
+    pid_t pid = fork();
+    if (pid < 0) {
+        std::perror("kv5100: fork");
+        status = 3;
+        return false;
+    }
+    if (pid == 0) RunApplicationChild();
+    int ws = 0;
+    while (waitpid(pid, &ws, 0) < 0) {
+    }
+    if (!WIFEXITED(ws) || WEXITSTATUS(ws) != kChildStopped) {
+        if (WIFSIGNALED(ws))
+            std::fprintf(stderr, "kv5100: the application crashed (signal %d) at %.3f s\n", WTERMSIG(ws), Seconds(board));
+        else
+            std::fprintf(stderr, "kv5100: the application ended unexpectedly (status %d)\n", WEXITSTATUS(ws));
+        status = 3;
+        return false;
+    }
+    return true;
+}
+
+// What the board does after the application stopped; false ends the run.
+static bool AfterStop(Board& board, StopReason reason, int exitStatus, int& status) {
+    switch (reason) {
+    case StopReason::AppRestart:
+        std::fprintf(stderr, "kv5100: application restart at %.3f s\n", Seconds(board));
+        return true;
+    case StopReason::WatchdogReset:
+        std::fprintf(stderr, "kv5100: watchdog reset at %.3f s\n", Seconds(board));
+        board.Reset();
+        return true;
+    case StopReason::PowerOff:
+        std::fprintf(stderr, "kv5100: power off at %.3f s\n", Seconds(board));
+        status = 0;
+        return false;
+    case StopReason::RunEnd:
+        std::fprintf(stderr, "kv5100: run ended after %.3f s of board time\n", Seconds(board));
+        status = exitStatus == 0 ? 0 : 1;
+        return false;
+    case StopReason::AppExit:
+    case StopReason::None:
+        break;
+    }
+    std::fprintf(stderr, "kv5100: application returned %d to the monitor at %.3f s\n", exitStatus, Seconds(board));
+    try {
+        board.IdleInMonitor();
+    } catch (const BoardStop& s) {
+        return AfterStop(board, s.reason, exitStatus, status);
+    }
+}
+
+int RunUnit(Board& board, const HostOptions& opts) {
+    if (opts.runForSeconds > 0)
+        board.SetRunEnd(static_cast<uint64_t>(opts.runForSeconds * platform::kOsTimerHz));
+    board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console
+    board.PowerOn();
+    int status = 0;
+    for (;;) {
+        if (!RunOnce(board, status)) return status;
+        if (!AfterStop(board, board.LastStop(), board.ExitStatus(), status)) return status;
+    }
+}
+
+// ---- the system log in flash --------------------------------------------------
+
+constexpr uint32_t kLogSectors[2] = {60, 61};
+constexpr uint32_t kRecordBytes = 64;
+constexpr uint32_t kRecords = platform::kFlashSectorBytes / kRecordBytes;
+
+static bool RecordErased(const uint8_t* r) {
+    for (uint32_t i = 0; i < kRecordBytes; ++i)
+        if (r[i] != 0xFF) return false;
+    return true;
+}
+
+static bool SectorFull(const uint8_t* sector) { return !RecordErased(sector + (kRecords - 1) * kRecordBytes); }
+
+static void PrintSector(const uint8_t* sector) {
+    for (uint32_t i = 0; i < kRecords; ++i) {
+        const uint8_t* r = sector + i * kRecordBytes;
+        const void* end = std::memchr(r, 0, kRecordBytes);
+        if (!end) continue;   // erased or unterminated
+        std::fwrite(r, 1, static_cast<size_t>(static_cast<const uint8_t*>(end) - r), stdout);
+    }
+}
+
+void PrintSyslog(Board& board) {
+    uint8_t* flash = board.flash().Data();
+    const uint8_t* s60 = flash + kLogSectors[0] * platform::kFlashSectorBytes;
+    const uint8_t* s61 = flash + kLogSectors[1] * platform::kFlashSectorBytes;
+    // The full sector holds the older records; with neither full, 60 came first.
+    bool sixtyFirst = SectorFull(s60) || !SectorFull(s61);
+    PrintSector(sixtyFirst ? s60 : s61);
+    PrintSector(sixtyFirst ? s61 : s60);
+    std::fflush(stdout);
+}

@@ -1,0 +1,35 @@
+// kv5100: builds the board, binds it to host resources and runs the unit.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include "sim/host.h"
+
+int main(int argc, char** argv) {
+    HostOptions opts;
+    std::string error;
+    if (!ParseOptions(argc, argv, opts, error)) {
+        std::fprintf(stderr, "kv5100: %s\n", error.c_str());
+        return 2;
+    }
+    platform::Board* board = platform::Board::Create(opts.timeMode);
+    if (!board) {
+        std::fprintf(stderr, "kv5100: cannot create the board\n");
+        return 2;
+    }
+    if (!board->OpenFlash(opts.flashPath.c_str())) {
+        std::fprintf(stderr, "kv5100: cannot open flash file %s: %s\n", opts.flashPath.c_str(),
+                     errno == EINVAL ? "not a flash image (wrong size)" : std::strerror(errno));
+        return 2;
+    }
+    for (const auto& [name, value] : opts.env) {
+        if (!board->SetFactoryEnv(name.c_str(), value.c_str())) {
+            std::fprintf(stderr, "kv5100: --env %s: name or value too long, or too many variables\n", name.c_str());
+            return 2;
+        }
+    }
+    int status = 0;
+    if (opts.runForSeconds > 0 || !opts.printSyslog) status = RunUnit(*board, opts);
+    if (opts.printSyslog) PrintSyslog(*board);
+    platform::Board::Destroy();
+    return status;
+}

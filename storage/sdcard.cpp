@@ -1,0 +1,3 @@
+#include "storage/sdcard.h"
+
+SDCardState G_SDCard = {};

@@ -1,0 +1,47 @@
+#include "support/board_fixture.h"
+
+#include <unistd.h>
+#include <cstdlib>
+
+using platform::Board;
+using platform::BoardStop;
+using platform::StopReason;
+
+void BoardTest::SetUp() {
+    char path[] = "/tmp/kvflashXXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    unlink(path);   // a missing file is created erased
+    flashPath_ = path;
+    board_ = Board::Create(platform::TimeMode::Virtual);
+    ASSERT_NE(board_, nullptr);
+    ASSERT_TRUE(board_->OpenFlash(flashPath_.c_str()));
+    board_->PowerOn();
+}
+
+void BoardTest::TearDown() {
+    Board::Destroy();
+    board_ = nullptr;
+    unlink(flashPath_.c_str());
+}
+
+std::string BoardTest::SerialOut(int port) {
+    static char buf[65536];
+    int n = board_->uart(port).CopySent(buf, sizeof buf);
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+void BoardTest::ReopenFlash() {
+    board_->CloseFlash();
+    ASSERT_TRUE(board_->OpenFlash(flashPath_.c_str()));
+}
+
+StopReason BoardTest::RunApp(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const BoardStop& s) {
+        return s.reason;
+    }
+    return StopReason::None;
+}

@@ -1,0 +1,24 @@
+// A fresh emulated board for each test, in virtual time, on a new erased flash.
+#pragma once
+#include <gtest/gtest.h>
+#include <functional>
+#include <string>
+#include "platform/board.h"
+
+class BoardTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    platform::Board& board() { return *board_; }
+    // Bytes sent so far on an on-chip serial port (1 is the debug port).
+    std::string SerialOut(int port = 1);
+    // Closes the flash file and opens it again, as across a power cycle.
+    void ReopenFlash();
+    // Runs `fn` as application code and returns how the board stopped it
+    // (or StopReason::None when fn returned).
+    platform::StopReason RunApp(const std::function<void()>& fn);
+
+    std::string flashPath_;
+    platform::Board* board_ = nullptr;
+};

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs the distribution packages the build and tests use, only when missing.
+set -e
+PKGS="cmake make g++ libgtest-dev libbenchmark-dev python3"
+missing=""
+for p in $PKGS; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+$SUDO apt-get update -qq >/dev/null
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing >/dev/null

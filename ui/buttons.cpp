@@ -1,0 +1,3 @@
+#include "ui/buttons.h"
+
+int32_t G_KeyEvent = 0;

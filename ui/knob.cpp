@@ -1,0 +1,4 @@
+#include "ui/knob.h"
+
+KnobRecord G_Knob0 = {};
+KnobRecord G_Knob1 = {};

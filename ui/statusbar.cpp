@@ -1,0 +1,3 @@
+#include "ui/statusbar.h"
+
+uint32_t G_RedrawReq = 0;
