@@ -1,0 +1,94 @@
+// The kv5100 program as a user runs it: options, exit status, the console
+// and the system log kept in the flash file across runs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+Result RunKv(const std::string& args) {
+    std::string cmd = std::string(KV5100_PATH) + " " + args + " 2>&1";
+    Result r{-1, {}};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int ws = pclose(p);
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    return r;
+}
+
+size_t Count(const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+class Kv5100 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/kv5100e2eXXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        flash_ = dir_ + "/unit.flash";
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    std::string dir_, flash_;
+};
+
+TEST_F(Kv5100, RunsForItsTimeAndKeepsTheLogAcrossPowerCycles) {
+    Result first = RunKv("--flash " + flash_ + " --run-for 61 --print-syslog");
+    EXPECT_EQ(first.status, 0) << first.out;
+    EXPECT_NE(first.out.find("run ended after 61.000 s"), std::string::npos) << first.out;
+    EXPECT_EQ(Count(first.out, "INFO: Up 60 sec\n"), 1u) << first.out;
+
+    Result second = RunKv("--flash " + flash_ + " --run-for 2 --print-syslog");
+    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(Count(second.out, "INFO: Application started\n"), 2u) << "the first run's lines were lost";
+    EXPECT_EQ(Count(second.out, "INFO: Up 60 sec\n"), 1u);
+
+    // An independent reader of the flash file sees the same log.
+    Result printed = RunKv("--flash " + flash_ + " --print-syslog");
+    std::string tools = KV_TOOLS_DIR;
+    FILE* p = popen(("python3 " + tools + "/read-syslog.py " + flash_).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string independent;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) independent.append(buf, n);
+    ASSERT_EQ(pclose(p), 0);
+    EXPECT_EQ(printed.out, independent);
+}
+
+TEST_F(Kv5100, BadOptionsAndFilesAreRefusedClearly) {
+    struct Case { const char* args; const char* says; };
+    const Case cases[] = {
+        {"--bogus", "unknown option --bogus"},
+        {"--time sideways", "--time takes virtual or real"},
+        {"--run-for -3", "--run-for takes a positive number"},
+        {"--env NOEQUALS", "--env takes NAME=VALUE"},
+        {"--run-for", "--run-for needs a value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Result r = RunKv("--flash " + flash_ + " " + c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+    std::system(("head -c 1000 /dev/zero > " + dir_ + "/short.flash").c_str());
+    Result r = RunKv("--flash " + dir_ + "/short.flash --run-for 1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("not a flash image"), std::string::npos) << r.out;
+}
+
+}  // namespace
