@@ -188,27 +188,19 @@ static bool TxRingEmpty(uint32_t port) {
     return tx.nRd == tx.nWr;
 }
 
+static void ServeDuart(uint32_t port, bool transmit) {
+    if (!PortActive(port)) return;
+    DuartRx(port);
+    if (transmit && !TxRingEmpty(port)) DuartTx(port);
+}
+
 // Each external port is read every 4 ms and written every 8 ms.
 static void DuartTickService(uint32_t phase) {
     switch (phase & 7) {
-    case 0:
-        if (PortActive(2)) DuartRx(2);
-        break;
-    case 2:
-        if (PortActive(4)) {
-            DuartRx(4);
-            if (!TxRingEmpty(4)) DuartTx(4);
-        }
-        break;
-    case 4:
-        if (PortActive(2)) {
-            DuartRx(2);
-            if (!TxRingEmpty(2)) DuartTx(2);
-        }
-        break;
-    case 6:
-        if (PortActive(4)) DuartRx(4);
-        break;
+    case 0: ServeDuart(2, false); break;
+    case 2: ServeDuart(4, true); break;
+    case 4: ServeDuart(2, true); break;
+    case 6: ServeDuart(4, false); break;
     default: break;
     }
 }
