@@ -65,6 +65,7 @@ static void SoftwareIntHandler() { RamLogPrintf("INFO: Software Interrupt\n"); }
 static void FiqHandler() { RamLogPrintf("INFO: Fast IRQ \n"); }
 
 void ExceptionRestart() {
+    AppIntsOffRestore(0);   // the restart command never returns: no restore
     const char* text[] = {"0", "1", "2", "3"};
     mon_setenv("REBOOT", text[G_RebootCount < 3 ? G_RebootCount : 3]);
     mon_docommand("call $ENTRYPOINT", 1);
@@ -245,7 +246,7 @@ static void TimerIsr(uint32_t pending) {
 }
 
 static void RtcIsr() {
-    HwWrite32(RTSR, HwRead32(RTSR) | kRtsrHz);   // write 1 to clear
+    HwWrite32(RTSR, (HwRead32(RTSR) & kRtsrEnables) | kRtsrHz);   // write 1 clears only the 1 Hz status
     G_SecondTick = 1;
     G_SecondStamp = ReadOsTimer();
     G_UptimeSec += 1;

@@ -24,6 +24,7 @@ constexpr uint32_t RCNR = 0x40900000;
 constexpr uint32_t RTSR = 0x40900008;
 constexpr uint32_t kRtsrHz  = 1u << 1;
 constexpr uint32_t kRtsrHze = 1u << 3;
+constexpr uint32_t kRtsrEnables = (1u << 2) | kRtsrHze;
 
 constexpr uint32_t kTickTicks = 3686;    // 1 ms
 

@@ -123,7 +123,10 @@ int Board::SetEnv(const char* name, const char* value) { return PutVar(ram_, kEn
 
 // ---- power and reset --------------------------------------------------------
 
-void Board::PowerOn() { ResetAll(); }
+void Board::PowerOn() {
+    gpio_.PowerOn();
+    ResetAll();
+}
 
 void Board::Reset() {
     // Buttons held at power-on are let go by the time the board resets.
@@ -184,6 +187,12 @@ void Board::Spend(uint64_t ticks) {
         timespec ts{static_cast<time_t>(ticks / kOsTimerHz),
                     static_cast<long>((ticks % kOsTimerHz) * 1000000000ull / kOsTimerHz)};
         nanosleep(&ts, nullptr);
+    }
+    // In steps shorter than the count's wrap, so that no match is passed over.
+    constexpr uint64_t kStep = 1ull << 30;
+    for (; ticks > kStep; ticks -= kStep) {
+        Advance(kStep);
+        CheckStop();
     }
     Advance(ticks);
     CheckStop();
@@ -282,9 +291,20 @@ void Board::RaiseException(int number) {
     if (number == kMonIrq) {
         IrqMode mode(inIrq_, cpsr_);
         h();
-    } else {
-        h();
+        return;
     }
+    // Every exception entry disables IRQs; FIQ entry disables FIQs too.
+    uint32_t saved = cpsr_;
+    cpsr_ |= kCpsrIrqDisable | (number == kMonFiq ? kCpsrFiqDisable : 0);
+    h();
+    cpsr_ = saved;
+}
+
+void Board::BeginApplication() {
+    // The monitor enters the application with interrupts disabled.
+    cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
+    inIrq_ = false;
+    pendingStop_ = StopReason::None;
 }
 
 void Board::RequestStop(StopReason reason) {

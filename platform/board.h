@@ -110,6 +110,8 @@ public:
     // Tests and the host: runs an installed handler as the processor would
     // on that exception (an injected fault).
     void RaiseException(int number);
+    // The state the monitor gives each start of the application.
+    void BeginApplication();
 
 private:
     Board(TimeMode mode);

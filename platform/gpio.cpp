@@ -51,15 +51,24 @@ void Gpio::OutputsChanged(uint32_t bank, uint32_t before) {
         board_.RequestStop(StopReason::PowerOff);
 }
 
+// What the host drives on the inputs, and its scheduled changes, outlive a reset.
 void Gpio::Reset() {
-    for (int b = 0; b < 3; ++b) {
-        // Inputs idle high (pull-ups); a held button pulls its pin low.
-        in_[b] = ~held_[b];
-        out_[b] = dir_[b] = rise_[b] = fall_[b] = edge_[b] = 0;
-    }
+    for (int b = 0; b < 3; ++b) out_[b] = dir_[b] = rise_[b] = fall_[b] = edge_[b] = 0;
     for (uint32_t& a : afr_) a = 0;
-    queued_ = 0;
     UpdateLines();
+}
+
+void Gpio::PowerOn() {
+    Reset();
+    // Inputs idle high (pull-ups); a held button pulls its pin low.
+    for (int b = 0; b < 3; ++b) in_[b] = ~held_[b];
+    queued_ = 0;
+}
+
+void Gpio::ReleaseHolds() {
+    for (int pin = 0; pin < 96; ++pin)
+        if ((held_[pin / 32] >> (pin % 32)) & 1) SetInput(pin, true);
+    held_[0] = held_[1] = held_[2] = 0;
 }
 
 void Gpio::ApplyInputs(uint32_t bank, uint32_t levels) {
@@ -120,7 +129,7 @@ uint32_t Gpio::AltFunction(int pin) const {
 void Gpio::UpdateLines() {
     ic_.SetLine(kIrqGpio0, edge_[0] & 1);
     ic_.SetLine(kIrqGpio1, edge_[0] & 2);
-    ic_.SetLine(kIrqGpioX, (edge_[0] & ~3u) || edge_[1] || edge_[2]);
+    ic_.SetLine(kIrqGpioX, (edge_[0] & ~3u) || edge_[1] || (edge_[2] & 0x1FFFF));   // GPIO 2..80
 }
 
 }  // namespace platform

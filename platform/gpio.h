@@ -28,7 +28,8 @@ public:
     uint32_t AltFunction(int pin) const;
     // Inputs held at power-on (a button held while the unit starts).
     void HoldAtPowerOn(int pin) { if (pin >= 0 && pin < 96) held_[pin / 32] |= 1u << (pin % 32); }
-    void ReleaseHolds() { held_[0] = held_[1] = held_[2] = 0; }
+    void ReleaseHolds();
+    void PowerOn();
 private:
     void ApplyInputs(uint32_t bank, uint32_t newLevels);
     void OutputsChanged(uint32_t bank, uint32_t before);

@@ -53,7 +53,10 @@ void Uart::Write(uint32_t offset, uint32_t value, int) {
         break;
     case 0x08:
         fcr_ = value;
-        if (value & 4) txCount_ = 0;   // transmit FIFO reset
+        if (value & 4) {   // transmit FIFO reset
+            txCount_ = 0;
+            nextDrain_ = UINT64_MAX;
+        }
         break;
     case 0x0C: lcr_ = value; break;
     case 0x10: mcr_ = value; break;

@@ -90,6 +90,7 @@ constexpr int kChildStopped = 64;
 }
 
 static bool RunOnce(Board& board, int& status) {
+    board.BeginApplication();
     pid_t pid = fork();
     if (pid < 0) {
         std::perror("kv5100: fork");

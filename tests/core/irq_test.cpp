@@ -111,9 +111,13 @@ TEST_F(IrqTest, PageFlipWaitsForHoldAndReadyAndDrawsOnTheHiddenPage) {
 
 TEST_F(IrqTest, FaultCountsRebootAndRestartsWithMonitorRamKept) {
     SysLogOpen();
+    EnableRtcTick();
+    AppIntsOffRestore(0);
+    DelayTicks(kTicksPerSecond + kTicksPerMs);   // a second is pending when the fault comes
     G_RebootCount = 0;
     EXPECT_EQ(RunApp([this] { board().RaiseException(kMonDataAbort); }), StopReason::AppRestart);
     EXPECT_STREQ(mon_getenv("REBOOT"), "1");
+    EXPECT_EQ(G_SecondTick, 0u) << "an interrupt was taken inside the fault handler";
     EXPECT_EQ(RunApp([this] { board().RaiseException(kMonUndefined); }), StopReason::AppRestart);
     EXPECT_STREQ(mon_getenv("REBOOT"), "2");
     G_RebootCount = 7;

@@ -128,6 +128,20 @@ TEST_F(BoardTest, PowerOffLineStopsTheBoard) {
     EXPECT_EQ(RunApp([] { HwWrite32(GPSR0, 1u << 19); }), StopReason::PowerOff);
 }
 
+TEST_F(BoardTest, HostInputsOutliveABoardResetButNotHolds) {
+    auto& gpio = board().gpio();
+    gpio.HoldAtPowerOn(61);
+    board().PowerOn();
+    EXPECT_FALSE(gpio.Level(61)) << "held at power-on";
+    gpio.SetInput(75, false);
+    gpio.ScheduleInput(board().Now() + 10000, 74, false);
+    board().Reset();
+    EXPECT_TRUE(gpio.Level(61)) << "let go by the time of a reset";
+    EXPECT_FALSE(gpio.Level(75));
+    for (int i = 0; i < 1000; ++i) HwIdle();
+    EXPECT_FALSE(gpio.Level(74)) << "a scheduled change was lost in the reset";
+}
+
 TEST_F(BoardTest, UnclaimedAddressReadsZero) {
     EXPECT_EQ(HwRead32(0x50000000), 0u);
     HwWrite32(0x50000000, 5);
