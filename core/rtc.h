@@ -14,3 +14,13 @@ struct DateTime {
 static_assert(sizeof(DateTime) == 28);
 
 extern DateTime G_DateTime;
+
+extern int8_t  G_UtcOffset;     // hours from UTC (clock-memory register 8)
+extern int32_t G_ClockFormat;   // 0 12-hour, 1 local 24-hour, 2 UTC 24-hour (register 16)
+
+// I2C bus, the clock chip and its battery-backed registers, the backlight.
+void    I2cInit();
+int32_t GetRtcTime();                                        // 0, or -1 with nothing changed
+int32_t WriteClockMem(uint8_t* source, int32_t reg, int32_t count);
+void    InitPwm();
+void    SetBacklight(int32_t percent);

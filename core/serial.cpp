@@ -41,3 +41,8 @@ void UartPutcPolled(uint32_t port, char c) {
     HwWrite32(base + kUartThr, static_cast<uint8_t>(c));
     if (c == '\n' && WaitTxRoom(base)) HwWrite32(base + kUartThr, '\r');
 }
+uint32_t G_AltOutPort = kNoPort;
+uint32_t G_EngFramePort = kNoPort;
+uint32_t G_EngCsvPort = kNoPort;
+uint32_t G_NavRadioPort = kNoPort;
+uint32_t G_AhrsAidPort = kNoPort;

@@ -62,3 +62,16 @@ void UartPutcPolled(uint32_t port, char c);
 void UartPortService(uint32_t port, uint32_t dataReg, uint32_t ierReg, uint32_t iirReg, uint32_t lsrReg);
 void DuartRx(uint32_t port);
 void DuartTx(uint32_t port);
+
+// Output ports chosen by the port set-up; 5 = none.
+constexpr uint32_t kNoPort = 5;
+extern uint32_t G_AltOutPort;     // altitude encoder output
+extern uint32_t G_EngFramePort;   // 73-byte engine data frame
+extern uint32_t G_EngCsvPort;     // CSV engine stream
+extern uint32_t G_NavRadioPort;   // course to the navigation radio
+extern uint32_t G_AhrsAidPort;    // AHRS aiding message
+
+void    InitSerialPorts();
+int32_t SerialPrintf(uint32_t port, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int32_t SerialWrite(uint32_t port, const uint8_t* bytes, int32_t count);
+int32_t SerialTxService(uint32_t port);

@@ -47,3 +47,8 @@ void StrTrimRight(char* s);
 
 // Called on every round of a busy-wait.
 void IdleHook();
+
+// Formatted text at a page position (the drawing offset is added inside);
+// returns the text cursor's x after drawing.
+int32_t DrawTextF(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, const char* format, ...)
+    __attribute__((format(printf, 6, 7)));

@@ -1,3 +1,4 @@
 #include "efis/ahrs.h"
 
 AhrsRecord G_Ahrs = {};
+AhrsState G_AhrsState = {};

@@ -26,3 +26,12 @@ struct AhrsRecord {
 static_assert(sizeof(AhrsRecord) == 66);
 
 extern AhrsRecord G_Ahrs;
+
+struct AhrsState {
+    uint32_t nAiding;            // AHRS_AIDING: the aiding message is sent while not 1
+};
+extern AhrsState G_AhrsState;
+
+void CheckAhrsStatus();
+void DemoAhrsStep();
+void SendAhrsAiding();

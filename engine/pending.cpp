@@ -1,7 +1,31 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
+#include "core/pending.h"
+#include "engine/engine.h"
+#include "engine/enginecfg.h"
+#include "engine/fuelcomp.h"
+#include "engine/instrument.h"
 #include "engine/pulse.h"
 
 void RpmPulseIsr(uint32_t) {}
 void FuelFlowPulseIsr(uint32_t) {}
 void MarkRpmPulseDisturbed() {}
+void InitFuelFlow() {}
+void InitInstReadings() {}
+void LogEngineInfo() {}
+void LoadEngineSettings() {}
+void LoadEngineCal() {}
+void LoadTanksCal() {}
+void CalcFuelComputer() {}
+void SnapshotFuelState() {}
+void BuildEngineDataMsg() { ++G_PendingCalls[kPcBuildEngineDataMsg]; }
+void ClearEngineReadings() {}
+void DemoEngineStep() {}
+void DrawEngineGauges() {}
+void InitRpm() {}
+void LoadEgtChtCal() {}
+void LoadHorsepowerTable() {}
+void LogEngineStartStop() { ++G_PendingCalls[kPcLogEngineStartStop]; }
+void SendEngineCsvData() {}
+void UpdateEngineTimers() {}
+void UpdateInstReadingsStep() { ++G_PendingCalls[kPcUpdateInstReadingsStep]; }

@@ -6,3 +6,12 @@ void RpmPulseIsr(uint32_t count);
 void FuelFlowPulseIsr(uint32_t count);
 // An interrupt hold spans the current pulse interval: it must not be used.
 void MarkRpmPulseDisturbed();
+
+struct RpmPulse {
+    uint32_t nDisturbed;         // an interrupt hold spanned the current interval
+    uint32_t nCount;             // pulses seen; 5 or more: the engine runs
+    uint32_t nWriteInProgress;   // 1 around the main loop's NVRAM write
+};
+extern RpmPulse G_RpmPulse;
+
+void InitFuelFlow();

@@ -12,3 +12,5 @@ void NvSetU32(uint32_t offset, uint32_t value) {
     if (offset > kNVRamSize - 4) return;
     for (uint32_t i = 0; i < 4; ++i) G_NVRam[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
+
+uint32_t G_NVRamSector = 62;

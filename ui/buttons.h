@@ -5,3 +5,4 @@
 extern int32_t G_KeyEvent;     // 0 = empty; written by the tick only while empty
 
 int32_t ScanButtons();
+void InitButtons();

@@ -24,3 +24,5 @@ extern KnobRecord G_Knob0;
 extern KnobRecord G_Knob1;
 
 int32_t ReadKnobDelta(int32_t knob);
+void InitKnobs();
+void ResetKnobAllow();

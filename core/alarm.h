@@ -1,0 +1,6 @@
+// Alarm manager.
+#pragma once
+#include <cstdint>
+
+void AlarmInit();
+void AlarmTask();

@@ -1,0 +1,4 @@
+// Battery and line-power monitor.
+#pragma once
+
+void CheckBattery();

@@ -1,0 +1,31 @@
+// Call counts kept by the pending entries that the boot and the main loop
+// call, so that tests can see when they ran; each goes with its entry.
+#pragma once
+#include <cstdint>
+
+enum PendingCall : uint32_t {
+    kPcAirdataSampleStep,
+    kPcUpdateInstReadingsStep,
+    kPcCheckAhrsStatus,
+    kPcTrafficDemoTargets,
+    kPcUpdateNavSrc,
+    kPcSendArincFrame,
+    kPcBuildEngineDataMsg,
+    kPcWxRecvTask,
+    kPcAlarmTask,
+    kPcLogEngineStartStop,
+    kPcWriteNVRam,
+    kPcMapQueueProcess,
+    kPcCalibrationMode,
+    kPcNetRec14,
+    kPcNetRec15,
+    kPcNetRec16,
+    kPcNetRec19,
+    kPcCount
+};
+extern uint32_t G_PendingCalls[kPcCount];
+
+// The texts drawn with DrawTextF, newest last (the fonts come later).
+constexpr int kDrawnTexts = 16;
+extern char     G_DrawnText[kDrawnTexts][128];
+extern uint32_t G_DrawnTextCount;

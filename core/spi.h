@@ -1,0 +1,5 @@
+// The SPI bus and its devices (dual UART, A/D converters).
+#pragma once
+#include <cstdint>
+
+void InitSsp();

@@ -1,0 +1,3 @@
+#include "efis/airdata.h"
+
+AirData G_AirData = {};

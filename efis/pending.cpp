@@ -1,0 +1,23 @@
+// Services of this folder whose modules are not written yet: the least that
+// keeps the unit running.
+#include "core/pending.h"
+#include "efis/ahrs.h"
+#include "efis/airdata.h"
+#include "efis/efis.h"
+
+void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
+void DemoAhrsStep() {}
+void SendAhrsAiding() {}
+void AirdataSampleStep() { ++G_PendingCalls[kPcAirdataSampleStep]; }
+void DemoAirdataStep() {}
+void DrawAirDataPane() {}
+void InitAirdata() {}
+void LoadAirdataCal() {}
+void ReadOatChannel() {}
+void RepairSystemKvd() {}
+void SendAltitudeOutput(uint32_t) {}
+void CalcWind() {}
+void DrawEfisPage() {}
+void DrawEfisStatic() {}
+void EfisScreenInit() {}
+void MagAlignProcedure() {}

@@ -1,0 +1,6 @@
+// Engine settings files.
+#pragma once
+
+void LoadEngineSettings();
+void LoadEngineCal();
+void LoadTanksCal();

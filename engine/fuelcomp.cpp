@@ -1,0 +1,3 @@
+#include "engine/fuelcomp.h"
+
+uint8_t FuelDataMsg[32] = {};

@@ -1,0 +1,5 @@
+#include "engine/instrument.h"
+
+InstReading G_InstReading[kInstruments] = {};
+InstCfg     G_InstCfg[kInstruments] = {};
+InstAd      G_InstAd[kInstruments] = {};

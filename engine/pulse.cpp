@@ -1,0 +1,3 @@
+#include "engine/pulse.h"
+
+RpmPulse G_RpmPulse = {};

@@ -1,0 +1,3 @@
+#include "nav/autopilot.h"
+
+Autopilot G_Autopilot = {};

@@ -1,0 +1,14 @@
+// Autopilot steering.
+#pragma once
+#include <cstdint>
+
+struct Autopilot {
+    uint8_t  bOutput;            // steering output enabled
+    uint8_t  bFlightDirector;
+};
+extern Autopilot G_Autopilot;
+
+void ApVerticalTick();
+void ApLateralTick();
+void ApUpdateNav();
+void LoadApSettings();

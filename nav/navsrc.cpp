@@ -1,0 +1,3 @@
+#include "nav/navsrc.h"
+
+NavSrcTable G_NavSrc = {};

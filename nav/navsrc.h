@@ -1,0 +1,68 @@
+// The navigation-source table: a header (bugs, source ports, selected slots)
+// and five source records.
+#pragma once
+#include <cstdint>
+
+constexpr int kNavSlots = 5;
+constexpr uint32_t kNavGpsPartBytes   = 81;
+constexpr uint32_t kNavVorPartBytes   = 30;
+constexpr uint32_t kNavRoutePartBytes = 226;
+
+#pragma pack(push, 1)
+struct NavSrcHeader {
+    uint8_t  nFlags0;            // bits 2..3 CDI mode; 4, 5, 6 bugs shown
+    uint8_t  nFlags1;            // bit 4 minimum-altitude bug shown
+    int16_t  nHdgBug;
+    int16_t  nAltBug;
+    int16_t  nMinAltBug;
+    int16_t  nSpeedBug;
+    uint32_t nCdiChangeTime;
+    uint32_t nBugChangeTime;
+    uint8_t  nPort[3];           // serial ports of navigation streams 4..6 (5 = none)
+    uint8_t  MAP_LATLON_PORT;
+    uint8_t  nCrsSlot;
+    uint8_t  nBrgSlot;
+    uint8_t  nHsiSlot;
+    uint8_t  nMapSrcSlot;        // 0..3
+    uint8_t  nMapCrsSlot;
+    uint8_t  nGpsSlot;
+    uint8_t  bNavChanged;
+};
+static_assert(sizeof(NavSrcHeader) == 29);
+
+struct NavSrcRec {
+    uint8_t  nKind;
+    uint8_t  bValid;
+    uint8_t  nFlags;             // bit 0 position valid, bit 1 active waypoint
+    float    fLat;               // degrees
+    float    fLon;
+    int16_t  nGroundSpeed;       // 0.1 kt
+    uint16_t nCdiScale;
+    uint8_t  nPort;
+    uint8_t  bGpsValid;
+    uint32_t nGpsStamp;
+    uint8_t  abGps[kNavGpsPartBytes];
+    uint8_t  bVorValid;
+    uint32_t nVorStamp;
+    uint8_t  abVor[kNavVorPartBytes];
+    uint8_t  bRoutePresent;
+    uint32_t nRouteStamp;
+    uint8_t  abRoute[kNavRoutePartBytes];
+};
+#pragma pack(pop)
+
+struct NavSrcTable {
+    NavSrcHeader hdr;
+    NavSrcRec    rec[kNavSlots];
+};
+extern NavSrcTable G_NavSrc;
+
+constexpr uint8_t kNavFlagPosValid = 1;
+
+void     InitNavSrc();
+void     UpdateNavSrc(int32_t arg);
+void     DemoNavCtrl(uint32_t port);
+void     RestartDemoNav();
+uint16_t GetCdiScale(uint8_t flags);
+void     SendAviationOutput(uint32_t port);
+void     SendArincFrame(uint32_t port);

@@ -1,0 +1,17 @@
+// Services of this folder whose modules are not written yet: the least that
+// keeps the unit running.
+#include "core/pending.h"
+#include "nav/autopilot.h"
+#include "nav/navsrc.h"
+
+void InitNavSrc() {}
+void UpdateNavSrc(int32_t) { ++G_PendingCalls[kPcUpdateNavSrc]; }
+void DemoNavCtrl(uint32_t) {}
+void RestartDemoNav() {}
+uint16_t GetCdiScale(uint8_t) { return 0; }
+void SendAviationOutput(uint32_t) {}
+void SendArincFrame(uint32_t) { ++G_PendingCalls[kPcSendArincFrame]; }
+void ApVerticalTick() {}
+void ApLateralTick() {}
+void ApUpdateNav() {}
+void LoadApSettings() {}

@@ -1,0 +1,15 @@
+// Services of this folder whose modules are not written yet: the least that
+// keeps the unit running.
+#include "core/boot.h"
+#include "core/pending.h"
+#include "platform/monitor.h"
+#include "setup/setup.h"
+
+// Leaving calibration mode at once, as calibration mode itself leaves.
+void CalibrationMode() { ++G_PendingCalls[kPcCalibrationMode], G_CalRestart = 0, mon_setenv("REBOOT", "1"); }
+void DrawCalTitle() {}
+void DrawAuxPage() {}
+void ReadChecklistFile() {}
+void ReadAircraftFile() {}
+void ReadMaintFile() {}
+void LoadAircraftBitmap() {}

@@ -1,0 +1,4 @@
+// Clock memory: the settings kept in the clock chip's battery-backed registers.
+#pragma once
+
+void ReadNVClock();

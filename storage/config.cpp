@@ -1,0 +1,3 @@
+#include "storage/config.h"
+
+uint32_t G_CfgCount = 0;

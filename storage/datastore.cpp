@@ -1,0 +1,3 @@
+#include "storage/datastore.h"
+
+uint32_t G_DataStoreInterval = 0;

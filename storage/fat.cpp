@@ -1,0 +1,3 @@
+#include "storage/fat.h"
+
+DFS_VolInfo G_SdVolInfo = {};

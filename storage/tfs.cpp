@@ -1,0 +1,3 @@
+#include "storage/tfs.h"
+
+uint32_t G_TfsSize = 0;

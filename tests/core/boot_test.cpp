@@ -1,0 +1,191 @@
+// Boot passes on the emulated board: cold start, warm restart through
+// calibration, repeated processor faults and the exit buttons.
+#include <cstring>
+#include <string>
+
+#include "core/boot.h"
+#include "core/irq.h"
+#include "core/mainloop.h"
+#include "core/ostimer.h"
+#include "core/pending.h"
+#include "core/start.h"
+#include "platform/hw.h"
+#include "platform/monitor.h"
+#include "storage/nvram.h"
+#include "support/board_fixture.h"
+#include "ui/pages.h"
+
+using platform::StopReason;
+
+namespace {
+
+constexpr uint64_t kSec = kTicksPerSecond;
+
+size_t Count(const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+class BootTest : public BoardTest {
+protected:
+    // Runs `fn` for at most `seconds` more of board time.
+    StopReason RunFor(double seconds, const std::function<void()>& fn) {
+        board().SetRunEnd(board().Now() + static_cast<uint64_t>(seconds * kSec));
+        StopReason r = RunApp(fn);
+        board().SetRunEnd(0);
+        return r;
+    }
+    StopReason Boot(double seconds) {
+        return RunFor(seconds, [] { AppMain(0, nullptr); });
+    }
+    // The system log as kept in flash, oldest first (a fresh flash fills sector 60 first).
+    std::string SysLog() {
+        std::string text;
+        const uint8_t* flash = board().flash().Data();
+        for (uint32_t sector : {60u, 61u}) {
+            for (uint32_t r = 0; r < 2048; ++r) {
+                const char* rec = reinterpret_cast<const char*>(flash + sector * 0x20000 + r * 64);
+                if (std::memchr(rec, 0, 64)) text += rec;
+            }
+        }
+        return text;
+    }
+    std::string Env(const char* name) {
+        const char* v = mon_getenv(name);
+        return v ? v : "(unset)";
+    }
+    bool Drawn(const std::string& text) {
+        for (const auto& t : G_DrawnText)
+            if (text == t) return true;
+        return false;
+    }
+};
+
+TEST_F(BootTest, ColdBootLogsOnceShowsTheSplashAndStartsTheTick) {
+    // The monitor's picture: its white (15) and green (4) become ours.
+    uint8_t* frame = HwMemory(kFrameMemory, kSplashSaveBytes);
+    ASSERT_NE(frame, nullptr);
+    frame[0] = 15;
+    frame[1] = 4;
+    frame[2] = 7;
+
+    EXPECT_EQ(Boot(5), StopReason::RunEnd);
+
+    std::string log = SysLog();
+    EXPECT_EQ(Count(log, "**** SYSTEM BOOT "), 1u) << log;
+    EXPECT_EQ(Count(log, "Unit Serial#: 51000001\n"), 1u);
+    EXPECT_EQ(Count(log, "Software Version  7.5.0-MV15  - built on Oct 30 2015\n"), 1u);
+    const char* streams[] = {
+        "MOD_AIR: INST:1, NET:0, DSRC:0, FileOk:0, Port:50000\n",
+        "MOD_AHRS: INST:1, NET:0, DSRC:0, FileOk:0, Port:50001\n",
+        "MOD_AOA: INST:0, NET:0, DSRC:0, FileOk:0, Port:50002\n",
+        "MOD_ENG: INST:1, NET:0, DSRC:0, FileOk:0, Port:50003\n",
+        "MOD_NAVSRC1: INST:1, NET:2, DSRC:2, FileOk:0, Port:50004\n",
+        "MOD_NAVSRC2: INST:1, NET:2, DSRC:2, FileOk:0, Port:50005\n",
+        "MOD_NAVSRC3: INST:1, NET:2, DSRC:2, FileOk:0, Port:50006\n",
+        "MOD_MAP: INST:0, NET:0, DSRC:0, FileOk:0, Port:50007\n",
+        "MOD_TRAFFIC: INST:1, NET:2, DSRC:2, FileOk:1, Port:50008\n",
+        "MOD_SYSTEM: INST:1, NET:0, DSRC:0, FileOk:0, Port:50009\n",
+        "MOD_WX: INST:0, NET:0, DSRC:2, FileOk:0, Port:50010\n",
+    };
+    for (const char* line : streams) EXPECT_EQ(Count(log, line), 1u) << line;
+    EXPECT_EQ(Count(log, "System Booted in "), 1u);
+    EXPECT_LT(log.find("MOD_WX"), log.find("System Booted in "));
+
+    EXPECT_EQ(G_CurPage, kPageSplash);
+    EXPECT_EQ(G_LastPage, 0) << "the stored page of an empty image";
+    EXPECT_EQ(Env("REBOOT"), "(unset)");
+    EXPECT_TRUE(HwRead32(ICMR) & kIntOsTimer0) << "1 ms tick enabled";
+    EXPECT_TRUE(HwRead32(ICMR) & kIntRtcHz);
+    EXPECT_GE(G_UptimeSec, 3u) << "the clock interrupt counts seconds";
+    EXPECT_FALSE(board().gpio().Level(5)) << "alarm output released after the liability screen";
+    EXPECT_FALSE(board().gpio().Level(19)) << "power stays on";
+    EXPECT_TRUE(board().gpio().IsOutput(19));
+    EXPECT_EQ(G_SplashSave[0], 255);
+    EXPECT_EQ(G_SplashSave[1], 26);
+    EXPECT_EQ(G_SplashSave[2], 7);
+    EXPECT_EQ(frame[0], 255) << "the recoloured picture is shown again";
+    EXPECT_EQ(HwMemory(kFramePage2, 1)[0], 255) << "on both pages";
+}
+
+TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
+    NvSetU32(kNvStoredPage, 5);
+    ASSERT_EQ(Boot(3), StopReason::RunEnd);
+    ASSERT_EQ(G_CurPage, kPageSplash);
+
+    // The maintenance page asks for calibration: the loop shuts down and returns.
+    G_CalRestart = 1;
+    EXPECT_EQ(RunFor(3, [] { MainLoop(); }), StopReason::None);
+    EXPECT_EQ(HwRead32(ICMR), 0u) << "every interrupt masked on the way out";
+
+    EXPECT_EQ(RunFor(3, [] { BootPasses(); }), StopReason::RunEnd);
+    EXPECT_EQ(G_PendingCalls[kPcCalibrationMode], 1u);
+    EXPECT_EQ(G_CalRestart, 0u);
+    EXPECT_EQ(Env("REBOOT"), "1") << "left calibration mode";
+    EXPECT_EQ(G_RebootCount, 1u) << "BootScreen read REBOOT again";
+    EXPECT_EQ(G_CurPage, 5) << "warm pass: the last page, not the splash";
+    std::string log = SysLog();
+    EXPECT_EQ(Count(log, "**** SYSTEM BOOT "), 1u);
+    EXPECT_EQ(Count(log, "System Booted in "), 2u);
+    EXPECT_EQ(Count(log, "MOD_AIR: "), 2u);
+}
+
+TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
+    NvSetU32(kNvStoredPage, 5);
+    for (int fault = 1; fault <= 3; ++fault) {
+        SCOPED_TRACE(fault);
+        ASSERT_EQ(Boot(2), StopReason::RunEnd);
+        EXPECT_EQ(G_CurPage, fault == 1 ? kPageSplash : 5);
+        EXPECT_EQ(RunFor(1, [this] { board().RaiseException(kMonDataAbort); }), StopReason::AppRestart);
+        EXPECT_EQ(Env("REBOOT"), std::to_string(fault));
+    }
+    ASSERT_EQ(Boot(3), StopReason::RunEnd);
+    std::string log = SysLog();
+    EXPECT_EQ(Count(log, "ERROR: Reboot Flag(3) > 2 Rebooting!\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "REBOOT:3 Data Abort \n"), 1u);
+    EXPECT_EQ(Env("REBOOT"), "0");
+    EXPECT_EQ(G_RebootCount, 3u);
+    EXPECT_EQ(G_CurPage, 5) << "the last page is restored instead of the splash";
+    // The error line reaches the log after it opens, before the boot goes on.
+    EXPECT_LT(log.rfind("ERROR: Reboot Flag"), log.rfind("System Booted in "));
+}
+
+TEST_F(BootTest, ExitButtonsReturnToTheMonitorAndTheWatchdogRestartsTheUnit) {
+    board().gpio().HoldAtPowerOn(61);
+    board().gpio().HoldAtPowerOn(63);
+    board().PowerOn();
+    int result = -1;
+    EXPECT_EQ(RunFor(30, [&] { result = AppMain(0, nullptr); }), StopReason::None);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(Drawn("Application Exiting"));
+    EXPECT_TRUE(Drawn("System Will Auto-Reboot In 5 Minutes"));
+    const uint32_t left = HwRead32(OSMR3) - HwRead32(OSCR);
+    EXPECT_NEAR(static_cast<double>(left) / kSec, 300.0, 0.01);
+
+    const uint64_t exited = board().Now();
+    EXPECT_EQ(RunFor(400, [this] { board().IdleInMonitor(); }), StopReason::WatchdogReset);
+    EXPECT_NEAR(static_cast<double>(board().Now() - exited) / kSec, 300.0, 0.01);
+
+    board().Reset();
+    EXPECT_EQ(Boot(3), StopReason::RunEnd) << "the application starts again";
+    EXPECT_EQ(G_CurPage, kPageSplash);
+}
+
+TEST_F(BootTest, CalibrationButtonEntersCalibrationUntilReleased) {
+    board().gpio().HoldAtPowerOn(62);
+    board().PowerOn();
+    EXPECT_EQ(Boot(2), StopReason::RunEnd);
+    EXPECT_GE(G_PendingCalls[kPcCalibrationMode], 1u);
+    EXPECT_EQ(G_CurPage, kPageCalibration);
+
+    board().gpio().SetInput(62, true);
+    // The pass cut short by the test's run end was a calibration pass: it ends first.
+    const uint32_t calibrations = G_PendingCalls[kPcCalibrationMode];
+    EXPECT_EQ(RunFor(3, [] { BootPasses(); }), StopReason::RunEnd);
+    EXPECT_LE(G_PendingCalls[kPcCalibrationMode], calibrations + 1) << "a normal pass follows";
+    EXPECT_EQ(G_CurPage, 0) << "REBOOT is 1 after calibration: the last page";
+    EXPECT_EQ(Count(SysLog(), "System Booted in "), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+// The splash and liability page.
+#pragma once
+
+void SplashScreen();

@@ -1,0 +1,4 @@
+#include "wx/wx.h"
+
+WxState  G_Wx = {};
+uint32_t G_WxConn = 0;
