@@ -2,7 +2,8 @@
 JOBS  ?= $(shell nproc)
 BUILD ?= build
 ASAN  ?= build-asan
-RUN_ARGS ?= --run-for 10 --print-syslog
+RUN_FLASH ?= $(BUILD)/run.flash
+RUN_ARGS ?= --flash $(RUN_FLASH) --run-for 30 --print-syslog
 
 .PHONY: deps build run test test-normal test-asan bench clean
 
@@ -16,6 +17,7 @@ build: deps $(BUILD)/Makefile
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
+	rm -f $(RUN_FLASH)
 	./$(BUILD)/sim/kv5100 $(RUN_ARGS)
 
 test-normal: build

@@ -15,7 +15,7 @@ using platform::StopReason;
 
 static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
-    "              [--env NAME=VALUE]... [--print-syslog]";
+    "              [--env NAME=VALUE]... [--hold GPIO,...] [--print-syslog]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -26,6 +26,22 @@ static std::string DefaultFlashPath() {
     for (size_t i = 1; i <= cmd.size(); ++i)
         if (i == cmd.size() || cmd[i] == '/') mkdir(cmd.substr(0, i).c_str(), 0755);
     return dir + "/flash.bin";
+}
+
+// "61,63": the pins of buttons held while the unit powers on.
+static bool ParseHold(const std::string& list, std::vector<int>& pins) {
+    size_t at = 0;
+    while (at <= list.size()) {
+        size_t comma = list.find(',', at);
+        std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        char* end = nullptr;
+        long pin = std::strtol(item.c_str(), &end, 10);
+        if (item.empty() || *end || pin < 0 || pin > 95) return false;
+        pins.push_back(static_cast<int>(pin));
+        if (comma == std::string::npos) return true;
+        at = comma + 1;
+    }
+    return false;
 }
 
 bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) {
@@ -58,6 +74,9 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             size_t eq = v.find('=');
             if (eq == 0 || eq == std::string::npos) return error = "--env takes NAME=VALUE, not " + v, false;
             opts.env.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--hold") {
+            if (!value(v)) return false;
+            if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -146,6 +165,7 @@ int RunUnit(Board& board, const HostOptions& opts) {
     if (opts.runForSeconds > 0)
         board.SetRunEnd(static_cast<uint64_t>(opts.runForSeconds * platform::kOsTimerHz));
     board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console
+    for (int pin : opts.hold) board.gpio().HoldAtPowerOn(pin);
     board.PowerOn();
     int status = 0;
     for (;;) {

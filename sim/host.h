@@ -12,6 +12,7 @@ struct HostOptions {
     double runForSeconds = 0;      // 0: until stopped
     bool printSyslog = false;
     std::vector<std::pair<std::string, std::string>> env;
+    std::vector<int> hold;         // GPIO pins of buttons held at power-on
 };
 
 // Parses the command line; false with a message in `error` for bad options.

@@ -1,0 +1,137 @@
+// The main loop's schedule over 80 board seconds, across an OS-timer wrap.
+#include <cmath>
+
+#include "core/boot.h"
+#include "core/irq.h"
+#include "core/mainloop.h"
+#include "core/ostimer.h"
+#include "core/pending.h"
+#include "core/serial.h"
+#include "nav/navsrc.h"
+#include "net/net.h"
+#include "platform/hw.h"
+#include "support/board_fixture.h"
+
+using platform::StopReason;
+
+namespace {
+
+class MainLoopTest : public BoardTest {
+protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        InitOsTimer();
+        InstallHandlers();
+        IrqStateInit();
+        ClearGlobals();
+        // The wrap of the 32-bit count falls 20 s into the run.
+        board().SetOscr(0u - 20u * kTicksPerSecond);
+        HwWrite32(OSMR0, ReadOsTimer() + 18432);
+        HwWrite32(OIER, HwRead32(OIER) | 1);
+        IntEnable(kIntOsTimer0);
+        EnableRtcTick();
+    }
+    // Runs the loop for `seconds` of board time; returns the time it ran.
+    double Run(double seconds) {
+        const uint64_t start = board().Now();
+        board().SetRunEnd(start + static_cast<uint64_t>(seconds * kTicksPerSecond));
+        EXPECT_EQ(RunApp([] { MainLoop(); }), StopReason::RunEnd);
+        board().SetRunEnd(0);
+        return static_cast<double>(board().Now() - start) / kTicksPerSecond;
+    }
+};
+
+TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
+    // What each slot needs before it does anything.
+    G_NetSerialShare = 1;
+    for (int s = kStreamNav1; s <= kStreamNav1 + 2; ++s) G_NetStreamCfg[s].DSRC = 1;   // serial sources
+    G_NetStreamCfg[kStreamTraffic].NET = 1;
+    G_Serial[2].nFunction = 6;
+    G_EngFramePort = 2;
+    for (uint8_t& port : G_NavSrc.hdr.nPort) port = 2;
+    G_NavSrc.hdr.MAP_LATLON_PORT = 5;
+    G_Serial[4].nFunction = 5;
+    G_DemoFlags = kDemoTraffic;
+
+    const double t = Run(80.5);
+    const uint32_t seconds = G_UptimeSec;
+    ASSERT_GE(seconds, 80u);
+
+    struct Case { const char* name; PendingCall call; double period; };
+    const Case cases[] = {
+        {"air data 25 ms", kPcAirdataSampleStep, 0.025},
+        {"engine readings 25 ms", kPcUpdateInstReadingsStep, 0.025},
+        {"AHRS status 40 ms", kPcCheckAhrsStatus, 0.040},
+        {"frame block 50 ms", kPcWxRecvTask, 0.050},
+        {"ARINC frame 50 ms", kPcSendArincFrame, 0.050},
+        {"record 14, one phase of three at 67 ms", kPcNetRec14, 0.067 * 3},
+        {"record 19 with 14", kPcNetRec19, 0.067 * 3},
+        {"record 15", kPcNetRec15, 0.067 * 3},
+        {"record 16", kPcNetRec16, 0.067 * 3},
+        {"navigation round robin 100 ms", kPcUpdateNavSrc, 0.100},
+        {"engine frame built every second 125 ms send", kPcBuildEngineDataMsg, 0.250},
+        {"alarm task 0.5 s", kPcAlarmTask, 0.5},
+        {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
+        {"once a second", kPcLogEngineStartStop, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double expected = t / c.period;
+        EXPECT_LE(G_PendingCalls[c.call], std::ceil(expected) + 1) << "faster than its period";
+        EXPECT_GE(G_PendingCalls[c.call], 0.97 * expected - 1) << "slower than its period";
+    }
+    EXPECT_EQ(G_PendingCalls[kPcWriteNVRam], seconds / 37) << "the image is written every 37th second";
+
+    // Each frame asks for a flip, and no frame is drawn while one is pending.
+    const uint32_t frames = G_PendingCalls[kPcWxRecvTask];
+    EXPECT_LE(board().display().Flips(), frames);
+    EXPECT_GE(board().display().Flips() + 1, frames);
+}
+
+TEST_F(MainLoopTest, NoSerialNavigationRecordsWithoutSharing) {
+    for (int s = kStreamNav1; s <= kStreamNav1 + 2; ++s) G_NetStreamCfg[s].NET = 1;
+    G_NetStreamCfg[kStreamTraffic].NET = 1;
+    G_NetSerialShare = 0;
+    Run(2);
+    for (PendingCall c : {kPcNetRec14, kPcNetRec15, kPcNetRec16, kPcNetRec19}) EXPECT_EQ(G_PendingCalls[c], 0u);
+}
+
+TEST_F(MainLoopTest, NoFrameWhileAFlipIsPending) {
+    // The flip hold keeps the tick from flipping: the request stays set.
+    Run(0.2);
+    const uint32_t frames = G_PendingCalls[kPcWxRecvTask];
+    ASSERT_GT(frames, 0u);
+    G_FlipCtl.nFlipReq = 1;
+    G_FlipCtl.nFlipHold = 1;
+    Run(1);
+    EXPECT_EQ(G_PendingCalls[kPcWxRecvTask], frames);
+    EXPECT_GT(G_PendingCalls[kPcMapQueueProcess], 0u) << "frameless passes run the map queue";
+}
+
+TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
+    G_NavSrc.hdr.nPort[0] = 5;                 // no serial port: the network side only
+    G_NavSrc.hdr.nPort[1] = 3;
+    G_Serial[3].nFunction = 2;
+    G_Serial[3].nRxCount = 1;                  // NMEA data arrived on port 3
+    NavSrcRec& rec = G_NavSrc.rec[0];
+    rec.bGpsValid = 1;
+    rec.abGps[0] = 0x55;
+    rec.bRoutePresent = 1;
+    rec.abRoute[0] = 0x55;
+    const uint32_t now = ReadOsTimer();
+    rec.nGpsStamp = now;
+    rec.nRouteStamp = now;
+
+    Run(12);
+    EXPECT_EQ(rec.bGpsValid, 0) << "GPS part cleared after 10 s";
+    EXPECT_EQ(rec.abGps[0], 0);
+    EXPECT_EQ(rec.bRoutePresent, 1) << "the route lasts 20 s";
+    EXPECT_EQ(G_NetStreamCfg[kStreamNav1 + 1].DSRC, 1u) << "port 3's data switched stream 5 to serial";
+    EXPECT_EQ(G_Serial[3].nRxCount, 0u);
+    Run(10);
+    EXPECT_EQ(rec.bRoutePresent, 0);
+    EXPECT_EQ(rec.abRoute[0], 0);
+    EXPECT_EQ(G_NetStreamCfg[kStreamNav1].DSRC, 2u);
+}
+
+}  // namespace
