@@ -195,7 +195,10 @@ static void CopyRuns(GUI_SurfaceHeader* s, int dx, int dy) {
 
 void GUI_CopySurfaceToScreen(int16_t handle, int x, int y) {
     if (!Surface(handle)) return;
-    int16_t previous = GUI_SelectSurface(0);
+    // Only a surface target is left and re-selected: re-selecting the display
+    // would reset its clip and lose the pane's.
+    int16_t previous = GUI_DrawState.hSurface;
+    if (previous) GUI_SelectSurface(0);
     GUI_SurfaceHeader* s = Surface(handle);
     if (x == -4095) {
         x = s->x0;
@@ -207,7 +210,7 @@ void GUI_CopySurfaceToScreen(int16_t handle, int x, int y) {
     } else {
         CopyRuns(s, x, y);
     }
-    GUI_SelectSurface(previous);
+    if (previous) GUI_SelectSurface(previous);
 }
 
 void GUI_CopySurfaceToScreenAt(int16_t handle) { GUI_CopySurfaceToScreen(handle, -4095, 0); }
