@@ -1,14 +1,9 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
 #include "gui/gui.h"
-#include "gui/lcd.h"
 
-int GUI_Init() { return 0; }
-void GUI_SelectScreen() {}
-void GUI_SetColorIndex(int32_t) {}
-void GUI_SetPaletteEntry(uint32_t, uint32_t) {}
-void GUI_Clear() {}
-void GUI_ClearRect(int32_t, int32_t, int32_t, int32_t) {}
-void GUI_DrawRect(int32_t, int32_t, int32_t, int32_t) {}
-void GUI_FillRect(int32_t, int32_t, int32_t, int32_t) {}
-void LCD_SetScanOrigin(int32_t, int32_t) {}
+// The text module supplies the default 6 x 8 font and the one-byte encoding.
+const GUI_Font* GUI_DefaultFont() { return nullptr; }
+const GUI_TextEncoding* GUI_DefaultEncoding() { return nullptr; }
+// YSize x YMag of the current font: no fonts yet.
+int GUI_GetFontSizeY() { return 0; }

@@ -57,7 +57,7 @@ Board::Board(TimeMode mode)
       ffUart_(*this, intc_, kIrqFfUart),
       display_(*this) {
     const Region map[] = {
-        {0x0C000000, 0x200, &display_},
+        {0x0C000000, 0x100002, &display_},   // registers and, at 0x100000, the engine data port
         {0x40100000, 0x30, &ffUart_},
         {0x40200000, 0x30, &btUart_},
         {0x40700000, 0x30, &stUart_},

@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/start.h"
+#include "sim/screenshot.h"
 
 using platform::Board;
 using platform::BoardStop;
@@ -15,7 +17,8 @@ using platform::StopReason;
 
 static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
-    "              [--env NAME=VALUE]... [--hold GPIO,...] [--print-syslog]";
+    "              [--env NAME=VALUE]... [--hold GPIO,...] [--print-syslog]\n"
+    "              [--headless] [--screenshot FILE.png]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -63,6 +66,7 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;
             else if (v == "real") opts.timeMode = platform::TimeMode::Real;
             else return error = "--time takes virtual or real, not " + v, false;
+            opts.timeGiven = true;
         } else if (a == "--run-for") {
             if (!value(v)) return false;
             char* end = nullptr;
@@ -77,6 +81,10 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
         } else if (a == "--hold") {
             if (!value(v)) return false;
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
+        } else if (a == "--screenshot") {
+            if (!value(opts.screenshotPath)) return false;
+        } else if (a == "--headless") {
+            opts.headless = true;
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -108,6 +116,27 @@ constexpr int kChildStopped = 64;
     _exit(kChildStopped);
 }
 
+static HostWindow g_window;
+
+// Waits for the child; with a window, shows the page meanwhile. False when
+// the user closed the window (the child is ended), which ends the run.
+static bool WaitChild(Board& board, pid_t pid, int& ws) {
+    while (g_window.IsOpen()) {
+        if (waitpid(pid, &ws, WNOHANG) == pid) return true;
+        if (!g_window.Update(board.display())) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &ws, 0) < 0) {
+            }
+            g_window.Close();
+            return false;
+        }
+        usleep(16000);
+    }
+    while (waitpid(pid, &ws, 0) < 0) {
+    }
+    return true;
+}
+
 static bool RunOnce(Board& board, int& status) {
     board.BeginApplication();
     pid_t pid = fork();
@@ -118,7 +147,10 @@ static bool RunOnce(Board& board, int& status) {
     }
     if (pid == 0) RunApplicationChild();
     int ws = 0;
-    while (waitpid(pid, &ws, 0) < 0) {
+    if (!WaitChild(board, pid, ws)) {
+        std::fprintf(stderr, "kv5100: window closed at %.3f s\n", Seconds(board));
+        status = 0;
+        return false;
     }
     if (!WIFEXITED(ws) || WEXITSTATUS(ws) != kChildStopped) {
         if (WIFSIGNALED(ws))
@@ -161,17 +193,36 @@ static bool AfterStop(Board& board, StopReason reason, int exitStatus, int& stat
     }
 }
 
+bool OpenHostWindow(HostOptions& opts) {
+    if (opts.headless || !g_window.Open()) return false;
+    if (!opts.timeGiven) opts.timeMode = platform::TimeMode::Real;
+    return true;
+}
+
+static int RunLoop(Board& board) {
+    int status = 0;
+    for (;;) {
+        if (!RunOnce(board, status)) return status;
+        if (!AfterStop(board, board.LastStop(), board.ExitStatus(), status)) return status;
+    }
+}
+
 int RunUnit(Board& board, const HostOptions& opts) {
     if (opts.runForSeconds > 0)
         board.SetRunEnd(static_cast<uint64_t>(opts.runForSeconds * platform::kOsTimerHz));
     board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console
     for (int pin : opts.hold) board.gpio().HoldAtPowerOn(pin);
     board.PowerOn();
-    int status = 0;
-    for (;;) {
-        if (!RunOnce(board, status)) return status;
-        if (!AfterStop(board, board.LastStop(), board.ExitStatus(), status)) return status;
+    int status = RunLoop(board);
+    g_window.Close();
+    if (!opts.screenshotPath.empty()) {
+        std::string error;
+        if (!WriteScreenshotPng(board.display(), opts.screenshotPath.c_str(), error)) {
+            std::fprintf(stderr, "kv5100: --screenshot: %s\n", error.c_str());
+            if (status == 0) status = 1;
+        }
     }
+    return status;
 }
 
 // ---- the system log in flash --------------------------------------------------

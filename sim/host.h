@@ -10,13 +10,19 @@ struct HostOptions {
     std::string flashPath;
     platform::TimeMode timeMode = platform::TimeMode::Virtual;
     double runForSeconds = 0;      // 0: until stopped
+    bool timeGiven = false;        // --time given: a window does not change it
     bool printSyslog = false;
+    bool headless = false;         // no window even when one could open
+    std::string screenshotPath;    // PNG of the shown page at the end of the run
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
 };
 
 // Parses the command line; false with a message in `error` for bad options.
 bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error);
+// Opens the window unless --headless or no display; a window runs in real
+// time unless --time says otherwise.
+bool OpenHostWindow(HostOptions& opts);
 // Runs the unit until power-off or the run's end; returns the exit status.
 int RunUnit(platform::Board& board, const HostOptions& opts);
 // Prints the system log kept in flash, oldest record first.

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv5100: %s\n", error.c_str());
         return 2;
     }
+    if (opts.runForSeconds > 0 || !opts.printSyslog) OpenHostWindow(opts);
     platform::Board* board = platform::Board::Create(opts.timeMode);
     if (!board) {
         std::fprintf(stderr, "kv5100: cannot create the board\n");
