@@ -15,7 +15,8 @@ using platform::StopReason;
 
 static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
-    "              [--env NAME=VALUE]... [--print-syslog]";
+    "              [--env NAME=VALUE]... [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]...\n"
+    "              [--print-syslog]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -58,6 +59,11 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             size_t eq = v.find('=');
             if (eq == 0 || eq == std::string::npos) return error = "--env takes NAME=VALUE, not " + v, false;
             opts.env.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--serial") {
+            if (!value(v)) return false;
+            SerialBinding b;
+            if (!ParseSerialOption(v, b, error)) return false;
+            opts.serial.push_back(b);
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -145,7 +151,15 @@ static bool AfterStop(Board& board, StopReason reason, int exitStatus, int& stat
 int RunUnit(Board& board, const HostOptions& opts) {
     if (opts.runForSeconds > 0)
         board.SetRunEnd(static_cast<uint64_t>(opts.runForSeconds * platform::kOsTimerHz));
-    board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console
+    board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console unless bound otherwise
+    for (SerialBinding b : opts.serial) {
+        std::string error;
+        if (!BindSerialPort(board, b, error)) {
+            std::fprintf(stderr, "kv5100: --serial %d=%s: %s\n", b.port, b.spec.c_str(), error.c_str());
+            return 2;
+        }
+        if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
+    }
     board.PowerOn();
     int status = 0;
     for (;;) {

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 #include "platform/board.h"
+#include "sim/serialhost.h"
 
 struct HostOptions {
     std::string flashPath;
@@ -12,6 +13,7 @@ struct HostOptions {
     double runForSeconds = 0;      // 0: until stopped
     bool printSyslog = false;
     std::vector<std::pair<std::string, std::string>> env;
+    std::vector<SerialBinding> serial;
 };
 
 // Parses the command line; false with a message in `error` for bad options.
