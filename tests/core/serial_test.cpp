@@ -11,7 +11,12 @@
 #include "core/syslog.h"
 #include "engine/instad.h"
 #include "platform/hw.h"
+#include "sim/serialhost.h"
 #include "support/board_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -228,6 +233,32 @@ TEST_F(SerialTest, AdReadsWhileTheTickPollsNeverShareTheBus) {
     EXPECT_EQ(board().ssp().Collisions(), 0u);
     EXPECT_EQ(board().ssp().Unselected(), 0u);
     EXPECT_GT(G_SerialBuf[2].rx.nWr, 0);
+}
+
+// A real peer outside the project: socat writes NMEA sentences into the
+// pseudo-terminal that the kv5100 binding code gives port 0.
+TEST_F(SerialTest, SentencesFromSocatThroughAPtyAreFramed) {
+    if (std::system("command -v socat >/dev/null 2>&1") != 0) GTEST_SKIP() << "socat is not installed";
+    SerialBinding binding;
+    std::string error;
+    ASSERT_TRUE(ParseSerialOption("0=pty", binding, error)) << error;
+    ASSERT_TRUE(BindSerialPort(board(), binding, error)) << error;
+    ASSERT_FALSE(binding.ptyName.empty());
+    OpenPort(0, 2, 0, NmeaResync);
+
+    char path[] = "/tmp/kvnmeaXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+    const std::string stream = "noise" + kGga + rmc + "$GPGS" + kGga;
+    ASSERT_EQ(write(fd, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
+    close(fd);
+    const std::string cmd = std::string("socat -u FILE:") + path + " " + binding.ptyName + ",raw,echo=0";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    unlink(path);
+
+    for (int i = 0; i < 100 && g_framed.size() < 3; ++i) Pump(kTicksPerMs * 10);
+    EXPECT_EQ(g_framed, (std::vector<std::string>{kGga, rmc, kGga}));
 }
 
 }  // namespace
