@@ -360,12 +360,6 @@ static void LogBanner() {
                  static_cast<int>(t.nMinutes), static_cast<int>(t.nSeconds));
 }
 
-static void PrimeAdcChannels() {
-    const int32_t channels[] = {4, 5, 7};
-    for (int32_t ch : channels)
-        for (int i = 0; i < 40; ++i) ReadAdc(ch);
-}
-
 static void LoadEngine() {
     std::memset(G_InstReading, 0, sizeof G_InstReading);
     std::memset(&G_RpmPulse, 0, sizeof G_RpmPulse);
@@ -422,7 +416,7 @@ void SystemBoot() {
     }
 
     LoadingScreen(6);
-    PrimeAdcChannels();
+    PrimeVoltChannels();
     MapInit();
     WxOpenListeners();
     RepairSystemKvd();

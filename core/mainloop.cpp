@@ -382,8 +382,8 @@ static void TimeOfDay() {
 static void FiveMinuteLine() {
     if (G_DateTime.nSeconds != 0 || G_DateTime.nMinutes % 5 != 0) return;
     const int bv = G_InstReading[kInstBattVolts].nValue;
-    const int t1 = G_InstAd[kInstSensorTemp].nWord[kInstAdValue];
-    const int t2 = G_InstAd[kInstThermoTemp].nWord[kInstAdValue];
+    const int t1 = G_InstAd[kInstSensorTemp].nAdValue;
+    const int t2 = G_InstAd[kInstThermoTemp].nAdValue;
     static const char kLine[] = "TIME:%s, BV:%d.%0dV, T1:%d, T2:%d\n";
     RamLogPrintf(kLine, FormatTime(6), bv / 10, bv % 10, t1, t2);
     DebugPrintf(kLine, FormatTime(6), bv / 10, bv % 10, t1, t2);

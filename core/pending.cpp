@@ -3,15 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/adc.h"
 #include "core/alarm.h"
 #include "core/audio.h"
 #include "core/battery.h"
 #include "core/discrete.h"
 #include "core/pending.h"
 #include "core/rtc.h"
-#include "core/serial.h"
-#include "core/spi.h"
 #include "core/timefmt.h"
 #include "core/util.h"
 
@@ -21,16 +18,6 @@ uint32_t G_DrawnTextCount = 0;
 
 uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
 void DrawDiscreteInputs() {}
-void UartPortService(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
-void DuartRx(uint32_t) {}
-void DuartTx(uint32_t) {}
-void InitSerialPorts() {}
-int32_t SerialPrintf(uint32_t port, const char*, ...) { return static_cast<int32_t>(port); }
-int32_t SerialWrite(uint32_t port, const uint8_t*, int32_t) { return static_cast<int32_t>(port); }
-int32_t SerialTxService(uint32_t) { return 0; }
-void InitSsp() {}
-int32_t ReadAdc(int32_t) { return 0; }
-void SampleAdcStep() {}
 void AlarmInit() {}
 void AlarmTask() { ++G_PendingCalls[kPcAlarmTask]; }
 int32_t InitAudio() { return 0; }

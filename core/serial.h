@@ -1,5 +1,6 @@
-// Serial ports: the port table, the rings, and the on-chip UARTs' polled
-// output (the rest of the port framework grows here).
+// Serial ports: the port table, the rings, the set-up of the five ports from
+// their function codes, the receive and transmit services of the on-chip
+// UARTs and of the external dual UART, and the output calls.
 #pragma once
 #include <cstdint>
 
@@ -11,7 +12,13 @@ constexpr uint32_t kFfUartBase = 0x40100000;
 constexpr uint32_t kUartThr = 0x00;
 constexpr uint32_t kUartIer = 0x04;
 constexpr uint32_t kUartIir = 0x08;
+constexpr uint32_t kUartLcr = 0x0C;
+constexpr uint32_t kUartMcr = 0x10;
 constexpr uint32_t kUartLsr = 0x14;
+constexpr uint32_t kUartSpr = 0x1C;
+constexpr uint32_t kUartDll = 0x00;   // with the divisor latch on
+constexpr uint32_t kUartDlh = 0x04;
+constexpr uint32_t kUartFcr = 0x08;
 
 constexpr int kSerialPorts = 5;
 
@@ -55,6 +62,41 @@ extern SerialBuf G_SerialBuf[kSerialPorts];
 
 extern uint32_t G_DebugPort;      // port of the system log's console copy
 
+constexpr int32_t  kBaudCount = 10;
+constexpr uint32_t kFunctionCount = 23;           // codes 0..22
+constexpr uint32_t kNoPort = 5;
+extern const char G_SerialBaudText[kBaudCount + 2][16];   // then " OFF", " ON"
+extern const char G_SerialFuncName[kFunctionCount][20];
+// OS-timer ticks per character at a baud index (any other index: that of 9,600).
+uint32_t SerialTicksPerChar(uint32_t baudIdx);
+
+// Ports set up for a device, kNoPort when none.
+extern uint32_t G_AhrsPort;
+extern uint32_t G_AltOutPort;
+extern uint32_t G_EngFramePort;
+extern uint32_t G_EngCsvPort;
+extern uint32_t G_FadecPort;
+extern uint32_t G_NavRadioPort;   // course to the navigation radio
+extern uint32_t G_AhrsAidPort;    // AHRS aiding message
+// Output refused because the transmit ring had no room for it, per port.
+extern uint32_t G_SerialTxDropped[kSerialPorts];
+
+void InitSerialPorts();
+void SetSerialBaud(uint32_t port, uint32_t baudIdx);
+void SetDuartBaud(uint32_t port, uint32_t baudIdx);
+void SerialBufReset(uint32_t port, uint32_t uartBase);
+void SerialTxService(uint32_t port);
+void UartTxFill(uint32_t port);
+// Queue output; a call that does not fit whole is dropped and counted.
+void SerialWrite(uint32_t port, const void* bytes, int32_t count);
+void SerialPrintf(uint32_t port, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Copies nMsgStart..nMsgEnd (inclusive, at most 512 bytes) into abMsg.
+int32_t CopySerialMsg(SerialRing* ring);
+void SerialRawFrame(uint32_t port);
+void ParseTestSerial(uint8_t* msg, int32_t length, uint32_t port);
+char    NibbleToHexChar(uint32_t value);
+int32_t HexCharToNibble(char c);
+
 // Writes one character by polling; a line feed is followed by a carriage return.
 void UartPutcPolled(uint32_t port, char c);
 
@@ -63,15 +105,3 @@ void UartPortService(uint32_t port, uint32_t dataReg, uint32_t ierReg, uint32_t 
 void DuartRx(uint32_t port);
 void DuartTx(uint32_t port);
 
-// Output ports chosen by the port set-up; 5 = none.
-constexpr uint32_t kNoPort = 5;
-extern uint32_t G_AltOutPort;     // altitude encoder output
-extern uint32_t G_EngFramePort;   // 73-byte engine data frame
-extern uint32_t G_EngCsvPort;     // CSV engine stream
-extern uint32_t G_NavRadioPort;   // course to the navigation radio
-extern uint32_t G_AhrsAidPort;    // AHRS aiding message
-
-void    InitSerialPorts();
-int32_t SerialPrintf(uint32_t port, const char* format, ...) __attribute__((format(printf, 2, 3)));
-int32_t SerialWrite(uint32_t port, const uint8_t* bytes, int32_t count);
-int32_t SerialTxService(uint32_t port);

@@ -32,6 +32,12 @@ struct AhrsState {
 };
 extern AhrsState G_AhrsState;
 
+// Framing and parse callbacks of an external AHRS port.
+void SyncDynonMsg(uint32_t port);
+void ParseDynonMsg(uint8_t* msg, int32_t length, uint32_t port);
+void SyncXbowMsg(uint32_t port);
+void ParseXbow500Msg(uint8_t* msg, int32_t length, uint32_t port);
+
 void CheckAhrsStatus();
 void DemoAhrsStep();
 void SendAhrsAiding();

@@ -21,3 +21,8 @@ void DrawEfisPage() {}
 void DrawEfisStatic() {}
 void EfisScreenInit() {}
 void MagAlignProcedure() {}
+// No AHRS decoder yet: its messages are dropped.
+void SyncDynonMsg(uint32_t) {}
+void ParseDynonMsg(uint8_t*, int32_t, uint32_t) {}
+void SyncXbowMsg(uint32_t) {}
+void ParseXbow500Msg(uint8_t*, int32_t, uint32_t) {}

@@ -13,6 +13,14 @@ struct EngineDataFrame {
 };
 extern EngineDataFrame G_EngineDataFrame;
 
+// FADEC port callbacks; the set-up marks the FADEC present in G_Fadec with
+// its function code.
+void FadecMsgFrame(uint32_t port);
+void ParseFadecMsg(uint8_t* msg, int32_t length, uint32_t port);
+void SetFadecPresent(uint32_t function);
+void InitEngineDataMsg();
+void SendEngineCsvHeader();
+
 void BuildEngineDataMsg();
 void ClearEngineReadings();
 void DemoEngineStep();

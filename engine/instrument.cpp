@@ -2,4 +2,3 @@
 
 InstReading G_InstReading[kInstruments] = {};
 InstCfg     G_InstCfg[kInstruments] = {};
-InstAd      G_InstAd[kInstruments] = {};

@@ -2,9 +2,13 @@
 #pragma once
 #include <cstdint>
 
-constexpr int kInstruments = 48;
-constexpr int kInstBattVolts = 4;
+#include "engine/instad.h"
+
 constexpr int kInstSensorTemp = 1;
+constexpr int kInstBattVolts = 4;
+constexpr int kInstMainVolts = 5;
+constexpr int kInstOat = 6;
+constexpr int kInstAuxVolts = 7;
 constexpr int kInstRpm = 10;
 constexpr int kInstElevTrim = 23;
 constexpr int kInstAilTrim = 24;
@@ -29,17 +33,22 @@ struct InstCfg {
     int32_t nWord[13];          // limits and options; word 12 holds the options
 };
 static_assert(sizeof(InstCfg) == 52);
+constexpr int kInstCfgShiftAdj = 6;
 constexpr int kInstCfgOptions = 12;
-
-struct InstAd {
-    int32_t nWord[15];          // A/D state; word 8 the filtered value, 14 its stamp
-};
-static_assert(sizeof(InstAd) == 60);
-constexpr int kInstAdValue = 8;
 
 extern InstReading G_InstReading[kInstruments];
 extern InstCfg     G_InstCfg[kInstruments];
-extern InstAd      G_InstAd[kInstruments];
+
+// The engine type of the engine information record (0..8).
+int32_t EngineType();
+// Calibration curve: selects the segment for an A/D value, then its slope and
+// intercept convert; the temperature-correction points of a probe input.
+void    SetInstCalSegment(int32_t inst, int32_t x, int32_t column);
+float   InstActiveSlope(int32_t inst);
+float   InstActiveIntercept(int32_t inst);
+int32_t InstTempCalAd(int32_t inst);
+int32_t InstHiTempSlope(int32_t inst);
+int32_t InstLowTempSlope(int32_t inst);
 
 void InitInstReadings();
 void LogEngineInfo();

@@ -29,3 +29,16 @@ void LogEngineStartStop() { ++G_PendingCalls[kPcLogEngineStartStop]; }
 void SendEngineCsvData() {}
 void UpdateEngineTimers() {}
 void UpdateInstReadingsStep() { ++G_PendingCalls[kPcUpdateInstReadingsStep]; }
+void FadecMsgFrame(uint32_t) {}
+void ParseFadecMsg(uint8_t*, int32_t, uint32_t) {}
+void SetFadecPresent(uint32_t) {}
+void InitEngineDataMsg() {}
+void SendEngineCsvHeader() {}
+// No calibration yet: A/D counts convert one to one.
+int32_t EngineType() { return 0; }
+void    SetInstCalSegment(int32_t, int32_t, int32_t) {}
+float   InstActiveSlope(int32_t) { return 1.0f; }
+float   InstActiveIntercept(int32_t) { return 0.0f; }
+int32_t InstTempCalAd(int32_t) { return 0; }
+int32_t InstHiTempSlope(int32_t) { return 0; }
+int32_t InstLowTempSlope(int32_t) { return 0; }

@@ -66,3 +66,13 @@ void     RestartDemoNav();
 uint16_t GetCdiScale(uint8_t flags);
 void     SendAviationOutput(uint32_t port);
 void     SendArincFrame(uint32_t port);
+
+// Parse callbacks of the navigation receivers on the serial ports.
+void ParseNmeaMsg(uint8_t* msg, int32_t length, uint32_t port);
+void ParseVorMsg(uint8_t* msg, int32_t length, uint32_t port);
+void ParseArincMsg(uint8_t* msg, int32_t length, uint32_t port);
+void ParseAvaiationMsg(uint8_t* msg, int32_t length, uint32_t port);
+// Receiver records cleared when a port takes up their function.
+void ClearNmeaGpsSlot();     // the first slot of G_NmeaGps
+void ClearVorRadio();        // G_VorRadio
+void ClearAvtnGps();         // G_AvtnGps

@@ -15,3 +15,11 @@ void ApVerticalTick() {}
 void ApLateralTick() {}
 void ApUpdateNav() {}
 void LoadApSettings() {}
+// No receiver decoders yet: their messages are dropped.
+void ParseNmeaMsg(uint8_t*, int32_t, uint32_t) {}
+void ParseVorMsg(uint8_t*, int32_t, uint32_t) {}
+void ParseArincMsg(uint8_t*, int32_t, uint32_t) {}
+void ParseAvaiationMsg(uint8_t*, int32_t, uint32_t) {}
+void ClearNmeaGpsSlot() {}
+void ClearVorRadio() {}
+void ClearAvtnGps() {}

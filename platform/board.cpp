@@ -55,6 +55,8 @@ Board::Board(TimeMode mode)
       btUart_(*this, intc_, kIrqBtUart),
       stUart_(*this, intc_, kIrqStUart),
       ffUart_(*this, intc_, kIrqFfUart),
+      duart_(*this),
+      ssp_(gpio_, duart_, airAdc_, engineAdc_),
       display_(*this) {
     const Region map[] = {
         {0x0C000000, 0x100002, &display_},   // registers and, at 0x100000, the engine data port
@@ -68,13 +70,16 @@ Board::Board(TimeMode mode)
         {0x40E00000, 0x6C, &gpio_},
         {0x40F00000, 0x40, &misc_},     // power manager
         {0x41300000, 0x10, &misc_},     // clock manager
+        {0x41400000, 0x30, &ssp_},
         {0x44000000, 0x100, &misc_},    // LCD controller
         {0x48000000, 0x80, &misc_},     // memory controller
     };
     for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_};
+    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
+    airAdc_.Reset();
+    engineAdc_.Reset();
     const char* defaults[][2] = {
         {"SERIALNUM", "51000001"}, {"ETHERADD", "00:50:c2:51:00:01"}, {"IPADD", "192.168.0.51"},
         {"MONITORBUILT", "Nov 12 2015"}, {"BASEBOARDREV", "C"}, {"BASEBOARDSN", "B0001"},
@@ -136,6 +141,7 @@ void Board::Reset() {
 
 void Board::ResetAll() {
     for (int i = 0; i < regionCount_; ++i) regions_[i].dev->Reset();
+    duart_.Reset();
     std::memset(ram_, 0, sizeof ram_);
     std::memset(handlers_, 0, sizeof handlers_);
     std::memset(cp15_, 0, sizeof cp15_);
@@ -341,6 +347,21 @@ Uart& Board::uart(int port) {
     if (port == 0) return btUart_;
     if (port == 3) return ffUart_;
     return stUart_;
+}
+
+SerialLine& Board::serialLine(int port) {
+    if (port == 2) return duart_.line(0);
+    if (port == 4) return duart_.line(1);
+    return uart(port).line();
+}
+
+bool Board::SerialInput(int port, const void* data, int n, uint8_t errors) {
+    if (port < 0 || port > 4) return false;
+    if (!serialLine(port).Push(static_cast<const uint8_t*>(data), n, errors)) return false;
+    if (port == 2 || port == 4) duart_.Wake(port == 4);
+    else uart(port).Wake();
+    Reschedule();
+    return true;
 }
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include "platform/monitor.h"
 #include "platform/ostimer.h"
 #include "platform/rtc.h"
+#include "platform/ssp.h"
 #include "platform/uart.h"
 
 namespace platform {
@@ -101,6 +102,14 @@ public:
     Rtc& rtc() { return rtc_; }
     Display& display() { return display_; }
     Uart& uart(int port);            // on-chip ports 0, 1, 3
+    Ssp& ssp() { return ssp_; }
+    Duart& duart() { return duart_; }   // channel A is port 2, B port 4
+    AirAdc& airAdc() { return airAdc_; }
+    EngineAdc& engineAdc() { return engineAdc_; }
+    // The host side of serial port 0..4.
+    SerialLine& serialLine(int port);
+    // Host input for a port, received at the port's pace; false when it does not fit.
+    bool SerialInput(int port, const void* data, int n, uint8_t errors = 0);
     RegisterFile& misc() { return misc_; }
     uint32_t Cp15(uint32_t crn) const { return cp15_[crn & 15]; }
     void RecordCp15(uint32_t crn, uint32_t value) { cp15_[crn & 15] = value; }
@@ -144,13 +153,17 @@ private:
     Gpio gpio_;
     Rtc rtc_;
     Uart btUart_, stUart_, ffUart_;
+    Duart duart_;
+    AirAdc airAdc_;
+    EngineAdc engineAdc_;
+    Ssp ssp_;
     Display display_;
     RegisterFile misc_;
     Flash flash_;
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;
-    Device* timed_[8]{};
+    Device* timed_[12]{};
     int timedCount_ = 0;
 
     MonHandler handlers_[8]{};

@@ -1,8 +1,10 @@
-// On-chip 16550-style UART: registers, a 64-byte transmit FIFO drained at
-// the programmed rate to the host side.
+// On-chip 16550-style UART: registers, 64-byte transmit and receive FIFOs
+// paced at the programmed rate, the receive trigger and character time-out,
+// and the host line on the other side.
 #pragma once
 #include "platform/device.h"
 #include "platform/intc.h"
+#include "platform/serialline.h"
 
 namespace platform {
 
@@ -21,25 +23,38 @@ public:
     uint64_t NextEvent(uint64_t now) const override;
 
     uint32_t TicksPerChar() const;
-    // Host side: where sent bytes go (-1: nowhere), and the last bytes sent.
-    void BindOutput(int fd) { hostFd_ = fd; }
-    uint32_t SentTotal() const { return sent_; }
-    int  CopySent(char* dst, int max) const;   // the retained tail, oldest first
+    SerialLine& line() { return line_; }
+    // New host input is waiting: start receiving it at the line's pace.
+    void Wake();
+    void BindOutput(int fd) { line_.BindOutput(fd); }
+    uint32_t SentTotal() const { return line_.SentTotal(); }
+    int  CopySent(char* dst, int max) const { return line_.CopySent(dst, max); }
+    uint32_t Overruns() const { return overruns_; }
 private:
+    static constexpr int kFifo = 64;
     void Transmit(uint8_t byte);
+    void Receive(uint64_t now);
+    bool TimedOut(uint64_t now) const;
+    int  RxTrigger() const;
+    uint32_t Lsr() const;
+    uint32_t Iir() const;
+    uint8_t  PopRx();
     void UpdateLines();
     const Board& board_;
     InterruptController& ic_;
     uint32_t irqBit_;
     uint64_t nextDrain_ = UINT64_MAX;
-    uint8_t  txFifo_[64]{};
+    uint8_t  txFifo_[kFifo]{};
     int      txHead_ = 0, txCount_ = 0;
+    uint64_t nextRx_ = UINT64_MAX;
+    uint64_t rxStamp_ = 0;            // last byte in or out of the receive FIFO
+    uint16_t rxFifo_[kFifo]{};        // byte | error bits << 8
+    int      rxHead_ = 0, rxCount_ = 0;
+    bool     overrun_ = false;
+    uint32_t overruns_ = 0;
     uint32_t ier_ = 0, lcr_ = 0, mcr_ = 0, fcr_ = 0, spr_ = 0, isr_ = 0;
     uint32_t divisor_ = 8;
-    int      hostFd_ = -1;
-    static constexpr int kKeep = 65536;
-    char     sentTail_[kKeep]{};
-    uint32_t sent_ = 0;
+    SerialLine line_;
 };
 
 }  // namespace platform

@@ -17,7 +17,8 @@ using platform::StopReason;
 
 static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
-    "              [--env NAME=VALUE]... [--hold GPIO,...] [--print-syslog]\n"
+    "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
+    "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png]";
 
 static std::string DefaultFlashPath() {
@@ -85,6 +86,11 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.screenshotPath)) return false;
         } else if (a == "--headless") {
             opts.headless = true;
+        } else if (a == "--serial") {
+            if (!value(v)) return false;
+            SerialBinding b;
+            if (!ParseSerialOption(v, b, error)) return false;
+            opts.serial.push_back(b);
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -210,7 +216,16 @@ static int RunLoop(Board& board) {
 int RunUnit(Board& board, const HostOptions& opts) {
     if (opts.runForSeconds > 0)
         board.SetRunEnd(static_cast<uint64_t>(opts.runForSeconds * platform::kOsTimerHz));
-    board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console
+    board.uart(1).BindOutput(STDOUT_FILENO);   // the debug port is the console unless bound otherwise
+    for (SerialBinding b : opts.serial) {
+        std::string error;
+        if (!BindSerialPort(board, b, error)) {
+            std::fprintf(stderr, "kv5100: --serial %d=%s: %s\n", b.port, b.spec.c_str(), error.c_str());
+            g_window.Close();
+            return 2;
+        }
+        if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
+    }
     for (int pin : opts.hold) board.gpio().HoldAtPowerOn(pin);
     board.PowerOn();
     int status = RunLoop(board);

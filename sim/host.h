@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 #include "platform/board.h"
+#include "sim/serialhost.h"
 
 struct HostOptions {
     std::string flashPath;
@@ -16,6 +17,7 @@ struct HostOptions {
     std::string screenshotPath;    // PNG of the shown page at the end of the run
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
+    std::vector<SerialBinding> serial;
 };
 
 // Parses the command line; false with a message in `error` for bad options.

@@ -1,3 +1,4 @@
 #include "storage/config.h"
 
 uint32_t G_CfgCount = 0;
+uint8_t FlashBuf[kFlashBufBytes];

@@ -6,3 +6,4 @@
 void TrafficDemoTargets() { ++G_PendingCalls[kPcTrafficDemoTargets]; }
 void WxOpenListeners() {}
 void WxRecvTask() { ++G_PendingCalls[kPcWxRecvTask]; }
+void TrafficRxMsg(uint8_t*, int32_t, uint32_t) {}

@@ -12,5 +12,7 @@ constexpr uint32_t kWxMaster = 1;
 constexpr uint32_t kWxSlave  = 2;
 
 void TrafficDemoTargets();
+// Parse callback of the DLE-framed traffic ports.
+void TrafficRxMsg(uint8_t* msg, int32_t length, uint32_t port);
 void WxOpenListeners();
 void WxRecvTask();

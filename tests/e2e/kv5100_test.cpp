@@ -92,3 +92,32 @@ TEST_F(Kv5100, BadOptionsAndFilesAreRefusedClearly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Kv5100, SerialBindingsMoveTheConsoleAndRejectBadSpecs) {
+    const std::string out = dir_ + "/console.txt";
+    Result r = RunKv("--flash " + flash_ + " --run-for 1 --serial 1=file:/dev/null," + out);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("RamLog Base:"), std::string::npos) << "the console left standard output";
+    FILE* f = std::fopen(out.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char buf[8192];
+    const std::string console(buf, std::fread(buf, 1, sizeof buf, f));
+    std::fclose(f);
+    EXPECT_NE(console.find("RamLog Base: 0x"), std::string::npos) << console;
+
+    for (const char* bad : {"5=pty", "0=serial", "1=tcp:0", "2=file:", "3=file:/no/such/file"}) {
+        Result b = RunKv("--flash " + flash_ + " --run-for 1 --serial " + bad);
+        EXPECT_EQ(b.status, 2) << bad;
+        EXPECT_NE(b.out.find("--serial"), std::string::npos) << b.out;
+    }
+}
+
+TEST_F(Kv5100, PtyBindingPrintsItsName) {
+    Result r = RunKv("--flash " + flash_ + " --run-for 1 --serial 0=pty --serial 4=null");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("kv5100: serial port 0 is /dev/pts/"), std::string::npos) << r.out;
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// The host side of one serial port: where received bytes come from (a queue
+// the host or a test fills, then a host descriptor read at board-time
+// points) and where sent bytes go. It lives inside the board's shared memory,
+// so it outlives each application start and every board reset.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+class SerialLine {
+public:
+    // Descriptors inherited by the processes that run the application; the
+    // input one must be non-blocking. -1 unbinds.
+    void BindInput(int fd) { inFd_ = fd; }
+    void BindOutput(int fd) { outFd_ = fd; }
+    bool InputBound() const { return inFd_ >= 0; }
+
+    // Queues bytes for the receiver; `errors` are line-status bits (parity,
+    // framing, break) carried by each byte. False when the queue is full.
+    bool Push(const uint8_t* data, int n, uint8_t errors = 0);
+    bool Pending() const { return count_ > 0; }
+    // The next received character: byte | errors << 8, or -1 when none.
+    int  Next();
+
+    void Sent(uint8_t byte);
+    uint32_t SentTotal() const { return sent_; }
+    int  CopySent(char* dst, int max) const;   // the retained tail, oldest first
+private:
+    void Fill();
+    static constexpr int kQueue = 16384;
+    uint16_t queue_[kQueue]{};
+    int head_ = 0, count_ = 0;
+    int inFd_ = -1, outFd_ = -1;
+    static constexpr int kKeep = 65536;
+    char sentTail_[kKeep]{};
+    uint32_t sent_ = 0;
+};
+
+}  // namespace platform
