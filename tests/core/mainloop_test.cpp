@@ -7,6 +7,8 @@
 #include "core/ostimer.h"
 #include "core/pending.h"
 #include "core/serial.h"
+#include "core/spi.h"
+#include "engine/instrument.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
 #include "platform/hw.h"
@@ -86,6 +88,19 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     const uint32_t frames = G_PendingCalls[kPcWxRecvTask];
     EXPECT_LE(board().display().Flips(), frames);
     EXPECT_GE(board().display().Flips() + 1, frames);
+}
+
+TEST_F(MainLoopTest, SupplyVoltagesAreSampledEveryEighthAdcStep) {
+    InitSsp();
+    board().airAdc().SetInput(6, 1000);   // main volts
+    const double t = Run(2.0);
+    // One reading of 15 conversions per 200 ms; the filter has nearly settled.
+    const double readings = board().airAdc().Conversions(6) / 15.0;
+    EXPECT_GE(readings, t / 0.2 - 1);
+    EXPECT_LE(readings, t / 0.2 + 1);
+    EXPECT_GT(G_InstReading[kInstMainVolts].nValue, 900);
+    EXPECT_LE(G_InstReading[kInstMainVolts].nValue, 1000);
+    EXPECT_EQ(G_InstReading[kInstMainVolts].bValid, 1);
 }
 
 TEST_F(MainLoopTest, NoSerialNavigationRecordsWithoutSharing) {
