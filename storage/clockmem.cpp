@@ -1,0 +1,3 @@
+#include "storage/clockmem.h"
+
+uint8_t G_ClockMem[kClockMemRegs] = {};

@@ -1,0 +1,10 @@
+// The clock memory: the often-changed settings kept in the clock chip's
+// battery-backed registers 10..54, shadowed in G_ClockMem by register number.
+#pragma once
+#include <cstdint>
+
+constexpr int32_t kClockMemRegs  = 57;   // registers 0..56 in the shadow
+constexpr int32_t kClockMemFirst = 10;
+constexpr int32_t kClockMemCount = 45;   // registers 10..54
+
+extern uint8_t G_ClockMem[kClockMemRegs];
