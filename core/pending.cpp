@@ -1,12 +1,17 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
+#include "core/audio.h"
 #include "core/discrete.h"
+#include "core/draw.h"
 #include "core/serial.h"
 
 uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
 void UartPortService(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void DuartRx(uint32_t) {}
 void DuartTx(uint32_t) {}
+// Until the fonts and the sound player land: nothing is drawn or played.
+int32_t DrawTextF(uint32_t, int32_t, int32_t, int32_t, int32_t, const char*, ...) { return 0; }
+int32_t PlaySound(int32_t) { return 0; }
 
 #include "core/irq.h"
 #include "core/ostimer.h"

@@ -1,0 +1,5 @@
+// Sound playback.
+#pragma once
+#include <cstdint>
+
+int32_t PlaySound(int32_t sound);
