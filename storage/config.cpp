@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/draw.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/rtc.h"
@@ -31,6 +32,8 @@ static char s_line[256];
 static uint32_t s_defragFirst = 1;
 
 constexpr uint32_t kPause100ms = 368600;
+constexpr uint32_t kYellow = 14, kRed = 2, kGreen = 5;
+constexpr int32_t  kDefragFont = 8;
 
 // A file name from its ids; false (and no name) for ids outside the tables.
 static bool CfgFileName(int32_t fileId, int32_t extId, char* name, size_t size) {
@@ -177,11 +180,26 @@ void TFS_Defrag(int32_t force) {
     }
     if (!((dead != 0 && avail < 0x80000) || force == 1)) return;
     DebugPrintf("DEBUG: TFS_DEFRAG Started \n");
+    // The pop-ups of the unforced path belong to the pop-up module, and the
+    // rectangle the forced texts are drawn in is cleared by the graphics
+    // library: both are not built yet.
+    if (force == 1) {
+        DrawTextF(kYellow, kDefragFont, 1, 320, 240, "Flash Defrag Required... Please Wait");
+        DrawTextF(kRed, kDefragFont, 1, 320, 256, "WARNING: Power loss during Defrag");
+        DrawTextF(kRed, kDefragFont, 1, 320, 272, "may require Factory Service");
+    }
     DelayTicks(kTicksPerSecond);
     KickWatchdog(300);
     long r = TfsCtrl(kTfsCtrlDefragRequest, 0);
     DebugPrintf("DEBUG: TFS_DEFRAG Complete @%02d:%02d:%02d\n", static_cast<int>(G_DateTime.nHours),
                 static_cast<int>(G_DateTime.nMinutes), static_cast<int>(G_DateTime.nSeconds));
     if (r != 0) DebugPrintf("ERROR: TFS_DEFRAG returned %d\n", static_cast<int>(r));
+    if (force == 1 && r != 0) {
+        DrawTextF(kRed, kDefragFont, 1, 320, 240, "Flash Defrag ERROR:%d", static_cast<int>(r));
+        DrawTextF(kRed, kDefragFont, 1, 320, 256, "Please call for Assistance");
+    } else if (force == 1) {
+        DrawTextF(kGreen, kDefragFont, 1, 320, 240, "Flash Defrag COMPLETE");
+        DrawTextF(kGreen, kDefragFont, 1, 320, 256, "Thank You");
+    }
     DelayTicks(r != 0 ? 18432000 : 1843000);
 }
