@@ -1,5 +1,6 @@
-// Audio playback through the codec.
+// Sound playback through the codec.
 #pragma once
 #include <cstdint>
 
 int32_t InitAudio();
+int32_t PlaySound(int32_t sound);

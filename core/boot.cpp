@@ -260,6 +260,7 @@ void ClearGlobals() {
     G_ClockFormat = 0;
     G_TfsSize = 0;
     G_DataStoreInterval = 0;
+    G_MapViewMode = G_NexradOn = G_MapPvtOn = G_MapAirOn = G_MapShowEngine = G_DistUnits = 0;
     G_WxConn = 0;
     G_ElapsedRef = 0;
 
@@ -457,8 +458,8 @@ void LiabilityScreen() {
     LoadingScreen(14);
     CalcAvailScreens();
     ResetKnobAllow();
-    G_CurPage = CheckScreenAvail(static_cast<int32_t>(NvGetU32(kNvStoredPage)));
-    NvSetU32(kNvStoredPage, static_cast<uint32_t>(G_CurPage));
+    G_CurPage = CheckScreenAvail(static_cast<int32_t>(NvGetU32(kNvScreenConfig)));
+    NvSetU32(kNvScreenConfig, static_cast<uint32_t>(G_CurPage));
     uint8_t page = static_cast<uint8_t>(G_CurPage);
     WriteClockMem(&page, 17, 1);
     InitScreenConfig();

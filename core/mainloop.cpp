@@ -365,20 +365,6 @@ static void FramelessPass() {
 
 // ---- once a second ----------------------------------------------------------------
 
-constexpr uint32_t kSecondsPerDay = 86400;
-
-// The date comes from the clock chip only: re-read it when the day turns.
-static void TimeOfDay() {
-    uint32_t c = HwRead32(RCNR);
-    if (c >= kSecondsPerDay) {
-        GetRtcTime();
-        c = HwRead32(RCNR);
-    }
-    G_DateTime.nSeconds = c % 60;
-    G_DateTime.nMinutes = (c / 60) % 60;
-    G_DateTime.nHours = (c / 3600) % 24;
-}
-
 static void FiveMinuteLine() {
     if (G_DateTime.nSeconds != 0 || G_DateTime.nMinutes % 5 != 0) return;
     const int bv = G_InstReading[kInstBattVolts].nValue;
@@ -403,9 +389,9 @@ static void DemoIdle() {
     G_LastKeySec = G_UptimeSec;
     G_DemoIdleReq = 0;
     if (G_CurPage == kPageSplash) G_KeyEvent = 3;
-    if (NvGetU32(kNvDimLevel) < 100) {
+    if (NvGetU32(kNvDimPercent) < 100) {
         DebugPrintf("Resetting Dim Level to 100\n");
-        NvSetU32(kNvDimLevel, 100);
+        NvSetU32(kNvDimPercent, 100);
         uint8_t dim = 100;
         WriteClockMem(&dim, 28, 1);
         UpdateSoftKeys();
@@ -457,19 +443,6 @@ static void EngineSecond() {
     G_EnginePane.nState = option2 ? 1u : static_cast<uint32_t>(sum);
 }
 
-static float NvGetF32(uint32_t offset) {
-    const uint32_t bits = NvGetU32(offset);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-static void NvSetF32(uint32_t offset, float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    NvSetU32(offset, bits);
-}
-
 static int32_t Scaled10k(float degrees) {
     const float v = degrees * 10000.0f;
     return static_cast<int32_t>(v < 0 ? v - 0.5f : v + 0.5f);
@@ -485,11 +458,11 @@ static void LastPosition() {
     const NavSrcRec* src = MapGpsSource();
     if (!src || !src->bValid || !(src->nFlags & kNavFlagPosValid) || (G_DemoFlags & kDemoNav)) return;
     const int32_t lat = Scaled10k(src->fLat), lon = Scaled10k(src->fLon);
-    const int32_t dLat = lat - Scaled10k(NvGetF32(kNvLastLat));
-    const int32_t dLon = lon - Scaled10k(NvGetF32(kNvLastLon));
+    const int32_t dLat = lat - Scaled10k(NvGetF32(kNvLastLatitude));
+    const int32_t dLon = lon - Scaled10k(NvGetF32(kNvLastLongitude));
     if (dLat > 2 || dLat < -2 || dLon > 2 || dLon < -2) {
-        NvSetF32(kNvLastLat, src->fLat);
-        NvSetF32(kNvLastLon, src->fLon);
+        NvSetF32(kNvLastLatitude, src->fLat);
+        NvSetF32(kNvLastLongitude, src->fLon);
     }
 }
 
@@ -512,7 +485,7 @@ static void OnceASecond() {
     G_SecondTick = 0;
     s_loop.nLastSecond = Now();
     s_perSecondWord = 0;
-    TimeOfDay();
+    UpdateDateTime();
     FiveMinuteLine();
     TimerTick();
     LeaveSplashBySkip();

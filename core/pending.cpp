@@ -10,6 +10,8 @@
 #include "core/pending.h"
 #include "core/rtc.h"
 #include "core/timefmt.h"
+#include "core/serial.h"
+#include "core/spi.h"
 #include "core/util.h"
 
 uint32_t G_PendingCalls[kPcCount] = {};
@@ -21,15 +23,8 @@ void DrawDiscreteInputs() {}
 void AlarmInit() {}
 void AlarmTask() { ++G_PendingCalls[kPcAlarmTask]; }
 int32_t InitAudio() { return 0; }
+int32_t PlaySound(int32_t) { return 0; }
 void CheckBattery() {}
-void I2cInit() {}
-int32_t GetRtcTime() { return 0; }
-int32_t WriteClockMem(uint8_t*, int32_t, int32_t) { return 0; }
-void InitPwm() {}
-void SetBacklight(int32_t) {}
-const char* FormatTime(int32_t) { return "00:00:00.000"; }
-void TimerInit() {}
-void TimerTick() {}
 
 // Keeps the drawn texts so that tests can read them until the fonts land.
 int32_t DrawTextF(uint32_t, int32_t, int32_t, int32_t x, int32_t, const char* format, ...) {

@@ -14,7 +14,6 @@ enum PendingCall : uint32_t {
     kPcWxRecvTask,
     kPcAlarmTask,
     kPcLogEngineStartStop,
-    kPcWriteNVRam,
     kPcMapQueueProcess,
     kPcCalibrationMode,
     kPcNetRec14,

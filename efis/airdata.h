@@ -25,3 +25,5 @@ void ReadOatChannel();
 void RepairSystemKvd();
 void SendAltitudeOutput(uint32_t port);
 void CalcWind();
+// The altitude offset in feet for a baro setting in thousandths of inHg.
+int32_t BaroAltOffset(int32_t baroSetting);

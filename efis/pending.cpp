@@ -17,6 +17,7 @@ void ReadOatChannel() {}
 void RepairSystemKvd() {}
 void SendAltitudeOutput(uint32_t) {}
 void CalcWind() {}
+int32_t BaroAltOffset(int32_t) { return 0; }
 void DrawEfisPage() {}
 void DrawEfisStatic() {}
 void EfisScreenInit() {}

@@ -1,5 +1,10 @@
 #include "map/map.h"
 
 WptDb G_WptDb = {};
+uint32_t G_MapPvtOn = 0, G_MapIntsOn = 0, G_MapAirOn = 0, G_NexradOn = 0, G_MapShowEngine = 0;
+uint32_t G_MapZoom = 0;
+uint32_t G_MapViewMode = 0;
+uint32_t G_DistUnits = 0;
+
 uint32_t G_MapLonScale = 0x40000;
 uint32_t G_MapLonScaleInv = 0x40000;

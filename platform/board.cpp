@@ -40,6 +40,7 @@ Board* Board::Create(TimeMode mode) {
 void Board::Destroy() {
     if (!g_board) return;
     g_board->CloseFlash();
+    g_board->rtcChip_.CloseMemoryFile(g_board->now_);
     g_board->~Board();
     munmap(g_board, sizeof(Board));
     g_board = nullptr;
@@ -57,7 +58,9 @@ Board::Board(TimeMode mode)
       ffUart_(*this, intc_, kIrqFfUart),
       duart_(*this),
       ssp_(gpio_, duart_, airAdc_, engineAdc_),
-      display_(*this) {
+      display_(*this),
+      i2c_(*this, intc_, rtcChip_),
+      tfs_(*this) {
     const Region map[] = {
         {0x0C000000, 0x100002, &display_},   // registers and, at 0x100000, the engine data port
         {0x40100000, 0x30, &ffUart_},
@@ -65,6 +68,7 @@ Board::Board(TimeMode mode)
         {0x40700000, 0x30, &stUart_},
         {0x40900000, 0x10, &rtc_},
         {0x40A00000, 0x20, &osTimer_},
+        {0x40301680, 0x28, &i2c_},
         {0x40B00000, 0x10, &misc_},     // PWM 0
         {0x40D00000, 0x18, &intc_},
         {0x40E00000, 0x6C, &gpio_},
@@ -143,6 +147,7 @@ void Board::ResetAll() {
     for (int i = 0; i < regionCount_; ++i) regions_[i].dev->Reset();
     duart_.Reset();
     std::memset(ram_, 0, sizeof ram_);
+    tfs_.Unmount();
     std::memset(handlers_, 0, sizeof handlers_);
     std::memset(cp15_, 0, sizeof cp15_);
     cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;

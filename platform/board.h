@@ -9,11 +9,14 @@
 #include "platform/display.h"
 #include "platform/flash.h"
 #include "platform/gpio.h"
+#include "platform/i2c.h"
 #include "platform/intc.h"
 #include "platform/monitor.h"
 #include "platform/ostimer.h"
 #include "platform/rtc.h"
 #include "platform/ssp.h"
+#include "platform/rtcchip.h"
+#include "platform/tfs.h"
 #include "platform/uart.h"
 
 namespace platform {
@@ -55,9 +58,12 @@ public:
     static Board* Current();
 
     // Persistent state and configuration.
-    bool OpenFlash(const char* path) { return flash_.Open(path); }
-    void CloseFlash() { flash_.Close(); }
+    bool OpenFlash(const char* path) { tfs_.Unmount(); return flash_.Open(path); }
+    void CloseFlash() { tfs_.Unmount(); flash_.Close(); }
     Flash& flash() { return flash_; }
+    Tfs& tfs() { return tfs_; }
+    // The clock chip's memory and time mirrored in a file (beside the flash file).
+    bool OpenClockMemory(const char* path) { return rtcChip_.OpenMemoryFile(path, now_); }
     bool SetFactoryEnv(const char* name, const char* value);
 
     // Power-on and board reset: devices to their reset state, monitor RAM cleared.
@@ -100,6 +106,8 @@ public:
     OsTimer& osTimer() { return osTimer_; }
     InterruptController& intc() { return intc_; }
     Rtc& rtc() { return rtc_; }
+    RtcChip& rtcChip() { return rtcChip_; }
+    I2c& i2c() { return i2c_; }
     Display& display() { return display_; }
     Uart& uart(int port);            // on-chip ports 0, 1, 3
     Ssp& ssp() { return ssp_; }
@@ -159,7 +167,10 @@ private:
     Ssp ssp_;
     Display display_;
     RegisterFile misc_;
+    RtcChip rtcChip_;
+    I2c i2c_;
     Flash flash_;
+    Tfs tfs_;
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;

@@ -36,18 +36,34 @@ void Flash::Close() {
     data_ = nullptr;
 }
 
+int Flash::Fault() {
+    if (failOps_ > 0) {
+        --failOps_;
+        return -1;
+    }
+    if (cutAfter_ < 0) return 0;
+    if (cutAfter_-- > 0) return 0;
+    return kPowerCut;
+}
+
 int Flash::Erase(uint32_t sector) {
     if (!data_ || sector >= kFlashSectorCount) return -1;
-    std::memset(data_ + sector * kFlashSectorBytes, 0xFF, kFlashSectorBytes);
-    return 0;
+    int fault = Fault();
+    if (fault == -1) return -1;
+    uint32_t n = fault == kPowerCut ? kFlashSectorBytes / 2 : kFlashSectorBytes;
+    std::memset(data_ + sector * kFlashSectorBytes, 0xFF, n);
+    return fault;
 }
 
 int Flash::Program(uint32_t offset, const uint8_t* src, uint32_t n) {
     if (!data_ || offset > kFlashBytes || n > kFlashBytes - offset) return -1;
-    int result = 0;
+    int fault = Fault();
+    if (fault == -1) return -1;
+    if (fault == kPowerCut) n /= 2;
+    int result = fault;
     for (uint32_t i = 0; i < n; ++i) {
         data_[offset + i] &= src[i];
-        if (data_[offset + i] != src[i]) result = -1;   // verify: a 0 cannot be programmed back to 1
+        if (data_[offset + i] != src[i] && result == 0) result = -1;   // verify: a 0 cannot be programmed back to 1
     }
     return result;
 }

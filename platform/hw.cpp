@@ -58,11 +58,55 @@ void mon_appexit(int status) { B().Stop(platform::StopReason::AppExit, status); 
 int mon_flasherase(int sector) {
     if (sector < 0 || sector >= kFlashSectors) return -1;
     B().Spend(platform::Flash::kEraseTicks);
-    return B().flash().Erase(static_cast<uint32_t>(sector));
+    int r = B().flash().Erase(static_cast<uint32_t>(sector));
+    if (r == platform::Flash::kPowerCut) B().Stop(platform::StopReason::PowerOff);
+    return r;
 }
 
 int mon_flashwrite(uint32_t offset, const uint8_t* data, uint32_t length) {
     if (!data) return -1;
     B().Spend(platform::Flash::kProgramTicksPer32 * (length / 32 + 1));
-    return B().flash().Program(offset, data, length);
+    int r = B().flash().Program(offset, data, length);
+    if (r == platform::Flash::kPowerCut) B().Stop(platform::StopReason::PowerOff);
+    return r;
+}
+
+// The flash file system: the monitor's own calls into its TFS.
+int mon_tfsadd(const char* name, const char* info, const char* flags, const uint8_t* src, int size) {
+    return B().tfs().Add(name, info, flags, src, size);
+}
+int mon_tfsopen(const char* name, long mode, char* buf) {
+    (void)buf;
+    return B().tfs().Open(name, mode);
+}
+int mon_tfsclose(int fd, const char* info) {
+    (void)info;
+    return B().tfs().Close(fd);
+}
+int mon_tfsread(int fd, char* buf, int count) { return B().tfs().Read(fd, buf, count); }
+int mon_tfsgetline(int fd, char* buf, int max) { return B().tfs().GetLine(fd, buf, max); }
+int mon_tfseof(int fd) { return B().tfs().Eof(fd); }
+int mon_tfsunlink(const char* name) { return B().tfs().Remove(name); }
+int mon_tfsstat(const char* name, TfsStat* stat) {
+    platform::TfsFileInfo info{};
+    int r = B().tfs().Stat(name, &info);
+    if (r == 0 && stat) {
+        std::memcpy(stat->name, info.name, sizeof stat->name);
+        stat->size = info.size;
+    }
+    return r;
+}
+int mon_tfslist(int index, TfsStat* stat) {
+    platform::TfsFileInfo info{};
+    int r = B().tfs().List(index, &info);
+    if (r == 0 && stat) {
+        std::memcpy(stat->name, info.name, sizeof stat->name);
+        stat->size = info.size;
+    }
+    return r;
+}
+long mon_tfsctrl(int request, long arg, long arg2) {
+    (void)arg2;
+    // A defragmentation takes its time inside the call.
+    return B().tfs().Ctrl(request, arg);
 }

@@ -25,3 +25,29 @@ constexpr int kFlashSectors    = 64;
 // Flash programming: offsets from the start of flash; negative on failure.
 int mon_flasherase(int sector);
 int mon_flashwrite(uint32_t offset, const uint8_t* data, uint32_t length);
+
+// The flash file system (TFS). Results: 0 or a file descriptor, negative on
+// failure; mon_tfsctrl request 1 gives the text of a result code.
+struct TfsStat {
+    char     name[24];
+    uint32_t size;
+};
+constexpr long kTfsRead = 0x10000;   // mon_tfsopen mode
+constexpr int kTfsCtrlErrTextRequest = 1;
+constexpr int kTfsCtrlUsedRequest    = 2;
+constexpr int kTfsCtrlDeadRequest    = 3;
+constexpr int kTfsCtrlDefragRequest  = 4;
+constexpr int kTfsCtrlAvailRequest   = 10;
+
+int  mon_tfsadd(const char* name, const char* info, const char* flags, const uint8_t* src, int size); // creates or replaces
+int  mon_tfsopen(const char* name, long mode, char* buf);
+int  mon_tfsclose(int fd, const char* info);
+int  mon_tfsread(int fd, char* buf, int count);
+int  mon_tfsgetline(int fd, char* buf, int max);    // bytes read, 0 at the end
+int  mon_tfseof(int fd);                             // non-zero at the end
+int  mon_tfsunlink(const char* name);
+int  mon_tfsstat(const char* name, TfsStat* stat);
+int  mon_tfslist(int index, TfsStat* stat);          // the index-th file; negative past the last
+// 1 error text (a pointer) for the code in arg, 2 bytes used, 3 bytes dead,
+// 4 defragment (0 or an error), 10 bytes available.
+long mon_tfsctrl(int request, long arg, long arg2);

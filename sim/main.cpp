@@ -22,6 +22,14 @@ int main(int argc, char** argv) {
                      errno == EINVAL ? "not a flash image (wrong size)" : std::strerror(errno));
         return 2;
     }
+    // The clock chip's battery-backed memory and time live beside the flash
+    // file; a new file starts the clock from the host's local time.
+    std::string clockPath = opts.flashPath + ".rtc";
+    if (!board->OpenClockMemory(clockPath.c_str())) {
+        std::fprintf(stderr, "kv5100: cannot open clock memory file %s: %s\n", clockPath.c_str(),
+                     errno == EINVAL ? "not a clock memory file (wrong size)" : std::strerror(errno));
+        return 2;
+    }
     for (const auto& [name, value] : opts.env) {
         if (!board->SetFactoryEnv(name.c_str(), value.c_str())) {
             std::fprintf(stderr, "kv5100: --env %s: name or value too long, or too many variables\n", name.c_str());

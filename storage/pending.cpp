@@ -1,7 +1,5 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
-#include "core/pending.h"
-#include "storage/clockmem.h"
 #include "storage/config.h"
 #include "storage/datastore.h"
 #include "storage/enginelog.h"
@@ -12,11 +10,13 @@
 #include "storage/tfs.h"
 
 void ScreenDump() {}
-void ReadNVRam() {}
-int32_t WriteNVRam(int32_t) { return ++G_PendingCalls[kPcWriteNVRam], 0; }
+
+// Until the settings file is read: both sectors get the image as it stands.
+void ReadNVRamFile() {
+    WriteNVRam(1);
+    WriteNVRam(1);
+}
 void WriteNVRamFile() {}
-void ReadNVClock() {}
-void TFS_Defrag(int32_t) {}
 void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}

@@ -2,3 +2,4 @@
 
 KnobRecord G_Knob0 = {};
 KnobRecord G_Knob1 = {};
+uint32_t   G_KnobPushSel = 0;

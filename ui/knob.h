@@ -22,6 +22,7 @@ static_assert(sizeof(KnobRecord) == 56);
 
 extern KnobRecord G_Knob0;
 extern KnobRecord G_Knob1;
+extern uint32_t   G_KnobPushSel;   // 0 a push steps to the next function, 1 a push enters selection
 
 int32_t ReadKnobDelta(int32_t knob);
 void InitKnobs();

@@ -11,7 +11,6 @@
 #include "core/start.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
-#include "storage/nvram.h"
 #include "support/board_fixture.h"
 #include "ui/pages.h"
 
@@ -94,7 +93,7 @@ TEST_F(BootTest, ColdBootLogsOnceShowsTheSplashAndStartsTheTick) {
     EXPECT_LT(log.find("MOD_WX"), log.find("System Booted in "));
 
     EXPECT_EQ(G_CurPage, kPageSplash);
-    EXPECT_EQ(G_LastPage, 0) << "the stored page of an empty image";
+    EXPECT_EQ(G_LastPage, 3) << "a blank clock memory's screen configuration repaired to 3";
     EXPECT_EQ(Env("REBOOT"), "(unset)");
     EXPECT_TRUE(HwRead32(ICMR) & kIntOsTimer0) << "1 ms tick enabled";
     EXPECT_TRUE(HwRead32(ICMR) & kIntRtcHz);
@@ -110,7 +109,7 @@ TEST_F(BootTest, ColdBootLogsOnceShowsTheSplashAndStartsTheTick) {
 }
 
 TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
-    NvSetU32(kNvStoredPage, 5);
+    board().rtcChip().SetReg(17, 5, board().Now());   // the screen configuration in clock memory
     ASSERT_EQ(Boot(3), StopReason::RunEnd);
     ASSERT_EQ(G_CurPage, kPageSplash);
 
@@ -132,7 +131,7 @@ TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
 }
 
 TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
-    NvSetU32(kNvStoredPage, 5);
+    board().rtcChip().SetReg(17, 5, board().Now());   // the screen configuration in clock memory
     for (int fault = 1; fault <= 3; ++fault) {
         SCOPED_TRACE(fault);
         ASSERT_EQ(Boot(2), StopReason::RunEnd);
@@ -183,7 +182,7 @@ TEST_F(BootTest, CalibrationButtonEntersCalibrationUntilReleased) {
     const uint32_t calibrations = G_PendingCalls[kPcCalibrationMode];
     EXPECT_EQ(RunFor(3, [] { BootPasses(); }), StopReason::RunEnd);
     EXPECT_LE(G_PendingCalls[kPcCalibrationMode], calibrations + 1) << "a normal pass follows";
-    EXPECT_EQ(G_CurPage, 0) << "REBOOT is 1 after calibration: the last page";
+    EXPECT_EQ(G_CurPage, 3) << "REBOOT is 1 after calibration: the last page, as repaired in clock memory";
     EXPECT_EQ(Count(SysLog(), "System Booted in "), 1u);
 }
 

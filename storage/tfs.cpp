@@ -1,3 +1,0 @@
-#include "storage/tfs.h"
-
-uint32_t G_TfsSize = 0;
