@@ -1,8 +1,5 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
-#include <cstdarg>
-#include <cstdio>
-
 #include "core/adc.h"
 #include "core/alarm.h"
 #include "core/audio.h"
@@ -13,11 +10,8 @@
 #include "core/serial.h"
 #include "core/spi.h"
 #include "core/timefmt.h"
-#include "core/util.h"
 
 uint32_t G_PendingCalls[kPcCount] = {};
-char     G_DrawnText[kDrawnTexts][128] = {};
-uint32_t G_DrawnTextCount = 0;
 
 uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
 void DrawDiscreteInputs() {}
@@ -43,12 +37,3 @@ void SetBacklight(int32_t) {}
 const char* FormatTime(int32_t) { return "00:00:00.000"; }
 void TimerInit() {}
 void TimerTick() {}
-
-// Keeps the drawn texts so that tests can read them until the fonts land.
-int32_t DrawTextF(uint32_t, int32_t, int32_t, int32_t x, int32_t, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(G_DrawnText[G_DrawnTextCount++ % kDrawnTexts], sizeof G_DrawnText[0], format, args);
-    va_end(args);
-    return x;
-}
