@@ -215,6 +215,14 @@ static int32_t DigitsOf(int64_t magnitude) {
     return d;
 }
 
+// "%*lld" of v with the field width `width` (at most 8).
+static void PadRight(char* out, int64_t v, int32_t width) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(v));
+    for (int32_t pad = width - static_cast<int32_t>(std::strlen(digits)); pad > 0; --pad) *out++ = ' ';
+    std::strcpy(out, digits);
+}
+
 int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
                    int32_t format) {
     // 64 bits: the magnitude of the most negative value has no i32.
@@ -225,8 +233,7 @@ int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int3
     case 10:
     case 100:
     case 1000:
-        std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%*lld", static_cast<int>(8 - DigitsOf(magnitude) - (v < 0)),
-                      static_cast<long long>(v));
+        PadRight(G_DrawTextBuf, v, 8 - DigitsOf(magnitude) - (v < 0 ? 1 : 0));
         break;
     case 1:
         std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%c%lld.%01lld", sign, static_cast<long long>(magnitude / 10),

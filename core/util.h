@@ -1,5 +1,6 @@
-// Small shared routines: running average, trend detector, ring distance,
-// CRC-32, white-space trimming and the busy-wait idle hook.
+// Small shared routines: text and numbers at page positions, running average,
+// trend detector, ring distance, CRC-32, white-space trimming and the
+// busy-wait idle hook.
 #pragma once
 #include <cstdint>
 
