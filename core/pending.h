@@ -24,7 +24,3 @@ enum PendingCall : uint32_t {
 };
 extern uint32_t G_PendingCalls[kPcCount];
 
-// The texts drawn with DrawTextF, newest last (the fonts come later).
-constexpr int kDrawnTexts = 16;
-extern char     G_DrawnText[kDrawnTexts][128];
-extern uint32_t G_DrawnTextCount;

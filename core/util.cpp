@@ -1,9 +1,14 @@
 #include "core/util.h"
 
 #include <cctype>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "core/irq.h"
+#include "gui/text.h"
 #include "platform/hw.h"
+#include "ui/style.h"
 
 // Out-of-range indices (a record written by someone else) restart at slot 0
 // rather than reach outside the ring.
@@ -146,4 +151,102 @@ void StrTrimRight(char* s) {
 // Nothing to do on the target; on the host board time passes here.
 void IdleHook() {
     HwIdle();
+}
+
+// ---- text and numbers at page positions ----------------------------------------------------
+
+char G_DrawTextBuf[kDrawTextBufSize];
+
+// What a page-side text call changes in the context and puts back.
+struct SavedText {
+    uint16_t mode;
+    uint16_t align;
+    uint32_t colourIndex;
+    const GUI_Font* font;
+};
+
+static int32_t PageY(int32_t y) { return y + static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
+
+static SavedText BeginText(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y) {
+    const SavedText saved = {GUI_GetTextMode(), GUI_GetTextAlign(), GUI_GetColorIndex(), GUI_GetFont()};
+    SetDrawColor(colour);
+    SelectFont(font);
+    SetTextStyle(font, style, x, y);
+    return saved;
+}
+
+static int32_t EndText(const SavedText& saved) {
+    GUI_SetTextMode(saved.mode);
+    GUI_SetTextAlign(saved.align);
+    GUI_SetColorIndex(saved.colourIndex);
+    GUI_SetFont(saved.font);
+    return GUI_GetTextPosX();
+}
+
+int32_t DrawTextF(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, const char* format, ...) {
+    G_DrawTextBuf[0] = 0;
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, format, args);
+        va_end(args);
+    }
+    const SavedText saved = BeginText(colour, font, style, x, y);
+    GUI_DrawTextAt(G_DrawTextBuf, x, PageY(y));
+    return EndText(saved);
+}
+
+int32_t DrawFixedF(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, double value,
+                   int32_t decimals) {
+    // The number's text is kept as well, so that a boxed style fits its box to it.
+    GUI_FormatFixed(G_DrawTextBuf, value, decimals);
+    const SavedText saved = BeginText(colour, font, style, x, y);
+    GUI_SetTextPos(x, PageY(y));
+    GUI_DrawFixed(value, decimals);
+    return EndText(saved);
+}
+
+static constexpr int32_t kDigitLimits[] = {9, 99, 999, 9999, 99999, 999999, 9999999, 99999999, 999999999};
+
+// Decimal digits of a magnitude, 1..9.
+static int32_t DigitsOf(int64_t magnitude) {
+    int32_t d = 1;
+    while (d < 9 && magnitude > kDigitLimits[d - 1]) ++d;
+    return d;
+}
+
+// "%*lld" of v with the field width `width` (at most 8).
+static void PadRight(char* out, int64_t v, int32_t width) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(v));
+    for (int32_t pad = width - static_cast<int32_t>(std::strlen(digits)); pad > 0; --pad) *out++ = ' ';
+    std::strcpy(out, digits);
+}
+
+int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
+                   int32_t format) {
+    // 64 bits: the magnitude of the most negative value has no i32.
+    const int64_t v = value;
+    const int64_t magnitude = v < 0 ? -v : v;
+    const char sign = v < 0 ? '-' : ' ';
+    switch (format) {
+    case 10:
+    case 100:
+    case 1000:
+        PadRight(G_DrawTextBuf, v, 8 - DigitsOf(magnitude) - (v < 0 ? 1 : 0));
+        break;
+    case 1:
+        std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%c%lld.%01lld", sign, static_cast<long long>(magnitude / 10),
+                      static_cast<long long>(magnitude % 10));
+        break;
+    case 0:
+        std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%c%lld.%02lld", sign, static_cast<long long>(magnitude / 100),
+                      static_cast<long long>(magnitude % 100));
+        break;
+    default:
+        return GUI_GetTextPosX();
+    }
+    const SavedText saved = BeginText(colour, font, style, x, y);
+    GUI_DrawTextAt(G_DrawTextBuf, x, PageY(y));
+    return EndText(saved);
 }

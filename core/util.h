@@ -1,5 +1,6 @@
-// Small shared routines: running average, trend detector, ring distance,
-// CRC-32, white-space trimming and the busy-wait idle hook.
+// Small shared routines: text and numbers at page positions, running average,
+// trend detector, ring distance, CRC-32, white-space trimming and the
+// busy-wait idle hook.
 #pragma once
 #include <cstdint>
 
@@ -48,7 +49,19 @@ void StrTrimRight(char* s);
 // Called on every round of a busy-wait.
 void IdleHook();
 
-// Formatted text at a page position (the drawing offset is added inside);
-// returns the text cursor's x after drawing.
+// ---- text and numbers at page positions ----------------------------------------------------
+// Each selects colour, font id and style code of the pages, adds the drawing
+// offset to y, draws, restores the context's text mode, alignment, colour
+// index and font, and returns the text cursor's x.
+
+constexpr int32_t kDrawTextBufSize = 128;
+extern char G_DrawTextBuf[kDrawTextBufSize];   // the text last formatted (boxed styles measure it)
+
 int32_t DrawTextF(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, const char* format, ...)
     __attribute__((format(printf, 6, 7)));
+int32_t DrawFixedF(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, double value,
+                   int32_t decimals);
+// Formats 10, 100, 1000: the integer in a field of 8 - digits (a minus sign
+// counts as a digit); 1: one decimal; 0: two decimals; others draw nothing.
+int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
+                   int32_t format);

@@ -1,7 +1,9 @@
 // Boot passes on the emulated board: cold start, warm restart through
 // calibration, repeated processor faults and the exit buttons.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/boot.h"
 #include "core/irq.h"
@@ -9,6 +11,8 @@
 #include "core/ostimer.h"
 #include "core/pending.h"
 #include "core/start.h"
+#include "core/util.h"
+#include "gui/gui.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
 #include "support/board_fixture.h"
@@ -54,10 +58,20 @@ protected:
         const char* v = mon_getenv(name);
         return v ? v : "(unset)";
     }
-    bool Drawn(const std::string& text) {
-        for (const auto& t : G_DrawnText)
-            if (text == t) return true;
-        return false;
+    // True when the frame shows `text` as a centred exit line at page row y:
+    // the rows of that line must match the same text drawn again over them,
+    // and hold some white ink.
+    bool Shows(const char* text, int32_t y) {
+        constexpr int kRows = 24;   // the exit lines' font
+        const int top = y + static_cast<int>(G_FlipCtl.nDrawPageY);
+        std::vector<uint8_t> shown(640 * kRows), again(640 * kRows);
+        uint8_t* frame = board().display().Memory() + top * 640;
+        std::memcpy(shown.data(), frame, shown.size());
+        GUI_ClearRect(0, top, 639, top + kRows - 1);
+        DrawTextF(31, 10, 1, 320, y, "%s", text);
+        std::memcpy(again.data(), frame, again.size());
+        std::memcpy(frame, shown.data(), shown.size());
+        return shown == again && std::count(shown.begin(), shown.end(), 31) > 0;
     }
 };
 
@@ -157,8 +171,9 @@ TEST_F(BootTest, ExitButtonsReturnToTheMonitorAndTheWatchdogRestartsTheUnit) {
     int result = -1;
     EXPECT_EQ(RunFor(30, [&] { result = AppMain(0, nullptr); }), StopReason::None);
     EXPECT_EQ(result, 0);
-    EXPECT_TRUE(Drawn("Application Exiting"));
-    EXPECT_TRUE(Drawn("System Will Auto-Reboot In 5 Minutes"));
+    EXPECT_TRUE(Shows("Application Exiting", 240));
+    EXPECT_TRUE(Shows("System Will Auto-Reboot In 5 Minutes", 270));
+    EXPECT_FALSE(Shows("Application Exited", 240));
     const uint32_t left = HwRead32(OSMR3) - HwRead32(OSCR);
     EXPECT_NEAR(static_cast<double>(left) / kSec, 300.0, 0.01);
 

@@ -7,6 +7,7 @@
 #include "core/syslog.h"
 #include "platform/monitor.h"
 #include "storage/flash.h"
+#include "gui/gui.h"
 #include "support/board_fixture.h"
 
 namespace {
@@ -15,6 +16,7 @@ class ConfigTest : public BoardTest {
 protected:
     void SetUp() override {
         BoardTest::SetUp();
+        GUI_Init();   // the defragmentation draws its messages, as after the boot screen
         SysLogOpen();
     }
     // The system log written since the start of the test.
