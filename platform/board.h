@@ -10,6 +10,7 @@
 #include "platform/flash.h"
 #include "platform/gpio.h"
 #include "platform/intc.h"
+#include "platform/mmc.h"
 #include "platform/monitor.h"
 #include "platform/ostimer.h"
 #include "platform/rtc.h"
@@ -100,6 +101,7 @@ public:
     InterruptController& intc() { return intc_; }
     Rtc& rtc() { return rtc_; }
     Display& display() { return display_; }
+    Mmc& mmc() { return mmc_; }
     Uart& uart(int port);            // on-chip ports 0, 1, 3
     RegisterFile& misc() { return misc_; }
     uint32_t Cp15(uint32_t crn) const { return cp15_[crn & 15]; }
@@ -147,6 +149,7 @@ private:
     Display display_;
     RegisterFile misc_;
     Flash flash_;
+    Mmc mmc_;
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;
