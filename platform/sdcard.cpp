@@ -180,11 +180,12 @@ bool SdCard::Command(uint32_t cmd, uint32_t arg, uint8_t* resp, bool* crcError) 
         R1(55, status | kAppCmd, resp);
         break;
     case 41:
-        if (!app || state_ != kIdle) {
+        // Some cards answer again once ready; the driver's loop must cope with both.
+        if (!app || (state_ != kIdle && state_ != kReady)) {
             answered = false;
             break;
         }
-        if (busyLeft_ > 0) {
+        if (state_ == kIdle && busyLeft_ > 0) {
             --busyLeft_;
             R1(0x3F, 0x00FF8000, resp);
         } else {
