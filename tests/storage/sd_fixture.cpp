@@ -66,7 +66,7 @@ void SdTest::MakeCard(const std::string& args, const std::vector<std::pair<std::
     for (const auto& [cardPath, data] : files) {
         std::string host = dir_ + "/in" + std::to_string(i++);
         WriteHostFile(host, data);
-        specs += " " + host + "=" + cardPath;
+        specs += " '" + host + "=" + cardPath + "'";
     }
     ToolResult r = Shell(std::string(KV_TOOLS_DIR) + "/make-sd-image.sh " + image_ + " " + args + specs, true);
     ASSERT_EQ(r.status, 0) << r.out;
