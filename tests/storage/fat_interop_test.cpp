@@ -36,7 +36,7 @@ TEST_P(FatInterop, ReadWriteAppendOverwriteDelete) {
     for (uint32_t off : {60000u, 3u, cb - 1, 2 * cb, 70000u, 511u, 0u}) {
         SCOPED_TRACE(off);
         DFS_Seek(&fi, off, scratch_);
-        ASSERT_EQ(fi.pointer, off);
+        ASSERT_EQ(uint32_t{fi.pointer}, off);
         uint8_t buf[700];
         uint32_t n = 0;
         ASSERT_EQ(DFS_ReadFile(&fi, scratch_, buf, &n, sizeof buf), DFS_OK);
@@ -74,7 +74,7 @@ TEST_P(FatInterop, ReadWriteAppendOverwriteDelete) {
 
     // Created and never written: size 0, no cluster.
     ASSERT_EQ(DFS_OpenFile(&vol_, "NOTHING.DAT", DFS_WRITE, scratch_, &fi), DFS_OK);
-    EXPECT_EQ(fi.firstcluster, 0u);
+    EXPECT_EQ(uint32_t{fi.firstcluster}, 0u);
     EXPECT_NE(Mdir("/").find("NOTHING  DAT         0"), std::string::npos) << Mdir("/");
     EXPECT_EQ(FsckProblems(), "");
 

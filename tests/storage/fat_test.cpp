@@ -160,7 +160,7 @@ TEST_F(FatTest, BrokenChainsAreErrorsAndNothingIsWrittenOutsideTheFile) {
         std::string before(reinterpret_cast<char*>(Image()), 64u * 1024 * 1024);
         ASSERT_EQ(DFS_OpenFile(&vol_, "DATA.BIN", DFS_READ | DFS_WRITE, scratch_, &fi), DFS_OK);
         DFS_Seek(&fi, 2000, scratch_);
-        EXPECT_EQ(fi.pointer, 0u) << "a broken chain puts the file back at its start";
+        EXPECT_EQ(uint32_t{fi.pointer}, 0u) << "a broken chain puts the file back at its start";
         uint8_t buf[3000];
         uint32_t n = 0;
         EXPECT_EQ(DFS_ReadFile(&fi, scratch_, buf, &n, sizeof buf), DFS_ERRMISC);
@@ -180,7 +180,7 @@ TEST_F(FatTest, BrokenChainsAreErrorsAndNothingIsWrittenOutsideTheFile) {
     PokeFat(first, 0x0FFFFFFF);
     ASSERT_EQ(DFS_OpenFile(&vol_, "DATA.BIN", DFS_READ, scratch_, &fi), DFS_OK);
     DFS_Seek(&fi, 2000, scratch_);
-    EXPECT_EQ(fi.pointer, 512u);
+    EXPECT_EQ(uint32_t{fi.pointer}, 512u);
 }
 
 TEST_F(FatTest, AFailedFatReadIsAnError) {
