@@ -61,10 +61,10 @@ else
 fi
 
 export MTOOLS_SKIP_CHECK=1
-for spec in "$@"; do
-  src=${spec%%=*}
-  dest=${spec#*=}
-  [ "$src" != "$spec" ] || { echo "make-sd-image: $spec is not SRC=DEST" >&2; exit 2; }
+for copy in "$@"; do
+  src=${copy%%=*}
+  dest=${copy#*=}
+  [ "$src" != "$copy" ] || { echo "make-sd-image: $copy is not SRC=DEST" >&2; exit 2; }
   dir=$(dirname "$dest")
   if [ "$dir" != "." ]; then
     path=""

@@ -61,14 +61,14 @@ void SdTest::TearDown() {
 
 void SdTest::MakeCard(const std::string& args, const std::vector<std::pair<std::string, std::string>>& files) {
     partitioned_ = args.find("--partitioned") != std::string::npos;
-    std::string specs;
+    std::string copies;
     int i = 0;
     for (const auto& [cardPath, data] : files) {
         std::string host = dir_ + "/in" + std::to_string(i++);
         WriteHostFile(host, data);
-        specs += " '" + host + "=" + cardPath + "'";
+        copies += " '" + host + "=" + cardPath + "'";
     }
-    ToolResult r = Shell(std::string(KV_TOOLS_DIR) + "/make-sd-image.sh " + image_ + " " + args + specs, true);
+    ToolResult r = Shell(std::string(KV_TOOLS_DIR) + "/make-sd-image.sh " + image_ + " " + args + copies, true);
     ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_TRUE(board().mmc().card().OpenImage(image_.c_str()));
     ASSERT_TRUE(board().mmc().Insert());
