@@ -10,6 +10,7 @@
 #include "platform/flash.h"
 #include "platform/gpio.h"
 #include "platform/intc.h"
+#include "platform/mmc.h"
 #include "platform/monitor.h"
 #include "platform/ostimer.h"
 #include "platform/rtc.h"
@@ -101,6 +102,7 @@ public:
     InterruptController& intc() { return intc_; }
     Rtc& rtc() { return rtc_; }
     Display& display() { return display_; }
+    Mmc& mmc() { return mmc_; }
     Uart& uart(int port);            // on-chip ports 0, 1, 3
     Ssp& ssp() { return ssp_; }
     Duart& duart() { return duart_; }   // channel A is port 2, B port 4
@@ -160,6 +162,7 @@ private:
     Display display_;
     RegisterFile misc_;
     Flash flash_;
+    Mmc mmc_;
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;
