@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "core/clkmgr.h"
+
 struct DateTime {
     uint32_t nYear;        // full year, e.g. 2015
     uint32_t nMonth;       // 1..12
@@ -25,7 +27,6 @@ constexpr uint32_t IDBR = 0x40301688;
 constexpr uint32_t ICR  = 0x40301690;
 constexpr uint32_t ISR  = 0x40301698;
 constexpr uint32_t ISAR = 0x403016A0;
-constexpr uint32_t CKEN = 0x41300004;
 
 constexpr uint32_t kRtcAddress     = 0x68;
 constexpr int32_t  kClockMemEnd    = 56;    // register + count must stay below

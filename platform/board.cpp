@@ -60,7 +60,8 @@ Board::Board(TimeMode mode)
       ssp_(gpio_, duart_, airAdc_, engineAdc_),
       display_(*this),
       i2c_(*this, intc_, rtcChip_),
-      tfs_(*this) {
+      tfs_(*this),
+      mmc_(*this, gpio_) {
     const Region map[] = {
         {0x0C000000, 0x100002, &display_},   // registers and, at 0x100000, the engine data port
         {0x40100000, 0x30, &ffUart_},
@@ -73,13 +74,14 @@ Board::Board(TimeMode mode)
         {0x40D00000, 0x18, &intc_},
         {0x40E00000, 0x6C, &gpio_},
         {0x40F00000, 0x40, &misc_},     // power manager
+        {0x41100000, Mmc::kBytes, &mmc_},
         {0x41300000, 0x10, &misc_},     // clock manager
         {0x41400000, 0x30, &ssp_},
         {0x44000000, 0x100, &misc_},    // LCD controller
         {0x48000000, 0x80, &misc_},     // memory controller
     };
     for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_};
+    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
     airAdc_.Reset();

@@ -11,6 +11,7 @@
 #include "platform/gpio.h"
 #include "platform/i2c.h"
 #include "platform/intc.h"
+#include "platform/mmc.h"
 #include "platform/monitor.h"
 #include "platform/ostimer.h"
 #include "platform/rtc.h"
@@ -109,6 +110,7 @@ public:
     RtcChip& rtcChip() { return rtcChip_; }
     I2c& i2c() { return i2c_; }
     Display& display() { return display_; }
+    Mmc& mmc() { return mmc_; }
     Uart& uart(int port);            // on-chip ports 0, 1, 3
     Ssp& ssp() { return ssp_; }
     Duart& duart() { return duart_; }   // channel A is port 2, B port 4
@@ -171,6 +173,7 @@ private:
     I2c i2c_;
     Flash flash_;
     Tfs tfs_;
+    Mmc mmc_;
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;

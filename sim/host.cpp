@@ -16,7 +16,7 @@ using platform::BoardStop;
 using platform::StopReason;
 
 static const char kUsage[] =
-    "usage: kv5100 [--flash FILE] [--time virtual|real] [--run-for SECONDS]\n"
+    "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png]";
@@ -62,6 +62,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
         std::string v;
         if (a == "--flash") {
             if (!value(opts.flashPath)) return false;
+        } else if (a == "--sd") {
+            if (!value(opts.sdPath)) return false;
         } else if (a == "--time") {
             if (!value(v)) return false;
             if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;

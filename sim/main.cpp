@@ -30,6 +30,13 @@ int main(int argc, char** argv) {
                      errno == EINVAL ? "not a clock memory file (wrong size)" : std::strerror(errno));
         return 2;
     }
+    // Mapped before any application process is forked, so every start sees the card.
+    if (!opts.sdPath.empty() && (!board->mmc().card().OpenImage(opts.sdPath.c_str()) || !board->mmc().Insert())) {
+        std::fprintf(stderr, "kv5100: cannot open SD card image %s: %s\n", opts.sdPath.c_str(),
+                     errno == EINVAL ? "not a card image (empty, not whole 512-byte sectors, or over 4 GB)"
+                                     : std::strerror(errno));
+        return 2;
+    }
     for (const auto& [name, value] : opts.env) {
         if (!board->SetFactoryEnv(name.c_str(), value.c_str())) {
             std::fprintf(stderr, "kv5100: --env %s: name or value too long, or too many variables\n", name.c_str());

@@ -3,7 +3,6 @@
 #include "storage/config.h"
 #include "storage/datastore.h"
 #include "storage/enginelog.h"
-#include "storage/fat.h"
 #include "storage/nvram.h"
 #include "storage/screendump.h"
 #include "storage/sdcard.h"
@@ -22,7 +21,6 @@ void FixConfig() {}
 void RepairSystemKvc() {}
 void MountSDCard() {}
 void PollSDCard() {}
-uint32_t DFS_OpenFile(DFS_VolInfo*, const char*, uint8_t, uint8_t*, DFS_FileInfo*) { return DFS_ERRMISC; }
 void DataStoreInit() {}
 void DataStoreRecord() {}
 int32_t LoadLogChannels() { return 0; }
