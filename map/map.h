@@ -18,6 +18,15 @@ extern uint32_t G_DistUnits;     // distance-unit name index 0..2
 extern uint32_t G_MapLonScale;
 extern uint32_t G_MapLonScaleInv;
 
+// The three map file contexts (map, vector, terrain); the map context's
+// status is the map status: 0 map loaded, 1 too old, 2 too new, 3 no map on
+// card, 4 insert SD card, 5 SD card bad. The card's mount and polling write it.
+constexpr int kMapFileMap = 0, kMapFileVector = 1, kMapFileTerrain = 2, kMapFiles = 3;
+struct MapFileCtx {
+    uint32_t nStatus;
+};
+extern MapFileCtx G_MapFile[kMapFiles];
+
 void ChartPageDraw();
 void MapBlitInfoBoxes();
 void MapInit();

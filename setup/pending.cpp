@@ -13,3 +13,5 @@ void ReadChecklistFile() {}
 void ReadAircraftFile() {}
 void ReadMaintFile() {}
 void LoadAircraftBitmap() {}
+// No unit settings yet: every instrument shows its own unit.
+int32_t ToDisplayUnits(int32_t, int32_t value) { return value; }

@@ -1,5 +1,6 @@
 // Calibration mode, setup and auxiliary pages.
 #pragma once
+#include <cstdint>
 
 void CalibrationMode();
 void DrawCalTitle();
@@ -8,3 +9,6 @@ void ReadChecklistFile();
 void ReadAircraftFile();
 void ReadMaintFile();
 void LoadAircraftBitmap();
+// An instrument's value in its configured display unit; numbers above 47
+// come back unchanged.
+int32_t ToDisplayUnits(int32_t inst, int32_t value);

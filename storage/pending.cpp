@@ -19,10 +19,6 @@ void WriteNVRamFile() {}
 void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}
-void MountSDCard() {}
-void PollSDCard() {}
-void DataStoreInit() {}
-void DataStoreRecord() {}
 int32_t LoadLogChannels() { return 0; }
 void WriteLogCfgSD() {}
 void WriteEngineLogRec(int32_t) {}

@@ -1,4 +1,306 @@
 #include "storage/sdcard.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "core/boot.h"
+#include "core/irq.h"
+#include "core/ostimer.h"
+#include "core/syslog.h"
+#include "map/map.h"
+#include "platform/hw.h"
+#include "platform/monitor.h"
+#include "storage/config.h"
+#include "storage/mmc.h"
+#include "storage/sdfile.h"
+#include "ui/pages.h"
+#include "ui/statusbar.h"
+#include "wx/wx.h"
+
 SDCardState G_SDCard = {};
 DFS_VolInfo G_SdVolInfo = {};
+
+constexpr uint32_t kGplr0       = 0x40E00000;
+constexpr uint32_t kGpioCardOut = 1u << 3;   // high: no card
+constexpr int32_t  kMonrcFileId = 20;
+constexpr int32_t  kMaxMountTries = 3;
+constexpr uint32_t kCopyNameBytes = 64;   // a path on the card
+
+// Detected card: 0 none, 1 inserted and not mounted yet, 2 mounted, -1 failed.
+// Kept apart from G_SDCard, which the boot screen clears on a warm restart.
+struct SdPoll {
+    int32_t  nDetected;
+    uint32_t nFailed;     // failed mounts since insertion
+};
+static SdPoll s_poll = {};
+
+static bool CardPresent() { return (HwRead32(kGplr0) & kGpioCardOut) == 0; }
+
+static uint32_t& MapStatus() { return G_MapFile[kMapFileMap].nStatus; }
+
+static void SetMapFileStatus(uint32_t vectorAndTerrain) {
+    G_MapFile[kMapFileVector].nStatus = vectorAndTerrain;
+    G_MapFile[kMapFileTerrain].nStatus = vectorAndTerrain;
+}
+
+static uint32_t FatBits() {
+    return G_SdVolInfo.filesystem == FAT12 ? 12u : G_SdVolInfo.filesystem == FAT16 ? 16u : 32u;
+}
+
+// Megabytes as the card reports them: in 32 bits, as the figures always were.
+static uint32_t CardMegabytes() { return G_SdVolInfo.secperclus * G_SdVolInfo.numclusters * 512u / 1000000u; }
+
+void MountSDCard() {
+    if (!CardPresent()) {
+        G_SDCard.nState = kSdNoCard;
+        if (MapStatus() == 0) {
+            MapStatus() = kMapInsertCard;
+            SetMapFileStatus(kMapInsertCard);
+            UpdateSoftKeys();
+        }
+        DebugPrintf("No Card in Slot.\n");
+        return;
+    }
+    if (InitMMC(0) != 0 && InitMMC(0) != 0) {
+        DebugPrintf("Cannot initialize MMC controller\n");
+        return;
+    }
+    SdCacheClear();
+    const uint32_t start = DFS_PartitionStart(0, G_SDCard.scratch, 0, nullptr, nullptr, nullptr);
+    if (start == DFS_ERRMISC) {
+        DebugPrintf("Cannot find first partition\n");
+        return;
+    }
+    std::memset(&G_SdVolInfo, 0, sizeof G_SdVolInfo);
+    std::memset(&G_SDCard.dir, 0, sizeof G_SDCard.dir);
+    std::memset(&G_SDCard.dirent, 0, sizeof G_SDCard.dirent);
+    G_SDCard.dir.scratch = G_SDCard.scratch;
+    if (DFS_ReadVolumeInfo(0, G_SDCard.scratch, start, &G_SdVolInfo) != DFS_OK) {
+        std::memset(&G_SdVolInfo, 0, sizeof G_SdVolInfo);
+        DebugPrintf("Error getting volume information\n");
+        return;
+    }
+    // Declared mounted at once, also at the boot screen, so the boot's card
+    // checks see it and the first poll finds nothing to do.
+    G_SDCard.nState = kSdMounted;
+    s_poll.nDetected = kSdMounted;
+    DebugPrintf("SD Card Inserted: %dMB Avail, FAT%d, %d Sectors per Cluster.\n", static_cast<int>(CardMegabytes()),
+                static_cast<int>(FatBits()), static_cast<int>(G_SdVolInfo.secperclus));
+    DebugPrintf("SD: numSec:%d, secPerFAT:%d, rootEntries:%d\n", static_cast<int>(G_SdVolInfo.numsecs),
+                static_cast<int>(G_SdVolInfo.secperfat), static_cast<int>(G_SdVolInfo.rootentries));
+}
+
+static bool MapSideWanted() { return G_NetStreamCfg[kStreamMap].INST != 0 && G_CurPage != kPageCalibration; }
+
+static void TellMapAndWeather() {
+    MapInit();
+    WxOpenListeners();
+    if (MapStatus() == 0) {
+        UpdateSoftKeys();
+        G_RedrawReq = 1;
+    }
+}
+
+// A card seen but not usable: mount it, or count the failure.
+static void PollMount() {
+    MountSDCard();
+    G_RedrawReq = 1;
+    if (G_SDCard.nState == kSdMounted) {
+        s_poll.nDetected = kSdMounted;
+        MapStatus() = kMapInsertCard;
+        SetMapFileStatus(kMapInsertCard);
+        if (MapSideWanted()) TellMapAndWeather();
+        return;
+    }
+    s_poll.nDetected = 1;
+    if (++s_poll.nFailed >= kMaxMountTries) s_poll.nDetected = kSdFailed;
+}
+
+static void SetStateRedraw(int32_t state) {
+    if (G_SDCard.nState != state) G_RedrawReq = 1;
+    G_SDCard.nState = state;
+}
+
+static void PollRemoved() {
+    DebugPrintf("SD Card Removed\n");
+    G_SDCard.nLogging = 0;
+    SetStateRedraw(kSdNoCard);
+    SetMapFileStatus(kMapInsertCard);
+    if (MapStatus() == 0) {
+        MapStatus() = kMapInsertCard;
+        UpdateSoftKeys();
+        G_RedrawReq = 1;
+    }
+    SdCacheClear();
+}
+
+static void PollFailed() {
+    DebugPrintf("SD Card Failed to Initialize\n");
+    G_SDCard.nLogging = 0;
+    SetStateRedraw(kSdFailed);
+    SetMapFileStatus(kMapNoMapOnCard);
+    if (MapStatus() == 0) {
+        MapStatus() = kMapCardBad;
+        UpdateSoftKeys();
+        G_RedrawReq = 1;
+    }
+}
+
+void PollSDCard() {
+    if (!CardPresent()) {
+        s_poll.nDetected = 0;
+        s_poll.nFailed = 0;
+    } else if (s_poll.nDetected == 0) {
+        s_poll.nDetected = 1;
+    }
+    if (G_SDCard.nState == s_poll.nDetected) return;
+    switch (s_poll.nDetected) {
+    case 1:
+    case kSdMounted:   // mounted once, but the record was cleared or the mount failed since: mount again
+        PollMount();
+        break;
+    case 0:
+        PollRemoved();
+        break;
+    default:
+        PollFailed();
+        break;
+    }
+}
+
+// ---- copies between TFS and the card ------------------------------------------------
+
+static bool CopyName(int32_t fileId, int32_t extId, const char* name, char* out) {
+    if (extId == kCfgNoExt && fileId == -1) {
+        std::snprintf(out, kCopyNameBytes, "%s", name ? name : "");
+        return out[0] != '\0';
+    }
+    if (fileId < 0 || fileId >= kCfgFileIds || extId < 0 || extId >= kCfgExtIds) return false;
+    if (extId == kCfgNoExt) std::snprintf(out, kCopyNameBytes, "%s", CfgFileNames[fileId]);
+    else std::snprintf(out, kCopyNameBytes, "%s.%s", CfgFileNames[fileId], CfgFileExts[extId]);
+    return true;
+}
+
+// The monitor's rc file has a lower-case name in TFS.
+static const char* TfsName(int32_t fileId, const char* file) { return fileId == kMonrcFileId ? "monrc" : file; }
+
+static int32_t CopyDelete(int32_t fileId, const char* file, const char* name) {
+    DebugPrintf("CopyFileSD(%s, DELETE, %s)\n", file, name ? name : "");
+    DebugPrintf("FLASH: %s, ...", file);
+    AppIntsOffRestore(0);
+    const int r = mon_tfsunlink(TfsName(fileId, file));
+    AppIntsOffRestore(1);
+    if (r == 0) DebugPrintf(" Deleted\n");
+    else DebugPrintf(" Error %d\n", r);
+    return r;
+}
+
+// Reads the TFS file whole into FlashBuf; its size, or a negative code.
+static int32_t ReadTfsFile(const char* tfsName) {
+    TfsStat stat = {};
+    AppIntsOffRestore(0);
+    int r = mon_tfsstat(tfsName, &stat);
+    AppIntsOffRestore(1);
+    if (r < 0) {
+        DebugPrintf(" file does not exist file(TFS). Error %d\n", 0);
+        return -1;
+    }
+    KickWatchdog(30);
+    if (stat.size > kFlashBufBytes) {
+        DebugPrintf(" file too big (TFS). Size %d\n", static_cast<int>(stat.size));
+        return -1;
+    }
+    AppIntsOffRestore(0);
+    const int fd = mon_tfsopen(tfsName, kTfsRead, nullptr);
+    AppIntsOffRestore(1);
+    if (fd < 0) {
+        DebugPrintf(" could not open file(TFS). Error %d\n", fd);
+        return fd;
+    }
+    AppIntsOffRestore(0);
+    const int n = mon_tfsread(fd, reinterpret_cast<char*>(FlashBuf), static_cast<int>(stat.size));
+    mon_tfsclose(fd, nullptr);
+    AppIntsOffRestore(1);
+    if (n < 0 || static_cast<uint32_t>(n) != stat.size) {
+        DebugPrintf(" could not read file(TFS). Error %d\n", n);
+        return n < 0 ? n : -1;
+    }
+    return n;
+}
+
+static int32_t CopyBackup(int32_t fileId, const char* file, const char* name) {
+    DebugPrintf("CopyFileSD(%s, BACKUP, %s)\n", file, name ? name : "");
+    DebugPrintf("FLASH->SD: %s, ...", file);
+    const uint32_t start = ReadOsTimer();
+    const int32_t size = ReadTfsFile(TfsName(fileId, file));
+    if (size < 0) return size;
+    DFS_FileInfo out;
+    uint32_t r = SdCreateFile(file, &out);
+    if (r != DFS_OK) {
+        DebugPrintf(" could not open file(SD). Error %d\n", static_cast<int>(r));
+        return static_cast<int32_t>(r);
+    }
+    KickWatchdog(300);
+    uint32_t count = 0;
+    r = DFS_WriteFile(&out, G_SDCard.scratch, FlashBuf, &count, static_cast<uint32_t>(size));
+    if (r == DFS_OK && count != static_cast<uint32_t>(size)) r = DFS_ERRMISC;
+    if (r != DFS_OK) {
+        DebugPrintf(" could not write file(SD). Error %d\n", static_cast<int>(r));
+        return static_cast<int32_t>(r);
+    }
+    DebugPrintf(" %d bytes written in %d ms.\n", static_cast<int>(size),
+                static_cast<int>((ReadOsTimer() - start) / kTicksPerMs));
+    return 0;
+}
+
+static int32_t CopyRestore(int32_t fileId, const char* file, const char* name) {
+    DebugPrintf("CopyFileSD(%s, RESTORE, %s)\n", file, name ? name : "");
+    DebugPrintf("SD->FLASH: %s, ...", file);
+    const uint32_t start = ReadOsTimer();
+    DFS_FileInfo in;
+    uint32_t r = DFS_OpenFile(&G_SdVolInfo, file, DFS_READ, G_SDCard.scratch, &in);
+    if (r != DFS_OK) {
+        DebugPrintf(" could not open file(SD). Error %d\n", static_cast<int>(r));
+        return static_cast<int32_t>(r);
+    }
+    // Only what the TFS writer takes is read, so FlashBuf is never overrun.
+    if (in.filelen == 0 || in.filelen > kCfgFileMax) {
+        DebugPrintf(" file too big or empty (SD). Size %d\n", static_cast<int>(in.filelen));
+        return -1;
+    }
+    KickWatchdog(300);
+    uint32_t count = 0;
+    r = DFS_ReadFile(&in, G_SDCard.scratch, FlashBuf, &count, in.filelen);
+    if (r != DFS_OK || count != in.filelen) {
+        DebugPrintf(" error reading file (SD). Error:%d\n", static_cast<int>(r == DFS_OK ? DFS_ERRMISC : r));
+        return -1;
+    }
+    KickWatchdog(300);
+    const int32_t w = FlashWriteTFS(TfsName(fileId, file), nullptr, static_cast<int32_t>(count));
+    if (w != 0) {
+        DebugPrintf(" error writing file(TFS). Error:%d\n", static_cast<int>(w));
+        return w;
+    }
+    DebugPrintf(" %d bytes written in %d ms.\n", static_cast<int>(count),
+                static_cast<int>((ReadOsTimer() - start) / kTicksPerMs));
+    return 0;
+}
+
+int32_t CopyFileSD(int32_t fileId, int32_t extId, int32_t op, const char* name) {
+    if (G_SDCard.nState != kSdMounted && op != kCopyDelete) {
+        DebugPrintf("NO SDCard\n");
+        return kCopyNoCard;
+    }
+    char file[kCopyNameBytes] = {};
+    if (!CopyName(fileId, extId, name, file)) {
+        DebugPrintf("ERROR: bad file id %d.%d\n", static_cast<int>(fileId), static_cast<int>(extId));
+        return -1;
+    }
+    if (op == kCopyDelete) return CopyDelete(fileId, file, name);
+    if (op != kCopyBackup && op != kCopyRestore) return -1;
+    SdActivity(1);
+    const int32_t r = op == kCopyBackup ? CopyBackup(fileId, file, name) : CopyRestore(fileId, file, name);
+    SdActivity(0);
+    if (r == 0) KickWatchdog(10);
+    return r;
+}

@@ -15,6 +15,9 @@ void ResetKnobAllow() {}
 void UpdateSoftKeys() {}
 void DrawStatusBar() { G_RedrawReq = 0; }
 void RedrawScreen() {}
+void SetSoftKeyLabel(int32_t, const char*) { DrawStatusBar(); }
+void ShowPopupMsg(uint32_t, int32_t, int32_t, uint32_t, const char*, ...) {}
+void ClearPopup() {}
 void CalcAvailScreens() {}
 int32_t CheckScreenAvail(int32_t screen) { return screen; }
 void InitScreenConfig() {}
