@@ -6,9 +6,15 @@
 #include <cstring>
 
 #include "core/rtc.h"
+#include "core/ostimer.h"
 #include "core/serial.h"
+#include "core/timefmt.h"
 #include "storage/flash.h"
+#include "storage/config.h"
 #include "storage/nvram.h"
+#include "storage/sdcard.h"
+#include "storage/sdfile.h"
+#include "ui/statusbar.h"
 
 // A record counts as free when this many bytes from it are erased, so that a
 // stray erased record among written ones is not taken for the end.
@@ -174,4 +180,122 @@ int RamLogPrintf(const char* format, ...) {
     if (G_RamLog.nCount < kRamLogLines) G_RamLog.nCount += 1;
     G_RamLog.nEnabled = 1;
     return length;
+}
+
+// ---- copies to the SD card ------------------------------------------------------
+
+constexpr uint32_t kCopyStageBytes = 262145;   // both sectors' text fits
+constexpr uint32_t kCopyPause      = 368640;   // 0.1 s
+constexpr int32_t  kSoftKeyCopy    = 4;
+static_assert(kCopyStageBytes <= kFlashBufBytes);
+
+// Appends text up to its terminator; a record without one is skipped.
+static bool StageText(const char* text, uint32_t maxLen, uint32_t* used) {
+    const void* end = std::memchr(text, '\0', maxLen);
+    if (end == nullptr) return false;
+    const uint32_t n = static_cast<uint32_t>(static_cast<const char*>(end) - text);
+    if (*used + n > kCopyStageBytes) return false;
+    std::memcpy(FlashBuf + *used, text, n);
+    *used += n;
+    return true;
+}
+
+// The older sector from record 0, then the current one up to the write position.
+static uint32_t StageSysLog(uint32_t* used) {
+    const uint32_t current = G_SysLog.nSector == kSysLogSectorB ? kSysLogSectorB : kSysLogSectorA;
+    const uint32_t other = current == kSysLogSectorA ? kSysLogSectorB : kSysLogSectorA;
+    const uint32_t upTo = G_SysLog.nRecord < kSysLogRecords ? G_SysLog.nRecord : kSysLogRecords;
+    uint32_t records = 0;
+    for (uint32_t i = 0; i < kSysLogRecords + upTo; ++i) {
+        const uint32_t sector = i < kSysLogRecords ? other : current;
+        const uint32_t record = i < kSysLogRecords ? i : i - kSysLogRecords;
+        KickWatchdog(30);
+        const char* text = reinterpret_cast<const char*>(
+            FlashPtr(sector * kFlashSectorBytes + record * kSysLogRecordBytes, kSysLogRecordBytes));
+        if (text && StageText(text, kSysLogRecordBytes, used)) ++records;
+    }
+    return records;
+}
+
+// The held lines, oldest first.
+static uint32_t StageRamLog(uint32_t* used) {
+    const uint32_t count = G_RamLog.nCount < kRamLogLines ? G_RamLog.nCount : kRamLogLines;
+    uint32_t index = G_RamLog.nWriteIndex < kRamLogLines ? G_RamLog.nWriteIndex : 0;
+    index = (index + kRamLogLines - count) % kRamLogLines;
+    uint32_t records = 0;
+    for (uint32_t i = 0; i < count; ++i, index = (index + 1) % kRamLogLines) {
+        KickWatchdog(30);
+        if (StageText(G_RamLog.szLine[index], kRamLogLineBytes, used)) ++records;
+    }
+    return records;
+}
+
+struct LogCopy {
+    const char* ext;
+    const char* startLine;
+    const char* doneLine;
+    bool        ramLog;
+};
+
+static void EndCopy(const LogCopy& c) {
+    SdActivity(0);
+    if (c.ramLog) G_RamLog.nEnabled = 1;
+    else G_SysLog.nSuspended = 0;
+}
+
+static void CopyLogSD(int32_t x, int32_t y, int32_t mode, const LogCopy& c) {
+    if (G_SDCard.nState != kSdMounted) return;
+    RamLogPrintf("%s started @%s\n", c.ramLog ? "CopyRamLogSD" : "CopySysLogSD", FormatTime(4));
+    SdActivity(1);
+    char name[kSdNameBytes];
+    SdDatedName(name, c.ext);
+    DebugPrintf(c.startLine, name);
+    DelayTicks(kCopyPause);
+    if (mode == 1) SetSoftKeyLabel(kSoftKeyCopy, "CANCEL");
+    SdShowProgress(x, y, mode, " %s -", name);
+
+    DFS_FileInfo file;
+    uint32_t r = SdCreateFile(name, &file);
+    if (r != DFS_OK) {
+        DebugPrintf("error opening file, %d\n", static_cast<int>(r));
+        DelayTicks(kCopyPause);
+        SdActivity(0);
+        return;
+    }
+    const uint32_t start = ReadOsTimer();
+    std::memset(FlashBuf, 0, kCopyStageBytes);
+    uint32_t used = 0, records = 0;
+    if (c.ramLog) {
+        G_RamLog.nEnabled = 0;
+        records = StageRamLog(&used);
+    } else {
+        G_SysLog.nSuspended = 1;
+        records = StageSysLog(&used);
+    }
+    DebugPrintf("Loaded %d bytes in FlashBuf in %d ms\n", static_cast<int>(used),
+                static_cast<int>((ReadOsTimer() - start) / kTicksPerMs));
+    r = SdWritePieces(&file, FlashBuf, used, name, x, y, mode, 120);
+    if (r != DFS_OK) {
+        DebugPrintf("error writing file, %d\n", static_cast<int>(r));
+        EndCopy(c);
+        return;
+    }
+    const uint32_t ms = (ReadOsTimer() - start) / kTicksPerMs;
+    DebugPrintf("Wrote %d bytes to %s in %d ms\n", static_cast<int>(used), name, static_cast<int>(ms));
+    DebugPrintf(c.doneLine, static_cast<int>(records), static_cast<int>(used), static_cast<int>((ms + 500) / 1000));
+    SdShowProgress(x, y, mode, " %s DONE", name);
+    DelayTicks(kTicksPerSecond / 2);
+    if (mode == 1) SetSoftKeyLabel(kSoftKeyCopy, "SELECT");
+    else ClearPopup();
+    EndCopy(c);
+}
+
+void CopySysLogSD(int32_t x, int32_t y, int32_t mode) {
+    static const LogCopy c = {"ALS", "SYSLOGS-> SD: %s...\n", "\r\n%d records (%d bytes) written in %d sec\n", false};
+    CopyLogSD(x, y, mode, c);
+}
+
+void CopyRamLogSD(int32_t x, int32_t y, int32_t mode) {
+    static const LogCopy c = {"ALR", "RAMLOGS-> SD: %s...\n", "\r\n%d records (%d Bytes) written in %d sec\n", true};
+    CopyLogSD(x, y, mode, c);
 }

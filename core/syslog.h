@@ -54,3 +54,9 @@ void InitRamLog(uint32_t mode);
 // Formats one line into the ring; a call while the ring is disabled or busy
 // is dropped (returns 0).
 int  RamLogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Copy a log to the SD card as a dated text file (.ALS system log, .ALR RAM
+// log). Mode 1 shows progress at (x, y) and takes soft key 4; any other mode
+// pops it up. Nothing happens without a mounted card.
+void CopySysLogSD(int32_t x, int32_t y, int32_t mode);
+void CopyRamLogSD(int32_t x, int32_t y, int32_t mode);

@@ -34,13 +34,19 @@ struct InstCfg {
 };
 static_assert(sizeof(InstCfg) == 52);
 constexpr int kInstCfgShiftAdj = 6;
+constexpr int kInstCfgEnable = 10;
 constexpr int kInstCfgOptions = 12;
+
+// Instrument names, also the first half of the settings keys "NAME.FIELD".
+extern const char InstrumentNames[kInstruments][16];
 
 extern InstReading G_InstReading[kInstruments];
 extern InstCfg     G_InstCfg[kInstruments];
 
 // The engine type of the engine information record (0..8).
 int32_t EngineType();
+// EGT probes of the engine information record.
+int32_t EngineEgtProbes();
 // Calibration curve: selects the segment for an A/D value, then its slope and
 // intercept convert; the temperature-correction points of a probe input.
 void    SetInstCalSegment(int32_t inst, int32_t x, int32_t column);

@@ -36,6 +36,7 @@ void InitEngineDataMsg() {}
 void SendEngineCsvHeader() {}
 // No calibration yet: A/D counts convert one to one.
 int32_t EngineType() { return 0; }
+int32_t EngineEgtProbes() { return 4; }
 void    SetInstCalSegment(int32_t, int32_t, int32_t) {}
 float   InstActiveSlope(int32_t) { return 1.0f; }
 float   InstActiveIntercept(int32_t) { return 0.0f; }

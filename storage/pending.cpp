@@ -19,6 +19,3 @@ void WriteNVRamFile() {}
 void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}
-int32_t LoadLogChannels() { return 0; }
-void WriteLogCfgSD() {}
-void WriteEngineLogRec(int32_t) {}
