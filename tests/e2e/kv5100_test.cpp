@@ -1,32 +1,16 @@
 // The kv5100 program as a user runs it: options, exit status, the console
 // and the system log kept in the flash file across runs.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "support/shell.h"
+
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-};
-
-Result RunKv(const std::string& args) {
-    std::string cmd = std::string(KV5100_PATH) + " " + args + " 2>&1";
-    Result r{-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int ws = pclose(p);
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    return r;
-}
 
 size_t Count(const std::string& s, const std::string& what) {
     size_t n = 0;
@@ -47,27 +31,22 @@ protected:
 };
 
 TEST_F(Kv5100, RunsForItsTimeAndKeepsTheLogAcrossPowerCycles) {
-    Result first = RunKv("--flash " + flash_ + " --run-for 61 --print-syslog");
+    CommandResult first = RunKv5100("--flash " + flash_ + " --run-for 61 --print-syslog");
     EXPECT_EQ(first.status, 0) << first.out;
     EXPECT_NE(first.out.find("run ended after 61.000 s"), std::string::npos) << first.out;
     EXPECT_EQ(Count(first.out, "**** SYSTEM BOOT "), 1u) << first.out;
 
-    Result second = RunKv("--flash " + flash_ + " --run-for 2 --print-syslog");
+    CommandResult second = RunKv5100("--flash " + flash_ + " --run-for 2 --print-syslog");
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(Count(second.out, "**** SYSTEM BOOT "), 2u) << "the first run's lines were lost";
     EXPECT_EQ(Count(second.out, "System Booted in "), 2u);
 
     // An independent reader of the flash file sees the same log.
-    Result printed = RunKv("--flash " + flash_ + " --print-syslog");
+    CommandResult printed = RunKv5100("--flash " + flash_ + " --print-syslog");
     std::string tools = KV_TOOLS_DIR;
-    FILE* p = popen(("python3 " + tools + "/read-syslog.py " + flash_).c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string independent;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) independent.append(buf, n);
-    ASSERT_EQ(pclose(p), 0);
-    EXPECT_EQ(printed.out, independent);
+    CommandResult independent = RunCommand("python3 " + tools + "/read-syslog.py " + flash_);
+    ASSERT_EQ(independent.status, 0);
+    EXPECT_EQ(printed.out, independent.out);
 }
 
 TEST_F(Kv5100, BadOptionsAndFilesAreRefusedClearly) {
@@ -81,12 +60,12 @@ TEST_F(Kv5100, BadOptionsAndFilesAreRefusedClearly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
-        Result r = RunKv("--flash " + flash_ + " " + c.args);
+        CommandResult r = RunKv5100("--flash " + flash_ + " " + c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
     }
     std::system(("head -c 1000 /dev/zero > " + dir_ + "/short.flash").c_str());
-    Result r = RunKv("--flash " + dir_ + "/short.flash --run-for 1");
+    CommandResult r = RunKv5100("--flash " + dir_ + "/short.flash --run-for 1");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("not a flash image"), std::string::npos) << r.out;
 }
@@ -97,7 +76,7 @@ namespace {
 
 TEST_F(Kv5100, SerialBindingsMoveTheConsoleAndRejectBadSpecs) {
     const std::string out = dir_ + "/console.txt";
-    Result r = RunKv("--flash " + flash_ + " --run-for 1 --serial 1=file:/dev/null," + out);
+    CommandResult r = RunKv5100("--flash " + flash_ + " --run-for 1 --serial 1=file:/dev/null," + out);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out.find("RamLog Base:"), std::string::npos) << "the console left standard output";
     FILE* f = std::fopen(out.c_str(), "r");
@@ -108,14 +87,14 @@ TEST_F(Kv5100, SerialBindingsMoveTheConsoleAndRejectBadSpecs) {
     EXPECT_NE(console.find("RamLog Base: 0x"), std::string::npos) << console;
 
     for (const char* bad : {"5=pty", "0=serial", "1=tcp:0", "2=file:", "3=file:/no/such/file"}) {
-        Result b = RunKv("--flash " + flash_ + " --run-for 1 --serial " + bad);
+        CommandResult b = RunKv5100("--flash " + flash_ + " --run-for 1 --serial " + bad);
         EXPECT_EQ(b.status, 2) << bad;
         EXPECT_NE(b.out.find("--serial"), std::string::npos) << b.out;
     }
 }
 
 TEST_F(Kv5100, PtyBindingPrintsItsName) {
-    Result r = RunKv("--flash " + flash_ + " --run-for 1 --serial 0=pty --serial 4=null");
+    CommandResult r = RunKv5100("--flash " + flash_ + " --run-for 1 --serial 0=pty --serial 4=null");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("kv5100: serial port 0 is /dev/pts/"), std::string::npos) << r.out;
 }

@@ -1,22 +1,18 @@
 // kv5100 --sd: the card image given on the command line.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "support/shell.h"
+
 namespace {
 
 int RunKv(const std::string& args, std::string* out) {
-    std::string cmd = std::string(KV5100_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-    int ws = pclose(p);
-    return WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    CommandResult r = RunKv5100(args);
+    *out += r.out;
+    return r.status;
 }
 
 TEST(Kv5100Sd, TakesACardImageAndRefusesWhatIsNone) {

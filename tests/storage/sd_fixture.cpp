@@ -8,18 +8,11 @@
 #include <sstream>
 
 #include "storage/mmc.h"
+#include "support/shell.h"
 
 ToolResult Shell(const std::string& cmd, bool withStderr) {
-    std::string full = "MTOOLS_SKIP_CHECK=1 " + cmd + (withStderr ? " 2>&1" : " 2>/dev/null");
-    ToolResult r{-1, {}};
-    FILE* p = popen(full.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int ws = pclose(p);
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    return r;
+    CommandResult r = RunCommand("MTOOLS_SKIP_CHECK=1 " + cmd + (withStderr ? " 2>&1" : " 2>/dev/null"));
+    return ToolResult{r.status, r.out};
 }
 
 std::string ReadHostFile(const std::string& path) {

@@ -1,0 +1,13 @@
+// Runs a host command for a test and keeps its exit status and output.
+#pragma once
+#include <string>
+
+struct CommandResult {
+    int status;        // exit status, -1 when it did not exit normally
+    std::string out;   // standard output (add "2>&1" to the command for both)
+};
+
+CommandResult RunCommand(const std::string& command);
+
+// The kv5100 program with these arguments, standard error included.
+CommandResult RunKv5100(const std::string& args);
