@@ -20,6 +20,7 @@ void WriteNVRamFile() {}
 void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}
+void WriteConfigFile() {}
 void MountSDCard() {}
 void PollSDCard() {}
 uint32_t DFS_OpenFile(DFS_VolInfo*, const char*, uint8_t, uint8_t*, DFS_FileInfo*) { return DFS_ERRMISC; }
