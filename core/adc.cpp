@@ -42,8 +42,10 @@ void SampleVoltChannel(int32_t inst) {
     if (inst != kInstBattVolts && inst != kInstMainVolts && inst != kInstAuxVolts) return;
     const int32_t ad = ReadAdc(inst);
     const InstAd& a = G_InstAd[inst];
+    int32_t value = 0;   // the reading is packed: an aligned word first
+    const bool ok = ConvertInstAd(inst, ad, true, &value);
     InstReading& r = G_InstReading[inst];
-    const bool ok = ConvertInstAd(inst, ad, true, &r.nValue);
+    r.nValue = value;
     r.bValid = (ok && ad >= a.nAdLow && ad <= a.nAdHigh) ? 1 : 0;
 }
 

@@ -173,14 +173,19 @@ static bool AdInRange(int32_t inst) {
 }
 
 static void UpdateStandard(int32_t inst, int32_t ad) {
+    // The reading is packed: convert into an aligned word first.
+    int32_t value = 0;
+    const bool ok = ConvertInstAd(inst, ad, true, &value);
     InstReading& r = G_InstReading[inst];
-    const bool ok = ConvertInstAd(inst, ad, true, &r.nValue);
+    r.nValue = value;
     r.bValid = (ok && AdInRange(inst)) ? 1 : 0;
 }
 
 static void UpdateTrim(int32_t inst) {
+    int32_t value = 0;
+    const bool ok = ConvertInstAd(inst, ReadAdc(inst), false, &value);
     InstReading& r = G_InstReading[inst];
-    const bool ok = ConvertInstAd(inst, ReadAdc(inst), false, &r.nValue);
+    r.nValue = value;
     GaugeLayout& g = G_GaugeLayout[inst];
     const int64_t moved = static_cast<int64_t>(r.nValue) - g.nShownValue;
     if (moved > 1 || moved < -1) {
@@ -207,7 +212,9 @@ static void UpdateTank(int32_t inst) {
     const GaugeLayout& g = G_GaugeLayout[inst];
     const float v = static_cast<float>(mean) * g.fActiveSlope + g.fActiveIntercept;
     const double rounded = v >= 0 ? static_cast<double>(v) + 0.5 : static_cast<double>(v) - 0.5;
-    r.bValid = ToReading(rounded, &r.nValue) ? 1 : 0;
+    int32_t value = 0;
+    r.bValid = ToReading(rounded, &value) ? 1 : 0;
+    r.nValue = value;
 }
 
 static void UpdateProbe(int32_t inst) {

@@ -27,7 +27,15 @@ protected:
         G_InstAd[inst].nFiltAcc = ad << G_InstAd[inst].nFiltScale;
         UpdateInstReading(inst);
     }
-    const InstReading& R(int32_t inst) { return G_InstReading[inst]; }
+    // The reading's fields, copied out of the packed record.
+    struct Reading {
+        int32_t nValue, nValue2;
+        uint8_t bValid;
+    };
+    static Reading R(int32_t inst) {
+        const InstReading& r = G_InstReading[inst];
+        return {r.nValue, r.nValue2, r.bValid};
+    }
 };
 
 TEST_F(InstrumentTest, StandardConversionThroughTheCurve) {
