@@ -176,9 +176,9 @@ static void UpdateStandard(int32_t inst, int32_t ad) {
     // The reading is packed: convert into an aligned word first.
     int32_t value = 0;
     const bool ok = ConvertInstAd(inst, ad, true, &value);
-    InstReading& r = G_InstReading[inst];
-    r.nValue = value;
-    r.bValid = (ok && AdInRange(inst)) ? 1 : 0;
+    const uint8_t valid = (ok && AdInRange(inst)) ? 1 : 0;
+    G_InstReading[inst].nValue = value;
+    G_InstReading[inst].bValid = valid;
 }
 
 static void UpdateTrim(int32_t inst) {
