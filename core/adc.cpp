@@ -41,12 +41,12 @@ double AvgCircSlope(const AvgCirc* avg) {
 void SampleVoltChannel(int32_t inst) {
     if (inst != kInstBattVolts && inst != kInstMainVolts && inst != kInstAuxVolts) return;
     const int32_t ad = ReadAdc(inst);
-    SetInstCalSegment(inst, ad, 1);
-    const float v = static_cast<float>(ad) * InstActiveSlope(inst) + InstActiveIntercept(inst);
-    const int32_t value = static_cast<int32_t>(static_cast<double>(v) + 0.5 + G_InstCfg[inst].nWord[kInstCfgShiftAdj]);
     const InstAd& a = G_InstAd[inst];
-    G_InstReading[inst].nValue = value;
-    G_InstReading[inst].bValid = (ad >= a.nAdLow && ad <= a.nAdHigh) ? 1 : 0;
+    int32_t value = 0;   // the reading is packed: an aligned word first
+    const bool ok = ConvertInstAd(inst, ad, true, &value);
+    InstReading& r = G_InstReading[inst];
+    r.nValue = value;
+    r.bValid = (ok && ad >= a.nAdLow && ad <= a.nAdHigh) ? 1 : 0;
 }
 
 void SampleAdcStep() {

@@ -22,6 +22,7 @@
 #include "efis/efis.h"
 #include "engine/engine.h"
 #include "engine/enginecfg.h"
+#include "engine/tanks.h"
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
 #include "engine/pulse.h"

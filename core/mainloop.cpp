@@ -438,7 +438,7 @@ static void EngineSecond() {
     for (int i : shown) {
         if (G_InstReading[i].nValue2 > 0) G_InstReading[i].nValue2 -= 1;
         sum += G_InstReading[i].nValue2;
-        option2 = option2 || G_InstCfg[i].nWord[kInstCfgOptions] == 2;
+        option2 = option2 || G_InstCfg[i].nGaugeType == 2;
     }
     G_EnginePane.nState = option2 ? 1u : static_cast<uint32_t>(sum);
 }

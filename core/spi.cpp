@@ -4,6 +4,8 @@
 
 #include "core/ostimer.h"
 #include "core/syslog.h"
+#include <cstdlib>
+
 #include "engine/instrument.h"
 #include "platform/hw.h"
 
@@ -189,7 +191,7 @@ int32_t ReadAdc(int32_t inst) {
     const int32_t scale = Shift(a.nFiltScale);
     a.nFiltAcc += ((s << scale) - a.nFiltAcc) >> Shift(a.nFiltShift);
     a.nAdValue = a.nTempCorr + (a.nFiltAcc >> scale);
-    const int32_t type = EngineType();
+    const int32_t type = G_EngInfo.nEngineType;
     if (type == 2 || type == 3) {
         G_InstAd[34].nAdValue = G_InstAd[21].nAdValue;
         G_InstAd[35].nAdValue = G_InstAd[22].nAdValue;
@@ -208,9 +210,13 @@ void ScaleAdcChannel(int32_t inst) {
     }
     const int32_t refValue = G_InstAd[ref].nAdValue;
     if (refValue == 0) return;   // no reference yet: keep the last correction
-    const int32_t calAd = InstTempCalAd(inst);
-    const int32_t d = calAd > refValue ? calAd - refValue : refValue - calAd;
-    const int32_t slope = calAd < refValue ? InstHiTempSlope(inst) : InstLowTempSlope(inst);
+    const InstCal& cal = G_InstCal[inst];
+    // Calibration values come from files: widen before subtracting, and keep
+    // the correction within what a filtered value can carry.
+    const int64_t d = std::llabs(static_cast<int64_t>(cal.nTempCalAd) - refValue);
+    const int32_t slope = cal.nTempCalAd < refValue ? cal.nHiTempSlope : cal.nLowTempSlope;
     const float product = static_cast<float>(d) * static_cast<float>(slope);
-    G_InstAd[inst].nTempCorr = static_cast<int32_t>(static_cast<double>(product) / 100.0 + 0.5);
+    const double corr = static_cast<double>(product) / 100.0 + 0.5;
+    constexpr double kMaxCorr = 1 << 20;
+    G_InstAd[inst].nTempCorr = static_cast<int32_t>(corr > kMaxCorr ? kMaxCorr : (corr < -kMaxCorr ? -kMaxCorr : corr));
 }

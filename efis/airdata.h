@@ -21,7 +21,12 @@ void DemoAirdataStep();
 void DrawAirDataPane();
 void InitAirdata();
 void LoadAirdataCal();
+void WriteAirdataCal();
+// AOA.KVC keys from the tables just read.
+void ReadAoaFile();
 void ReadOatChannel();
+// Converts one air-data channel 0..6 into its reading.
+void ConvertAirChannel(int32_t channel);
 void RepairSystemKvd();
 void SendAltitudeOutput(uint32_t port);
 void CalcWind();

@@ -13,7 +13,10 @@ void DemoAirdataStep() {}
 void DrawAirDataPane() {}
 void InitAirdata() {}
 void LoadAirdataCal() {}
+void WriteAirdataCal() {}
+void ReadAoaFile() {}
 void ReadOatChannel() {}
+void ConvertAirChannel(int32_t) {}
 void RepairSystemKvd() {}
 void SendAltitudeOutput(uint32_t) {}
 void CalcWind() {}

@@ -3,3 +3,4 @@
 int32_t  G_EngFresh = 0;
 uint32_t G_EngScanStep = 44;
 EngineDataFrame G_EngineDataFrame = {};
+PercentPower G_PercentPower = {};

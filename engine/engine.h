@@ -32,3 +32,18 @@ void LogEngineStartStop();
 void SendEngineCsvData();
 void UpdateEngineTimers();
 void UpdateInstReadingsStep();
+
+// Percent power through the horsepower table; the result words follow a
+// leading word: validity (low byte), second value, value.
+struct PercentPower {
+    int32_t nLead;
+    int32_t nValid;
+    int32_t nValue2;
+    int32_t nValue;
+};
+extern PercentPower G_PercentPower;
+void CalcPercentPower();
+// The RPM reading (instrument 10) from the pulse period.
+void CalcRpm();
+// EGT, TIT and CHT calibration keys of EGTCHT.KVC from the tables just read.
+void ParseEgtChtCal();

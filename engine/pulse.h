@@ -15,3 +15,5 @@ struct RpmPulse {
 extern RpmPulse G_RpmPulse;
 
 void InitFuelFlow();
+// The FUEL_FLOW reading from the pulse counts or the injector open time.
+void CalcFuelFlow();

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/irq.h"
@@ -9,6 +10,10 @@
 #include "core/rtc.h"
 #include "core/syslog.h"
 #include "core/util.h"
+#include "efis/airdata.h"
+#include "engine/engine.h"
+#include "engine/instrument.h"
+#include "engine/tanks.h"
 #include "platform/monitor.h"
 
 const char CfgFileNames[kCfgFileIds][16] = {
@@ -202,4 +207,128 @@ void TFS_Defrag(int32_t force) {
         DrawTextF(kGreen, kDefragFont, 1, 320, 256, "Thank You");
     }
     DelayTicks(r != 0 ? 18432000 : 1843000);
+}
+
+namespace {
+struct CalGroup {
+    int32_t fileId;
+    int32_t count;
+    int32_t inst[13];
+};
+// The instruments whose calibration each file carries.
+constexpr CalGroup kCalRead[] = {
+    {kCfgEngine, 13, {11, 12, 13, 14, 15, 16, 17, 18, 23, 24, 25, 44, 47}},
+    {kCfgAirdata, 8, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {kCfgSystem, 3, {4, 5, 7}},
+};
+// AIRDATA.KVC is written without the voltages, which moved to SYSTEM.KVC.
+constexpr CalGroup kCalWrite[] = {
+    {kCfgEngine, 13, {11, 12, 13, 14, 15, 16, 17, 18, 23, 24, 25, 44, 47}},
+    {kCfgAirdata, 5, {0, 1, 2, 3, 6}},
+    {kCfgSystem, 3, {4, 5, 7}},
+};
+constexpr int32_t kCfgEgtCht = 5, kCfgTanks = 6, kCfgAoa = 16;
+
+const CalGroup* FindGroup(const CalGroup* groups, size_t n, int32_t fileId) {
+    for (size_t i = 0; i < n; ++i) {
+        if (groups[i].fileId == fileId) return &groups[i];
+    }
+    return nullptr;
+}
+}  // namespace
+
+static uint32_t PairsRead() { return G_CfgCount < kCfgPairs ? G_CfgCount : kCfgPairs; }
+
+// Decimal as the files were always read ("12abc" 12, "" 0), saturating at
+// the i32 range instead of overflowing.
+static int32_t CalValue(const char* text) {
+    char buf[kCfgFieldBytes];
+    std::snprintf(buf, sizeof buf, "%.*s", static_cast<int>(kCfgFieldBytes - 1), text);
+    const long long v = std::strtoll(buf, nullptr, 10);
+    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+}
+
+// Every pair whose key matches stores into the field: the last one wins.
+static bool TakeCalKey(const char* key, int32_t* field) {
+    bool found = false;
+    for (uint32_t i = 0; i < PairsRead(); ++i) {
+        if (std::strncmp(G_CfgKey[i], key, kCfgFieldBytes) != 0) continue;
+        *field = CalValue(G_CfgValue[i]);
+        found = true;
+    }
+    return found;
+}
+
+static bool ParseInstCal(int32_t inst) {
+    InstCal& cal = G_InstCal[inst];
+    const char* name = InstrumentNames[inst];
+    char key[kCfgFieldBytes];
+    bool count = false;
+    for (int32_t p = 1; p <= kCalPoints; ++p) {
+        std::snprintf(key, sizeof key, "%s.%s", name, "NUM_CAL_PTS");
+        count = TakeCalKey(key, &cal.nNumPts) || count;
+        std::snprintf(key, sizeof key, "%s.%s", name, "TEMP_CAL_AD_VALUE");
+        TakeCalKey(key, &cal.nTempCalAd);
+        std::snprintf(key, sizeof key, "%s.%s", name, "HI_TEMP_SLOPE");
+        TakeCalKey(key, &cal.nHiTempSlope);
+        std::snprintf(key, sizeof key, "%s.%s", name, "LOW_TEMP_SLOPE");
+        TakeCalKey(key, &cal.nLowTempSlope);
+        std::snprintf(key, sizeof key, "%s.%s%d", name, "DISPLAY_VALUE_", static_cast<int>(p));
+        TakeCalKey(key, &cal.point[p - 1].nDisplay);
+        std::snprintf(key, sizeof key, "%s.%s%d", name, "AD_VALUE_", static_cast<int>(p));
+        TakeCalKey(key, &cal.point[p - 1].nAd);
+    }
+    CalcInstCalSlopes(inst);
+    return count;
+}
+
+void ParseCalFile(int32_t fileId) {
+    if (fileId == kCfgEgtCht) return ParseEgtChtCal();
+    if (fileId == kCfgTanks) return ParseTanksCal();
+    if (fileId == kCfgAoa) return ReadAoaFile();
+    const CalGroup* g = FindGroup(kCalRead, sizeof kCalRead / sizeof kCalRead[0], fileId);
+    if (!g) return;
+    bool oldVolts = false;
+    for (int32_t i = 0; i < g->count; ++i) {
+        const int32_t inst = g->inst[i];
+        const bool count = ParseInstCal(inst);
+        if (count && (inst == kInstBattVolts || inst == kInstMainVolts || inst == kInstAuxVolts)) oldVolts = true;
+    }
+    if (fileId == kCfgAirdata && oldVolts) {
+        DebugPrintf("Rewriting AIRDATA.KVC & SYSTEM.KVC\n");
+        WriteAirdataCal();
+        WriteConfigFile();
+    }
+}
+
+int32_t FormatCalLines(int32_t fileId) {
+    std::memset(G_CfgKey, 0, sizeof G_CfgKey);
+    std::memset(G_CfgValue, 0, sizeof G_CfgValue);
+    const CalGroup* g = FindGroup(kCalWrite, sizeof kCalWrite / sizeof kCalWrite[0], fileId);
+    if (!g) return 0;
+    int32_t n = 0;
+    auto line = [&n](const char* name, const char* field, int point, int32_t value) {
+        if (n >= kCfgPairs) return;
+        if (point > 0) std::snprintf(G_CfgKey[n], kCfgFieldBytes, "%s.%s%d", name, field, point);
+        else std::snprintf(G_CfgKey[n], kCfgFieldBytes, "%s.%s", name, field);
+        std::snprintf(G_CfgValue[n], kCfgFieldBytes, "%d", static_cast<int>(value));
+        ++n;
+    };
+    for (int32_t i = 0; i < g->count; ++i) {
+        InstCal& cal = G_InstCal[g->inst[i]];
+        const char* name = InstrumentNames[g->inst[i]];
+        line(name, "NUM_CAL_PTS", 0, cal.nNumPts);
+        if (cal.nTempCalAd != 0) {
+            line(name, "TEMP_CAL_AD_VALUE", 0, cal.nTempCalAd);
+            line(name, "HI_TEMP_SLOPE", 0, cal.nHiTempSlope);
+            line(name, "LOW_TEMP_SLOPE", 0, cal.nLowTempSlope);
+        }
+        if (cal.nNumPts > kCalPoints) cal.nNumPts = kCalPoints;
+        if (cal.nNumPts < 0) cal.nNumPts = 0;
+        for (int32_t p = 1; p <= cal.nNumPts; ++p) {
+            line(name, "DISPLAY_VALUE_", p, cal.point[p - 1].nDisplay);
+            line(name, "AD_VALUE_", p, cal.point[p - 1].nAd);
+        }
+    }
+    return n;
 }

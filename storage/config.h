@@ -40,7 +40,15 @@ int32_t writedatabyline(int32_t n, int32_t fileId, int32_t extId);
 // Stores the first size bytes of FlashBuf as the named file.
 int32_t FlashWriteTFS(const char* name, const char* flags, int32_t size);
 
+// Calibration keys of an instrument group: ParseCalFile takes them from the
+// tables just read and rebuilds the curves; FormatCalLines fills the tables
+// with them and returns the line count.
+void    ParseCalFile(int32_t fileId);
+int32_t FormatCalLines(int32_t fileId);
+
 // Boot-time repairs and the version upgrade of the stored settings.
 void UpgradeNvram();
 void FixConfig();
 void RepairSystemKvc();
+// Writes SYSTEM.KVC from the voltage calibration.
+void WriteConfigFile();

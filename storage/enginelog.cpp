@@ -63,10 +63,10 @@ static int32_t DefaultChoice(uint32_t c) {
     const LogChannel& ch = G_LogChannels[c];
     if (NameIs(c, "SENSORTEMP") || NameIs(c, "TIT_1") || NameIs(c, "TIT_2")) return 0;
     if (NameIs(c, "AOA") || NameIs(c, "AOA_WING_PSF")) return G_NetStreamCfg[kStreamAoa].INST != 0;
-    if (NameIs(c, "TANK_3") || NameIs(c, "TANK_4")) return G_InstCfg[ch.nCode].nWord[kInstCfgEnable] == 1;
+    if (NameIs(c, "TANK_3") || NameIs(c, "TANK_4")) return G_InstCfg[ch.nCode].nEnable == 1;
     if (NameIs(c, "EGT_5") || NameIs(c, "EGT_6") || NameIs(c, "CHT_5") || NameIs(c, "CHT_6"))
-        return EngineEgtProbes() == 6;
-    if (NameIs(c, "COOL_TEMP")) return EngineType() == 2 || EngineType() == 3;
+        return G_EngInfo.nEgtCount == 6;
+    if (NameIs(c, "COOL_TEMP")) return G_EngInfo.nEngineType == kEngRotax912 || G_EngInfo.nEngineType == kEngRotax914;
     return 1;
 }
 

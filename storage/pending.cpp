@@ -19,3 +19,4 @@ void WriteNVRamFile() {}
 void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}
+void WriteConfigFile() {}

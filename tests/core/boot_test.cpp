@@ -148,7 +148,7 @@ TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
     board().rtcChip().SetReg(17, 5, board().Now());   // the screen configuration in clock memory
     for (int fault = 1; fault <= 3; ++fault) {
         SCOPED_TRACE(fault);
-        ASSERT_EQ(Boot(2), StopReason::RunEnd);
+        ASSERT_EQ(Boot(3), StopReason::RunEnd);
         EXPECT_EQ(G_CurPage, fault == 1 ? kPageSplash : 5);
         EXPECT_EQ(RunFor(1, [this] { board().RaiseException(kMonDataAbort); }), StopReason::AppRestart);
         EXPECT_EQ(Env("REBOOT"), std::to_string(fault));
@@ -189,7 +189,7 @@ TEST_F(BootTest, ExitButtonsReturnToTheMonitorAndTheWatchdogRestartsTheUnit) {
 TEST_F(BootTest, CalibrationButtonEntersCalibrationUntilReleased) {
     board().gpio().HoldAtPowerOn(62);
     board().PowerOn();
-    EXPECT_EQ(Boot(2), StopReason::RunEnd);
+    EXPECT_EQ(Boot(3), StopReason::RunEnd);
     EXPECT_GE(G_PendingCalls[kPcCalibrationMode], 1u);
 
     board().gpio().SetInput(62, true);

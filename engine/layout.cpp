@@ -1,0 +1,3 @@
+#include "engine/layout.h"
+
+GaugeLayout G_GaugeLayout[kInstruments] = {};

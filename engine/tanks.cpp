@@ -1,0 +1,3 @@
+#include "engine/tanks.h"
+
+TankRecord G_TankTable[kTanks] = {};

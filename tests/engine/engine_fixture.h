@@ -1,0 +1,56 @@
+// A board with the SPI bus and the A/D table up, and helpers to read the log
+// and to put files into the flash file system.
+#pragma once
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/ostimer.h"
+#include "core/spi.h"
+#include "core/syslog.h"
+#include "engine/instrument.h"
+#include "platform/monitor.h"
+#include "storage/flash.h"
+#include "support/board_fixture.h"
+
+class EngineTest : public BoardTest {
+protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        InitOsTimer();
+        InitSsp();
+        InitAdcTable();
+        SysLogOpen();
+        for (auto& c : G_InstCfg) c.nEnable = 1;
+    }
+    static std::string Log() {
+        std::string out;
+        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
+            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
+            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
+            out += std::string(p, strnlen(p, 64));
+        }
+        return out;
+    }
+    static void Put(const char* name, const std::string& text) {
+        ASSERT_EQ(mon_tfsadd(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
+                             static_cast<int>(text.size())),
+                  0);
+    }
+    static std::string Contents(const char* name) {
+        int fd = mon_tfsopen(name, kTfsRead, nullptr);
+        if (fd < 0) return "<missing>";
+        std::string out;
+        char buf[4096];
+        int n;
+        while ((n = mon_tfsread(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+        mon_tfsclose(fd, nullptr);
+        return out;
+    }
+    static void SetCurve(int32_t inst, std::vector<std::pair<int32_t, int32_t>> points) {
+        InstCal& cal = G_InstCal[inst];
+        cal.nNumPts = static_cast<int32_t>(points.size());
+        for (size_t i = 0; i < points.size() && i < kCalPoints; ++i) cal.point[i] = {points[i].first, points[i].second};
+        CalcInstCalSlopes(inst);
+    }
+};
