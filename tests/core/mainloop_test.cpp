@@ -9,6 +9,7 @@
 #include "core/serial.h"
 #include "core/spi.h"
 #include "engine/instrument.h"
+#include "gui/gui.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
 #include "platform/hw.h"
@@ -27,6 +28,7 @@ protected:
         InstallHandlers();
         IrqStateInit();
         ClearGlobals();
+        GUI_Init();   // the frame block draws the status bar
         // The wrap of the 32-bit count falls 20 s into the run.
         board().SetOscr(0u - 20u * kTicksPerSecond);
         HwWrite32(OSMR0, ReadOsTimer() + 18432);
