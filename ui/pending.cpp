@@ -9,4 +9,3 @@ void SplashScreen() {}
 // The course lives in the navigation source records, which do not hold it yet.
 void AdjustNavCourse(int32_t, int32_t) {}
 int32_t InstDisplayUnits(int32_t) { return 0; }
-void MainKeyHandler() { G_KeyEvent = 0, G_Knob0.nDelta = 0, G_Knob1.nDelta = 0; }
