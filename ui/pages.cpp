@@ -303,7 +303,7 @@ static void DrawList(const ListSpec& spec, int which, bool (*avail)(int32_t), bo
     if (G_CurPage == 31 || G_CurPage == 35) GUI_ClearRect(r.x0, r.y0 - 50 + y, r.x1, r.y0 - 1 + y);
     DrawTextF(5, 8, 4, x0 + 50, r.y0 + 2, "%s", spec.title);
     for (int32_t i = 0; i < spec.rows; ++i) {
-        const int32_t ry = r.y0 + 18 + i * spec.rowStep;
+        const int32_t ry = r.y0 + 4 + i * spec.rowStep;
         const bool ok = avail(i + 1);
         char buf[32];
         DrawTextF(ok ? 31 : 21, spec.font, 3, c1, ry, "%d:  %s  ", static_cast<int>(i + 1), name(i + 1, buf));
@@ -313,7 +313,7 @@ static void DrawList(const ListSpec& spec, int which, bool (*avail)(int32_t), bo
         if (static_cast<uint32_t>(i) == G_ListCursor && ok) DrawTextF(14, spec.font, 12, c2, ry, " %s ", state);
         else DrawTextF(ok ? 31 : 21, spec.font, 30, c2, ry, " %s ", state);
     }
-    for (int i = 0; i < 5; ++i) DrawTextF(31, 8, 3, c3, r.y0 + 18 + i * 16, "%s", spec.help[i]);
+    for (int i = 0; i < 5; ++i) DrawTextF(31, 8, 3, c3, r.y0 + 4 + i * 16, "%s", spec.help[i]);
     if (!s_listLogged[which]) {
         s_listLogged[which] = 1;
         DebugPrintf(spec.logLine, r.x0, r.y0, r.x1, r.y1, static_cast<int>(c1), static_cast<int>(c2),

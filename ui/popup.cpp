@@ -130,7 +130,7 @@ void DrawKnobMenu(int32_t knob) {
             if (f == k.nFunction) {
                 SetDrawColor(20);
                 GUI_FillRect(x0, y - 15 + py, x1, y + py);
-                DrawTextF(0, 7, 40, xc, y, "%s", KnobMenuNames[f]);
+                DrawTextF(20, 7, 40, xc, y, "%s", KnobMenuNames[f]);   // black on a grey box
             } else {
                 GUI_SetBkColorIndex(0);
                 GUI_ClearRect(x0, y - 15 + py, x1, y + py);
