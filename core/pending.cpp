@@ -15,8 +15,11 @@ uint32_t G_PendingCalls[kPcCount] = {};
 
 uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
 void DrawDiscreteInputs() {}
+int32_t G_AlarmCur = -1;
 void AlarmInit() {}
+void AlarmAck(int32_t) { G_AlarmCur = -1; }
 void AlarmTask() { ++G_PendingCalls[kPcAlarmTask]; }
 int32_t InitAudio() { return 0; }
 int32_t PlaySound(int32_t) { return 0; }
+uint32_t G_BatState = 0;
 void CheckBattery() {}

@@ -14,6 +14,7 @@
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
 #include "storage/sdfile.h"
+#include "ui/popup.h"
 #include "ui/statusbar.h"
 
 // A record counts as free when this many bytes from it are erased, so that a

@@ -52,6 +52,7 @@ Board::Board(TimeMode mode)
     : mode_(mode),
       osTimer_(*this, intc_),
       gpio_(*this, intc_),
+      hostEvents_(*this),
       rtc_(intc_),
       btUart_(*this, intc_, kIrqBtUart),
       stUart_(*this, intc_, kIrqStUart),
@@ -81,7 +82,7 @@ Board::Board(TimeMode mode)
         {0x48000000, 0x80, &misc_},     // memory controller
     };
     for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_};
+    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
     airAdc_.Reset();

@@ -9,6 +9,7 @@
 #include "platform/display.h"
 #include "platform/flash.h"
 #include "platform/gpio.h"
+#include "platform/hostevents.h"
 #include "platform/i2c.h"
 #include "platform/intc.h"
 #include "platform/mmc.h"
@@ -104,6 +105,7 @@ public:
 
     // Devices, for the host and tests.
     Gpio& gpio() { return gpio_; }
+    HostEvents& hostEvents() { return hostEvents_; }
     OsTimer& osTimer() { return osTimer_; }
     InterruptController& intc() { return intc_; }
     Rtc& rtc() { return rtc_; }
@@ -161,6 +163,7 @@ private:
     InterruptController intc_;
     OsTimer osTimer_;
     Gpio gpio_;
+    HostEvents hostEvents_;
     Rtc rtc_;
     Uart btUart_, stUart_, ffUart_;
     Duart duart_;

@@ -10,6 +10,7 @@
 
 #include "core/start.h"
 #include "sim/screenshot.h"
+#include "sim/script.h"
 
 using platform::Board;
 using platform::BoardStop;
@@ -19,7 +20,7 @@ static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
-    "              [--headless] [--screenshot FILE.png]";
+    "              [--headless] [--screenshot FILE.png] [--script FILE]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -86,6 +87,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
         } else if (a == "--screenshot") {
             if (!value(opts.screenshotPath)) return false;
+        } else if (a == "--script") {
+            if (!value(opts.scriptPath)) return false;
         } else if (a == "--headless") {
             opts.headless = true;
         } else if (a == "--serial") {
@@ -227,6 +230,14 @@ int RunUnit(Board& board, const HostOptions& opts) {
             return 2;
         }
         if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
+    }
+    if (!opts.scriptPath.empty()) {
+        std::string error;
+        if (!LoadScript(board, opts.scriptPath, error)) {
+            std::fprintf(stderr, "kv5100: --script: %s\n", error.c_str());
+            g_window.Close();
+            return 2;
+        }
     }
     for (int pin : opts.hold) board.gpio().HoldAtPowerOn(pin);
     board.PowerOn();

@@ -19,6 +19,7 @@
 #include "storage/sdcard.h"
 #include "storage/sdfile.h"
 #include "ui/buttons.h"
+#include "ui/popup.h"
 #include "ui/statusbar.h"
 
 uint32_t G_LogChanSD[kLogChanSDWords] = {kLogChanEnd};

@@ -8,6 +8,7 @@
 #include "core/util.h"
 #include "gui/gui.h"
 #include "storage/sdcard.h"
+#include "ui/popup.h"
 #include "ui/statusbar.h"
 
 constexpr uint32_t kWhite     = 31;

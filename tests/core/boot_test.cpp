@@ -123,7 +123,7 @@ TEST_F(BootTest, ColdBootLogsOnceShowsTheSplashAndStartsTheTick) {
 }
 
 TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
-    board().rtcChip().SetReg(17, 5, board().Now());   // the screen configuration in clock memory
+    board().rtcChip().SetReg(17, 2, board().Now());   // the screen configuration in clock memory
     ASSERT_EQ(Boot(3), StopReason::RunEnd);
     ASSERT_EQ(G_CurPage, kPageSplash);
 
@@ -137,7 +137,7 @@ TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
     EXPECT_EQ(G_CalRestart, 0u);
     EXPECT_EQ(Env("REBOOT"), "1") << "left calibration mode";
     EXPECT_EQ(G_RebootCount, 1u) << "BootScreen read REBOOT again";
-    EXPECT_EQ(G_CurPage, 5) << "warm pass: the last page, not the splash";
+    EXPECT_EQ(G_CurPage, 2) << "warm pass: the last page, not the splash";
     std::string log = SysLog();
     EXPECT_EQ(Count(log, "**** SYSTEM BOOT "), 1u);
     EXPECT_EQ(Count(log, "System Booted in "), 2u);
@@ -145,11 +145,11 @@ TEST_F(BootTest, WarmRestartRunsBootScreenAgainWithoutASecondBanner) {
 }
 
 TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
-    board().rtcChip().SetReg(17, 5, board().Now());   // the screen configuration in clock memory
+    board().rtcChip().SetReg(17, 2, board().Now());   // the screen configuration in clock memory
     for (int fault = 1; fault <= 3; ++fault) {
         SCOPED_TRACE(fault);
         ASSERT_EQ(Boot(3), StopReason::RunEnd);
-        EXPECT_EQ(G_CurPage, fault == 1 ? kPageSplash : 5);
+        EXPECT_EQ(G_CurPage, fault == 1 ? kPageSplash : 2);
         EXPECT_EQ(RunFor(1, [this] { board().RaiseException(kMonDataAbort); }), StopReason::AppRestart);
         EXPECT_EQ(Env("REBOOT"), std::to_string(fault));
     }
@@ -159,7 +159,7 @@ TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
     EXPECT_EQ(Count(log, "REBOOT:3 Data Abort \n"), 1u);
     EXPECT_EQ(Env("REBOOT"), "0");
     EXPECT_EQ(G_RebootCount, 3u);
-    EXPECT_EQ(G_CurPage, 5) << "the last page is restored instead of the splash";
+    EXPECT_EQ(G_CurPage, 2) << "the last page is restored instead of the splash";
     // The error line reaches the log after it opens, before the boot goes on.
     EXPECT_LT(log.rfind("ERROR: Reboot Flag"), log.rfind("System Booted in "));
 }

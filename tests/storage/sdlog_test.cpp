@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/gui.h"
 #include "core/discrete.h"
 #include "core/rtc.h"
 #include "core/syslog.h"
@@ -58,6 +59,7 @@ class SdServiceTest : public SdTest {
 protected:
     void SetUp() override {
         SdTest::SetUp();
+        GUI_Init();   // copies draw their progress, as after the boot screen
         SysLogOpen();
         G_DateTime = {2015, 10, 5, 30, 10, 37, 0};
     }

@@ -1,0 +1,150 @@
+#include "sim/script.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "sim/screenshot.h"
+
+using platform::Board;
+using platform::HostEvent;
+
+namespace {
+
+enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2 };
+
+constexpr int kFirstButtonPin = 58;
+constexpr int kPhaseB = 64, kPhaseA = 65;
+
+// Paths of the screenshots, indexed by the event; filled before the board
+// starts, so every application process inherits them.
+std::vector<std::string> g_shots;
+
+void ApplyEvent(Board& board, const HostEvent& e) {
+    switch (e.kind) {
+    case kPinLevel:
+        board.gpio().SetInput(e.arg[0], e.arg[1] != 0);
+        break;
+    case kScreenshot: {
+        std::string error;
+        const size_t i = static_cast<size_t>(e.arg[0]);
+        if (i < g_shots.size() && !WriteScreenshotPng(board.display(), g_shots[i].c_str(), error))
+            std::fprintf(stderr, "kv5100: script screenshot: %s\n", error.c_str());
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+uint64_t Ticks(double seconds) { return static_cast<uint64_t>(seconds * platform::kOsTimerHz + 0.5); }
+
+struct Parser {
+    Board& board;
+    std::string where;
+    int line = 0;
+    std::string error;
+
+    bool Fail(const std::string& what) {
+        error = where + ":" + std::to_string(line) + ": " + what;
+        return false;
+    }
+    bool Add(uint64_t at, int32_t kind, int32_t a0, int32_t a1 = 0) {
+        if (!board.hostEvents().Add(HostEvent{at, kind, {a0, a1, 0}})) return Fail("too many events");
+        return true;
+    }
+    bool Pin(uint64_t at, int pin, bool level) { return Add(at, kPinLevel, pin, level ? 1 : 0); }
+
+    bool Key(std::istringstream& in, int& pin) {
+        int key = 0;
+        if (!(in >> key) || key < 1 || key > 6) return Fail("KEY is 1..6");
+        pin = kFirstButtonPin + key - 1;
+        return true;
+    }
+
+    bool Event(uint64_t at, const std::string& verb, std::istringstream& in) {
+        int pin = 0;
+        if (verb == "press") {
+            double seconds = 0.1;
+            if (!Key(in, pin)) return false;
+            if (in >> seconds, in.fail() && !in.eof()) return Fail("bad press length");
+            if (!(seconds >= 0.01)) return Fail("a press lasts at least 0.01 s (the debounce)");
+            return Pin(at, pin, false) && Pin(at + Ticks(seconds), pin, true);
+        }
+        if (verb == "hold") return Key(in, pin) && Pin(at, pin, false);
+        if (verb == "release") return Key(in, pin) && Pin(at, pin, true);
+        if (verb == "knob") {
+            int n = 0;
+            double spacing = 0.1;
+            if (!(in >> n) || n == 0 || n > 1000 || n < -1000) return Fail("knob takes a detent count");
+            if (in >> spacing, in.fail() && !in.eof()) return Fail("bad knob spacing");
+            if (!(spacing >= 0.004)) return Fail("detents are at least 0.004 s apart");
+            for (int i = 0; i < std::abs(n); ++i) {
+                const uint64_t t = at + Ticks(spacing * i);
+                // Phase B gives the direction; the rising edge of phase A counts a detent.
+                if (!Pin(t, kPhaseB, n < 0) || !Pin(t + Ticks(0.0005), kPhaseA, true) ||
+                    !Pin(t + Ticks(0.002), kPhaseA, false))
+                    return false;
+            }
+            return true;
+        }
+        if (verb == "screenshot") {
+            std::string file;
+            if (!(in >> file)) return Fail("screenshot takes a file name");
+            g_shots.push_back(file);
+            return Add(at, kScreenshot, static_cast<int32_t>(g_shots.size() - 1));
+        }
+        return Fail("unknown event " + verb);
+    }
+
+    bool Parse(const std::string& text) {
+        std::istringstream lines(text);
+        std::string s;
+        double last = 0;
+        while (std::getline(lines, s)) {
+            ++line;
+            const size_t hash = s.find('#');
+            if (hash != std::string::npos) s.resize(hash);
+            std::istringstream in(s);
+            std::string when, verb;
+            if (!(in >> when)) continue;
+            char* end = nullptr;
+            const bool relative = when[0] == '+';
+            const double v = std::strtod(when.c_str() + (relative ? 1 : 0), &end);
+            if (*end || !(v >= 0) || v > 1e6) return Fail("bad time " + when);
+            const double t = relative ? last + v : v;
+            if (t < last) return Fail("times must not go back");
+            last = t;
+            if (!(in >> verb)) return Fail("missing event");
+            if (!Event(Ticks(t), verb, in)) return false;
+            std::string extra;
+            if (in.clear(), in >> extra) return Fail("unexpected " + extra);
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+bool LoadScriptText(Board& board, const std::string& text, const std::string& where, std::string& error) {
+    board.hostEvents().SetHandler(ApplyEvent);
+    Parser p{board, where};
+    if (!p.Parse(text)) {
+        error = p.error;
+        return false;
+    }
+    return true;
+}
+
+bool LoadScript(Board& board, const std::string& path, std::string& error) {
+    std::ifstream f(path);
+    if (!f) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::stringstream all;
+    all << f.rdbuf();
+    return LoadScriptText(board, all.str(), path, error);
+}

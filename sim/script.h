@@ -1,0 +1,21 @@
+// The --script runner: one timed event per line, loaded into the board's
+// host-event queue before power-on and applied to the tick as board time
+// reaches each line.
+//
+//   # comment
+//   TIME EVENT ARGS...      TIME in seconds of board time; "+S" is S after the previous line
+//   press KEY [SECONDS]     soft key 1..5 or 6 (knob push), 0.1 s by default
+//   hold KEY                pressed until "release KEY"
+//   release KEY
+//   knob N [SPACING]        N detents (negative: the other way), SPACING seconds apart (0.1)
+//   screenshot FILE.png     the shown page
+//
+// Further kinds are added as one more case in the parser and in ApplyEvent.
+#pragma once
+#include <string>
+#include "platform/board.h"
+
+// Reads and queues the script; false with a message naming the line.
+bool LoadScript(platform::Board& board, const std::string& path, std::string& error);
+// Parses script text (for tests); `where` names the source in messages.
+bool LoadScriptText(platform::Board& board, const std::string& text, const std::string& where, std::string& error);

@@ -1,0 +1,131 @@
+// A pilot's session scripted against kv5100: accept the liability page,
+// step the screens with PAGE, walk the menus, enable knob functions in the
+// knob list, and open the knob menu; each step checked on its screenshot
+// (read back with the PNG library) and in the system log.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Image {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t At(int x, int y) const {
+        const size_t i = (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * 3;
+        return uint32_t{rgb[i]} << 16 | uint32_t{rgb[i + 1]} << 8 | rgb[i + 2];
+    }
+    // Pixels that are not black in a rectangle.
+    int Lit(int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += At(x, y) != 0;
+        return n;
+    }
+};
+
+bool ReadPng(const std::string& path, Image& out) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    out.width = image.width;
+    out.height = image.height;
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+}
+
+std::string RunKv5100(const std::string& args, int& status) {
+    const std::string cmd = std::string(KV5100_PATH) + " " + args + " 2>&1";
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int ws = pclose(p);
+    status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    return out;
+}
+
+class UiScript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/kv5100uiXXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+    }
+    void TearDown() override {
+        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + dir_).c_str());
+    }
+    std::string Shot(const char* name) const { return dir_ + "/" + name + ".png"; }
+    std::string dir_;
+};
+
+TEST_F(UiScript, PilotSessionThroughPagesMenusAndTheKnob) {
+    const std::string script = dir_ + "/session.txt";
+    std::ofstream(script) << "# boot, then the liability page waits for I AGREE\n"
+                          << "6 screenshot " << Shot("liability") << "\n"
+                          << "7 press 3\n"
+                          << "9 screenshot " << Shot("main") << "\n"
+                          << "10 press 1              # PAGE\n"
+                          << "12 screenshot " << Shot("page") << "\n"
+                          << "13 press 4\n+1 press 2\n+1 press 2\n"
+                          << "+1 screenshot " << Shot("more") << "\n"
+                          << "17 press 5              # (PAGE LIST)\n"
+                          << "19 screenshot " << Shot("pagelist") << "\n"
+                          << "20 press 4              # KNOBLIST\n"
+                          << "22 knob 3 0.1\n23 press 2\n24 knob 3 0.1\n25 press 2\n26 knob 3 0.1\n"
+                          << "27 screenshot " << Shot("knoblist") << "\n"
+                          << "28 press 5              # SAVE\n"
+                          << "31 press 1              # RETURN\n"
+                          << "33 press 6\n+0.3 press 6 0.05\n"
+                          << "+0.3 screenshot " << Shot("knobmenu") << "\n"
+                          << "+4 screenshot " << Shot("menuclosed") << "\n";
+    int status = -1;
+    const std::string out = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 38 --script " + script +
+                                " --print-syslog", status);
+    ASSERT_EQ(status, 0) << out;
+
+    // Each key logged with its page and menu state as it was handled.
+    for (const char* line : {"B3 S40 M0 ", "B1 S3 M0 ", "B4 S4 M0 ", "B2 S4 M4 ", "B2 S4 M42 ", "B5 S4 M422 ",
+                             "B4 S32 M4225 ", "B5 S36 M42254 ", "B1 S36 M42254 ", "B6 S4 M0 "})
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    EXPECT_NE(out.find("LFT KNOB FUNC:2"), std::string::npos) << "the second push chose BARO";
+
+    Image img;
+    ASSERT_TRUE(ReadPng(Shot("liability"), img));
+    ASSERT_EQ(img.width, 640u);
+    EXPECT_GT(img.Lit(230, 462, 316, 478), 20) << "I AGREE under soft key 3";
+    EXPECT_EQ(img.Lit(40, 462, 126, 478), 0) << "no label on key 1";
+
+    ASSERT_TRUE(ReadPng(Shot("main"), img));
+    EXPECT_GT(img.Lit(40, 462, 126, 478), 20) << "PAGE on key 1";
+    EXPECT_GT(img.Lit(530, 462, 630, 478), 20) << "the knob label";
+
+    ASSERT_TRUE(ReadPng(Shot("pagelist"), img));
+    EXPECT_GT(img.Lit(0, 340, 639, 459), 500) << "the page list in the strip";
+
+    ASSERT_TRUE(ReadPng(Shot("knobmenu"), img));
+    const int menu = img.Lit(538, 425, 618, 458);
+    EXPECT_GT(menu, 200) << "the lower rows of the knob menu, the current one filled";
+    ASSERT_TRUE(ReadPng(Shot("menuclosed"), img));
+    EXPECT_EQ(img.Lit(538, 425, 618, 458), 0) << "the menu cleared after 3 s";
+}
+
+TEST_F(UiScript, BadScriptsAreRefusedWithTheLine) {
+    const std::string script = dir_ + "/bad.txt";
+    std::ofstream(script) << "1 press 3\n2 press 9\n";
+    int status = -1;
+    const std::string out = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script, status);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(out.find("bad.txt:2: KEY is 1..6"), std::string::npos) << out;
+}
+
+}  // namespace
