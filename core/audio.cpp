@@ -231,8 +231,12 @@ static bool ReadWavHeader(int fd, WavHeader& h) {
     bool whole = TfsReadAll(fd, &h.nChannels, 2) && TfsReadAll(fd, &h.nSampleRate, 4) &&
                  TfsReadAll(fd, &h.nByteRate, 4) && TfsReadAll(fd, &h.nBlockAlign, 2) &&
                  TfsReadAll(fd, &h.nBitsPerSample, 2);
+    if (!whole) {
+        DebugPrintf("ERROR: Short Header\n");
+        return false;
+    }
     // Only what the conversion can turn into 16-bit stereo frames at a rate the codec plays.
-    if (!whole || (h.nChannels != 1 && h.nChannels != 2)) {
+    if (h.nChannels != 1 && h.nChannels != 2) {
         DebugPrintf("ERROR: Channels: %d\n", h.nChannels);
         return false;
     }

@@ -19,7 +19,7 @@ static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
-    "              [--headless] [--screenshot FILE.png]";
+    "              [--headless] [--screenshot FILE.png] [--audio FILE.wav]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -86,6 +86,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
         } else if (a == "--screenshot") {
             if (!value(opts.screenshotPath)) return false;
+        } else if (a == "--audio") {
+            if (!value(opts.audioPath)) return false;
         } else if (a == "--headless") {
             opts.headless = true;
         } else if (a == "--serial") {
