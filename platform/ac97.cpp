@@ -6,18 +6,16 @@
 
 namespace platform {
 
-static const double* GainTable() {
-    static double table[64];
-    static bool made = false;
-    if (!made) {
-        for (int i = 0; i < 64; ++i) table[i] = std::pow(10.0, -1.5 * i / 20.0);
-        made = true;
+struct GainTable {
+    double gain[64];
+    GainTable() {
+        for (int i = 0; i < 64; ++i) gain[i] = std::pow(10.0, -1.5 * i / 20.0);
     }
-    return table;
-}
+};
 
 int16_t Attenuate(int16_t sample, uint32_t steps) {
-    return static_cast<int16_t>(std::lround(sample * GainTable()[steps & 63]));
+    static const GainTable table;
+    return static_cast<int16_t>(std::lround(sample * table.gain[steps & 63]));
 }
 
 void Ac97::Reset() {
@@ -98,6 +96,11 @@ void Ac97::CodecWrite(uint32_t reg, uint16_t value) {
     default: break;
     }
     codec_[reg / 2] = value;
+}
+
+uint32_t Ac97::FramesPlayed() {
+    board_.dma().CatchUp();
+    return framesPlayed_;
 }
 
 void Ac97::PcmOut(uint32_t frame) {

@@ -49,7 +49,8 @@ public:
     uint32_t Rate() const { return codec_[kCodecDacRate / 2]; }
     uint16_t CodecRegister(uint32_t reg) const { return codec_[(reg / 2) & 63]; }
     uint32_t Gcr() const { return gcr_; }
-    uint32_t FramesPlayed() const { return framesPlayed_; }
+    // Frames played by the board's time now (the DMA moves them lazily).
+    uint32_t FramesPlayed();
     WavSink& sink() { return sink_; }
 
 private:

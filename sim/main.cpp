@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (opts.runForSeconds > 0 || !opts.printSyslog) status = RunUnit(*board, opts);
+    board->dma().CatchUp();   // frames due by the end of the run
     if (!board->ac97().sink().Close()) {
         std::fprintf(stderr, "kv5100: cannot write audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));
         if (status == 0) status = 1;
