@@ -3,12 +3,17 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/adc.h"
+#include "core/battery.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/syslog.h"
+#include "core/util.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
 #include "storage/nvram.h"
+#include "ui/buttons.h"
+#include "ui/knob.h"
 
 // AC97 controller and codec window.
 constexpr uint32_t GCR  = 0x4050000C;
@@ -42,6 +47,9 @@ constexpr uint32_t kDescCommand    = 0x9003C000;   // source increments, target 
 
 // GPIO 28..31: the AC97 link (bit clock and data in as inputs, data out and sync as outputs).
 constexpr uint32_t GPDR0   = 0x40E0000C;
+constexpr uint32_t GPSR0   = 0x40E00018;
+constexpr uint32_t GPCR0   = 0x40E00024;
+constexpr uint32_t kGpio5Alarm = 1u << 5;
 constexpr uint32_t GAFR0_U = 0x40E00058;
 constexpr uint32_t kLinkAfrMask = 0xFF000000;
 constexpr uint32_t kLinkAfr     = 0xA5000000;   // 28, 29: function 1; 30, 31: function 2
@@ -369,4 +377,95 @@ int32_t PlaySound(int32_t id) {
     HwWrite32(DCSR12, kDcsrBusErr);
     HwWrite32(DCSR12, kDcsrRun);
     return 0;
+}
+
+// ---- the volume and sound-test menu ---------------------------------------------
+
+constexpr uint32_t kMenuMissingTicks = 7372800;    // 2 s
+constexpr uint32_t kMenuSoundTicks   = 11075584;   // 3 s
+constexpr uint32_t kMenuSampleTicks  = 50 * kTicksPerMs;
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr int32_t  kMenuFont = 4;
+
+static void ShowVolume(int32_t volume) { DrawTextF(kWhite, kMenuFont, 0, 300, 60, "  %d%% ", static_cast<int>(volume)); }
+
+static void SetVolume(int32_t volume) {
+    NvSetU32(kNvMasterVolume, static_cast<uint32_t>(volume));
+    uint32_t a = static_cast<uint32_t>(63 - (volume * 63) / 100);
+    CodecWrite(kCodecMasterVolume, static_cast<uint16_t>(a | (a << 8)));
+    ShowVolume(volume);
+}
+
+void SoundMenu() {
+    int32_t testSound[kSoundSlots] = {};
+    int32_t count = 0;
+    int32_t i = 1;
+    for (; i < kSoundSlots; ++i) {
+        TfsStat st{};
+        AppIntsOffRestore(0);
+        int found = mon_tfsstat(SoundFileNames[i], &st);
+        AppIntsOffRestore(1);
+        if (found < 0) continue;
+        DebugPrintf("Found %s\n", SoundFileNames[i]);
+        if (LoadWavFile(i) != 0) continue;
+        testSound[count++] = i;
+        DebugPrintf("Loaded %s, numSounds:%d\n", SoundFileNames[i], static_cast<int>(count));
+    }
+    if (count == 0) {
+        DrawTextF(kWhite, kMenuFont, 0, 20, 60, "ERROR, Sound Files Missing");
+        DebugPrintf("No Sounds i:%d, testSound[0]:%d\n", static_cast<int>(i), static_cast<int>(testSound[0]));
+        DelayTicks(kMenuMissingTicks);
+        return;
+    }
+    HwWrite32(GPCR0, kGpio5Alarm);
+    int32_t stored = MasterVolume();
+    int32_t volume = stored;
+    DrawTextF(kWhite, kMenuFont, 0, 20, 60, "1. Master Volume");
+    ShowVolume(volume);
+    bool ending = false;
+    bool keep = false;
+    int32_t next = 0;
+    uint32_t periodStart = 0;
+    uint32_t sampleStamp = ReadOsTimer();
+    for (bool first = true;; first = false) {
+        uint32_t now = ReadOsTimer();
+        if (first || TicksElapsed(now, periodStart, kMenuSoundTicks)) {
+            if (ending) break;
+            HwWrite32(GPSR0, kGpio5Alarm);
+            DrawTextF(kWhite, kMenuFont, 0, 20, 100, "%-16s", SoundFileNames[testSound[next]]);
+            PlaySound(testSound[next]);
+            next = (next + 1) % count;
+            periodStart = now;
+        }
+        if (TicksElapsed(now, sampleStamp, kMenuSampleTicks)) {
+            KickWatchdog(10);
+            SampleAdcStep();
+            CheckBattery();
+            sampleStamp = now;
+        }
+        if (int32_t delta = G_Knob0.nDelta) {
+            G_Knob0.nDelta = 0;
+            volume += delta;
+            volume = volume < 0 ? 0 : (volume > 100 ? 100 : volume);
+            SetVolume(volume);
+        }
+        if (int32_t key = G_KeyEvent) {
+            G_KeyEvent = 0;
+            if (!ending && (key == 5 || key == 21)) {
+                DrawTextF(kWhite, kMenuFont, 0, 20, 140, "Writing to NVRAM");
+                WriteNVRam(1);
+                DrawTextF(kWhite, kMenuFont, 0, 20, 140, "Writing to NVRAM ... DONE");
+                ending = keep = true;
+            } else if (!ending && (key == 1 || key == 17)) {
+                ending = true;
+            }
+        }
+        HwIdle();
+    }
+    // Leaving without storing: the image keeps the volume it had.
+    if (!keep) NvSetU32(kNvMasterVolume, static_cast<uint32_t>(stored));
+    HwWrite32(GPCR0, kGpio5Alarm);
+    G_KeyEvent = 0;
+    G_Knob0.nDelta = 0;
+    G_Knob1.nDelta = 0;
 }

@@ -63,3 +63,6 @@ int32_t LoadWavFile(int32_t id);
 // Starts a sound, cutting off the one playing; BEEP for an unusable id.
 // 0 when a sound started.
 int32_t PlaySound(int32_t id);
+// Calibration mode: the master volume with every sound found played in turn;
+// soft key 5 stores the volume, soft key 1 leaves it as it was.
+void SoundMenu();

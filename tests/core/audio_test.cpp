@@ -14,10 +14,13 @@
 
 #include "core/ostimer.h"
 #include "core/syslog.h"
+#include "gui/gui.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
 #include "storage/nvram.h"
 #include "support/board_fixture.h"
+#include "ui/buttons.h"
+#include "ui/knob.h"
 
 namespace {
 
@@ -407,6 +410,52 @@ TEST_F(AudioTest, CodecTimeOutsAreLogged) {
     PlaySound(kBeep);
     EXPECT_GE(ReadOsTimer() - t0, 2 * 3686u);
     EXPECT_EQ(Log().substr(before), "PlaySound BEEP, Vol:0\nCodec Write Timed Out\nCodec Write Timed Out\n");
+}
+
+// The volume menu plays each sound found in turn for 3 s with the alarm
+// output high, turns the knob's delta into volume at once, and on soft key 5
+// stores it; soft key 1 leaves the stored volume as it was. Both end when
+// the sound period is over, with the output low and the mailboxes empty.
+TEST_F(AudioTest, SoundMenuAdjustsAndStoresTheVolume) {
+    GUI_Init();   // the calibration mode's boot screen has drawn before
+    HwWrite32(0x40E0000C, HwRead32(0x40E0000C) | 1u << 5);   // the alarm output, as at start
+    HwWrite32(0x40E00018, 1u << 5);
+    WavParts p;
+    p.samples = std::vector<int16_t>(100, 1);
+    AddSound(kAngle, BuildWav(p));
+    AddSound(kBeep, BuildWav(p));
+    struct Case { int32_t key; uint32_t stored; };
+    const Case cases[] = {{5, 30}, {17, 0}, {21, 30}, {1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        NvSetU32(kNvMasterVolume, 0);
+        G_KeyEvent = c.key;
+        G_Knob0.nDelta = 30;
+        size_t before = Log().size();
+        uint32_t t0 = ReadOsTimer();
+        SoundMenu();
+        uint32_t took = ReadOsTimer() - t0;
+        EXPECT_GE(took, 11075584u);
+        EXPECT_LT(took, 11075584u + kTicksPerSecond);
+        EXPECT_EQ(Log().substr(before),
+                  "Found ANGLE.KVW\nLoading ANGLE.KVW\nLoaded ANGLE.KVW, numSounds:1\n"
+                  "Found BEEP.KVW\nLoading BEEP.KVW\nLoaded BEEP.KVW, numSounds:2\n"
+                  "PlaySound ANGLE, Vol:0\n");
+        EXPECT_EQ(board().ac97().CodecRegister(0x02), 0x2D2D) << "volume 30 at once";
+        EXPECT_EQ(NvGetU32(kNvMasterVolume), c.stored);
+        EXPECT_FALSE(board().gpio().Level(5));
+        EXPECT_EQ(G_KeyEvent, 0);
+        EXPECT_EQ(G_Knob0.nDelta, 0);
+    }
+}
+
+TEST_F(AudioTest, SoundMenuWithoutSoundsSaysSo) {
+    GUI_Init();
+    size_t before = Log().size();
+    uint32_t t0 = ReadOsTimer();
+    SoundMenu();
+    EXPECT_GE(ReadOsTimer() - t0, 7372800u);
+    EXPECT_EQ(Log().substr(before), "No Sounds i:18, testSound[0]:0\n");
 }
 
 }  // namespace
