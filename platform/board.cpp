@@ -62,9 +62,13 @@ Board::Board(TimeMode mode)
       display_(*this),
       i2c_(*this, intc_, rtcChip_),
       tfs_(*this),
-      mmc_(*this, gpio_) {
+      mmc_(*this, gpio_),
+      ac97_(*this),
+      dma_(*this, ac97_) {
     const Region map[] = {
-        {0x0C000000, 0x100002, &display_},   // registers and, at 0x100000, the engine data port
+        {0x0C000000, 0x100002, &display_},
+        {0x40000000, kDmaBytes, &dma_},
+        {0x40500000, kAc97Bytes, &ac97_},   // registers and, at 0x100000, the engine data port
         {0x40100000, 0x30, &ffUart_},
         {0x40200000, 0x30, &btUart_},
         {0x40700000, 0x30, &stUart_},
@@ -82,7 +86,7 @@ Board::Board(TimeMode mode)
         {0x48000000, 0x80, &misc_},     // memory controller
     };
     for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_};
+    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_, &dma_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
     airAdc_.Reset();
@@ -231,6 +235,8 @@ uint8_t* Board::Memory(uint32_t addr, uint32_t len) {
     constexpr uint32_t kFrameBase = 0x0C200000;
     if (addr - kFrameBase < kFrameBytes && len <= kFrameBytes - (addr - kFrameBase))
         return display_.Memory() + (addr - kFrameBase);
+    if (addr - kDmaRamBase < kDmaRamBytes && len <= kDmaRamBytes - (addr - kDmaRamBase))
+        return dmaRam_ + (addr - kDmaRamBase);
     return nullptr;
 }
 

@@ -4,9 +4,11 @@
 // processes that run the application, so it outlives each application start.
 #pragma once
 #include <cstdint>
+#include "platform/ac97.h"
 #include "platform/cpu.h"
 #include "platform/device.h"
 #include "platform/display.h"
+#include "platform/dma.h"
 #include "platform/flash.h"
 #include "platform/gpio.h"
 #include "platform/hostevents.h"
@@ -118,6 +120,8 @@ public:
     Duart& duart() { return duart_; }   // channel A is port 2, B port 4
     AirAdc& airAdc() { return airAdc_; }
     EngineAdc& engineAdc() { return engineAdc_; }
+    Ac97& ac97() { return ac97_; }
+    Dma& dma() { return dma_; }
     // The host side of serial port 0..4.
     SerialLine& serialLine(int port);
     // Host input for a port, received at the port's pace; false when it does not fit.
@@ -177,6 +181,10 @@ private:
     Flash flash_;
     Tfs tfs_;
     Mmc mmc_;
+    Ac97 ac97_;
+    Dma dma_;
+    // DMA-visible RAM (see dma.h); left as mapped, like RAM at power-on.
+    alignas(16) uint8_t dmaRam_[kDmaRamBytes];
     static constexpr int kRegions = 20;
     Region regions_[kRegions]{};
     int regionCount_ = 0;

@@ -12,7 +12,8 @@ void     HwWrite16(uint32_t addr, uint16_t value);
 void     HwWrite32(uint32_t addr, uint32_t value);
 
 // Host pointer to `len` bytes of a board memory (flash window at 0, display
-// frame memory at 0x0C200000); nullptr when the range is not memory.
+// frame memory at 0x0C200000, DMA-visible RAM at 0xA0800000, see
+// platform/dma.h); nullptr when the range is not memory.
 uint8_t* HwMemory(uint32_t addr, uint32_t len);
 
 // One round of a busy-wait: time passes and interrupts are taken.

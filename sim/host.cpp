@@ -20,7 +20,7 @@ static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
-    "              [--headless] [--screenshot FILE.png] [--script FILE]";
+    "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -89,6 +89,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.screenshotPath)) return false;
         } else if (a == "--script") {
             if (!value(opts.scriptPath)) return false;
+        } else if (a == "--audio") {
+            if (!value(opts.audioPath)) return false;
         } else if (a == "--headless") {
             opts.headless = true;
         } else if (a == "--serial") {

@@ -16,6 +16,7 @@ struct HostOptions {
     bool printSyslog = false;
     bool headless = false;         // no window even when one could open
     std::string screenshotPath;    // PNG of the shown page at the end of the run
+    std::string audioPath;         // WAV file of the codec's output; empty: none
     std::vector<std::pair<std::string, std::string>> env;
     std::string scriptPath;        // --script: timed input events
     std::vector<int> hold;         // GPIO pins of buttons held at power-on

@@ -37,6 +37,11 @@ int main(int argc, char** argv) {
                                      : std::strerror(errno));
         return 2;
     }
+    // Opened before any application process is forked: every start appends to it.
+    if (!opts.audioPath.empty() && !board->ac97().sink().Open(opts.audioPath.c_str())) {
+        std::fprintf(stderr, "kv5100: cannot open audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));
+        return 2;
+    }
     for (const auto& [name, value] : opts.env) {
         if (!board->SetFactoryEnv(name.c_str(), value.c_str())) {
             std::fprintf(stderr, "kv5100: --env %s: name or value too long, or too many variables\n", name.c_str());
@@ -45,6 +50,11 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (opts.runForSeconds > 0 || !opts.printSyslog) status = RunUnit(*board, opts);
+    board->dma().CatchUp();   // frames due by the end of the run
+    if (!board->ac97().sink().Close()) {
+        std::fprintf(stderr, "kv5100: cannot write audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));
+        if (status == 0) status = 1;
+    }
     if (opts.printSyslog) PrintSyslog(*board);
     platform::Board::Destroy();
     return status;

@@ -1,0 +1,175 @@
+#include "platform/dma.h"
+
+#include <cstring>
+
+#include "platform/ac97.h"
+#include "platform/board.h"
+#include "platform/ostimer.h"
+
+namespace platform {
+
+// Zero-length descriptors finished in one step at most; a chain that loops
+// on empty descriptors goes on at the next step instead of holding the board.
+constexpr int kEmptyDescPerStep = 64;
+
+void Dma::Reset() {
+    std::memset(chan_, 0, sizeof chan_);
+    std::memset(drcmr_, 0, sizeof drcmr_);
+    for (Channel& c : chan_) c.dcsr = kDcsrStopState;
+}
+
+bool Dma::Paced(int ch) const {
+    uint32_t map = drcmr_[kDmaReqAc97PcmOut];
+    return (map & kDrcmrValid) && (map & 0x1F) == static_cast<uint32_t>(ch);
+}
+
+void Dma::CatchUp() { Advance(board_.Now()); }
+
+uint32_t Dma::Read(uint32_t offset, int) {
+    CatchUp();
+    if (offset < 4 * kDmaChannels) return chan_[offset / 4].dcsr;
+    if (offset == kDmaDint) {
+        uint32_t bits = 0;
+        for (int i = 0; i < kDmaChannels; ++i)
+            if (chan_[i].dcsr & (kDcsrEndIntr | kDcsrStartIntr | kDcsrBusErrIntr)) bits |= 1u << i;
+        return bits;
+    }
+    if (offset >= kDmaDrcmr && offset < kDmaDesc) return drcmr_[(offset - kDmaDrcmr) / 4];
+    if (offset >= kDmaDesc && offset < kDmaBytes) {
+        const Channel& c = chan_[(offset - kDmaDesc) / 16];
+        switch (offset & 0xC) {
+        case 0x0: return c.ddadr;
+        case 0x4: return c.dsadr;
+        case 0x8: return c.dtadr;
+        default:  return c.dcmd;
+        }
+    }
+    return 0;
+}
+
+void Dma::Write(uint32_t offset, uint32_t value, int) {
+    CatchUp();
+    if (offset < 4 * kDmaChannels) {
+        int ch = static_cast<int>(offset / 4);
+        Channel& c = chan_[ch];
+        c.dcsr &= ~(value & (kDcsrEndIntr | kDcsrStartIntr | kDcsrBusErrIntr));
+        c.dcsr = (c.dcsr & ~(kDcsrNoDescFetch | kDcsrStopIrqEn)) | (value & (kDcsrNoDescFetch | kDcsrStopIrqEn));
+        // Run restarts the channel at once, even while it runs: a new chain cuts off the old.
+        if (value & kDcsrRun) Start(ch, board_.Now());
+        else if (c.dcsr & kDcsrRun) Stop(ch, 0);
+        return;
+    }
+    if (offset >= kDmaDrcmr && offset < kDmaDesc) {
+        drcmr_[(offset - kDmaDrcmr) / 4] = value & (kDrcmrValid | 0x1F);
+        return;
+    }
+    if (offset >= kDmaDesc && offset < kDmaBytes) {
+        Channel& c = chan_[(offset - kDmaDesc) / 16];
+        switch (offset & 0xC) {
+        case 0x0: c.ddadr = value; break;
+        case 0x4: c.dsadr = value; break;
+        case 0x8: c.dtadr = value; break;
+        default:  c.dcmd = value; break;
+        }
+    }
+}
+
+void Dma::Stop(int ch, uint32_t why) {
+    Channel& c = chan_[ch];
+    c.dcsr = (c.dcsr & ~kDcsrRun) | kDcsrStopState | why;
+}
+
+bool Dma::Fetch(int ch) {
+    Channel& c = chan_[ch];
+    const uint8_t* d = board_.Memory(c.ddadr & ~0xFu, 16);
+    if (!d) {
+        Stop(ch, kDcsrBusErrIntr);
+        return false;
+    }
+    uint32_t w[4];
+    std::memcpy(w, d, sizeof w);
+    c.ddadr = w[0];
+    c.dsadr = w[1];
+    c.dtadr = w[2];
+    c.dcmd = w[3];
+    if (c.dcmd & kDcmdStartIrqEn) c.dcsr |= kDcsrStartIntr;
+    return true;
+}
+
+void Dma::Start(int ch, uint64_t now) {
+    Channel& c = chan_[ch];
+    c.dcsr = (c.dcsr & ~kDcsrStopState) | kDcsrRun;
+    c.last = now;
+    c.credit = 0;
+    c.moved = 0;
+    if (!(c.dcsr & kDcsrNoDescFetch)) Fetch(ch);
+}
+
+void Dma::Run(int ch, uint64_t now) {
+    Channel& c = chan_[ch];
+    uint64_t frames = 0;
+    if (now > c.last) {
+        c.credit += (now - c.last) * ac97_.Rate();
+        frames = c.credit / kOsTimerHz;
+        c.credit %= kOsTimerHz;
+        c.last = now;
+    }
+    int empty = 0;
+    while (c.dcsr & kDcsrRun) {
+        uint32_t len = c.dcmd & kDcmdLength;
+        if (len < 4) {
+            // The descriptor is done (a remainder below the 4-byte width is dropped).
+            if (c.dcmd & kDcmdEndIrqEn) c.dcsr |= kDcsrEndIntr;
+            if ((c.ddadr & kDdadrStop) || (c.dcsr & kDcsrNoDescFetch)) {
+                Stop(ch, 0);
+                break;
+            }
+            if (++empty > kEmptyDescPerStep || !Fetch(ch)) break;
+            continue;
+        }
+        if (frames == 0) break;
+        if (c.dtadr != kAc97PcdrAddr) {
+            Stop(ch, kDcsrBusErrIntr);
+            break;
+        }
+        const uint8_t* src = board_.Memory(c.dsadr, 4);
+        if (!src) {
+            Stop(ch, kDcsrBusErrIntr);
+            break;
+        }
+        uint32_t word;
+        std::memcpy(&word, src, 4);
+        ac97_.PcmOut(word);
+        if (c.dcmd & kDcmdIncSrc) c.dsadr += 4;
+        c.dcmd = (c.dcmd & ~kDcmdLength) | (len - 4);
+        c.moved += 4;
+        --frames;
+        empty = 0;
+    }
+    if (!(c.dcsr & kDcsrRun)) c.credit = 0;
+}
+
+void Dma::Advance(uint64_t now) {
+    for (int ch = 0; ch < kDmaChannels; ++ch)
+        if ((chan_[ch].dcsr & kDcsrRun) && Paced(ch)) Run(ch, now);
+}
+
+uint64_t Dma::NextEvent(uint64_t now) const {
+    uint64_t next = UINT64_MAX;
+    for (int ch = 0; ch < kDmaChannels; ++ch) {
+        const Channel& c = chan_[ch];
+        if (!(c.dcsr & kDcsrRun) || !Paced(ch)) continue;
+        uint64_t words = (c.dcmd & kDcmdLength) / 4;
+        uint64_t at = now + 1;
+        if (words > 0) {
+            // When the descriptor's last frame is due: then the next one is fetched.
+            uint64_t need = words * kOsTimerHz - c.credit;
+            uint64_t rate = ac97_.Rate();
+            at = c.last + (need + rate - 1) / rate;
+        }
+        if (at < next) next = at;
+    }
+    return next;
+}
+
+}  // namespace platform
