@@ -3,7 +3,6 @@
 #include "core/alarm.h"
 #include "core/audio.h"
 #include "core/battery.h"
-#include "core/discrete.h"
 #include "core/pending.h"
 #include "core/rtc.h"
 #include "core/timefmt.h"
@@ -13,8 +12,6 @@
 
 uint32_t G_PendingCalls[kPcCount] = {};
 
-uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
-void DrawDiscreteInputs() {}
 int32_t G_AlarmCur = -1;
 void AlarmInit() {}
 void AlarmAck(int32_t) { G_AlarmCur = -1; }
