@@ -250,6 +250,7 @@ void ClearGlobals() {
     std::memset(&G_EnginePane, 0, sizeof G_EnginePane);
     std::memset(&G_RpmPulse, 0, sizeof G_RpmPulse);
     std::memset(&G_WptDb, 0, sizeof G_WptDb);
+    std::memset(&G_MapHeader, 0, sizeof G_MapHeader);
     G_KeyEvent = 0;
     G_UptimeSec = 0;
     G_SecondTick = 0;

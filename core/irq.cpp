@@ -151,13 +151,10 @@ void EnableRtcTick() {
 
 // ---- the 1 ms tick ----------------------------------------------------------------
 
+// The tick only notes that the page carrying the card mark is shown; the
+// file itself is written outside interrupt context (ServeScreenDump).
 static void ScreenDumpService() {
-    if (G_ScreenDumpReq && G_SDCard.nActivity && !G_ScreenDumpBusy) {
-        ScreenDump();
-        G_ScreenDumpReq = 0;
-        G_SDCard.nActivity = 0;
-        G_RedrawReq = 1;
-    }
+    if (G_ScreenDumpReq && G_SDCard.nActivity && !G_ScreenDumpBusy) G_ScreenDumpDue = 1;
 }
 
 void PageFlip() {

@@ -31,6 +31,7 @@
 #include "storage/datastore.h"
 #include "storage/enginelog.h"
 #include "storage/nvram.h"
+#include "storage/screendump.h"
 #include "storage/sdcard.h"
 #include "ui/keys.h"
 #include "ui/pages.h"
@@ -573,6 +574,7 @@ void MainLoop() {
         NetworkReceive();
         SerialPortsService();
         OnePassSlots();
+        ServeScreenDump();    // before the next frame replaces the picture
         if (G_FlipCtl.nFlipReq == 0 && Due(s_loop.nFrame, kFramePeriod)) FrameBlock();
         else FramelessPass();
         if (Due(s_loop.nAlarm, kAlarmPeriod)) AlarmTask();

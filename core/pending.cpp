@@ -2,7 +2,6 @@
 // keeps the unit running.
 #include "core/alarm.h"
 #include "core/battery.h"
-#include "core/discrete.h"
 #include "core/pending.h"
 #include "core/rtc.h"
 #include "core/timefmt.h"
@@ -12,8 +11,6 @@
 
 uint32_t G_PendingCalls[kPcCount] = {};
 
-uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
-void DrawDiscreteInputs() {}
 int32_t G_AlarmCur = -1;
 void AlarmInit() {}
 void AlarmAck(int32_t) { G_AlarmCur = -1; }

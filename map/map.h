@@ -27,6 +27,16 @@ struct MapFileCtx {
 };
 extern MapFileCtx G_MapFile[kMapFiles];
 
+// The loaded map data file's header (filled by the map loader).
+constexpr uint32_t kMapVersionRequired = 15;
+struct MapHeader {
+    uint32_t nVersion;
+    char     szEffective[16];
+    char     szExpires[16];
+    char     szName[32];
+};
+extern MapHeader G_MapHeader;
+
 void ChartPageDraw();
 void MapBlitInfoBoxes();
 void MapInit();

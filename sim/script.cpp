@@ -17,6 +17,7 @@ enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2 };
 
 constexpr int kFirstButtonPin = 58;
 constexpr int kPhaseB = 64, kPhaseA = 65;
+constexpr int kFirstInputPin = 74;      // discrete inputs 1..3 on GPIO74..76
 
 // Paths of the screenshots, indexed by the event; filled before the board
 // starts, so every application process inherits them.
@@ -89,6 +90,14 @@ struct Parser {
                     return false;
             }
             return true;
+        }
+        if (verb == "input") {
+            // Discrete input N: "on" pulls its pin low (active), "off" lets it go high.
+            int n = 0;
+            std::string level;
+            if (!(in >> n) || n < 1 || n > 3) return Fail("INPUT is 1..3");
+            if (!(in >> level) || (level != "on" && level != "off")) return Fail("input takes on or off");
+            return Pin(at, kFirstInputPin + n - 1, level == "off");
         }
         if (verb == "screenshot") {
             std::string file;

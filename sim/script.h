@@ -8,6 +8,7 @@
 //   hold KEY                pressed until "release KEY"
 //   release KEY
 //   knob N [SPACING]        N detents (negative: the other way), SPACING seconds apart (0.1)
+//   input N on|off          discrete input 1..3: on pulls its pin low (active)
 //   screenshot FILE.png     the shown page
 //
 // Further kinds are added as one more case in the parser and in ApplyEvent.

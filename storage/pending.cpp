@@ -4,11 +4,9 @@
 #include "storage/datastore.h"
 #include "storage/enginelog.h"
 #include "storage/nvram.h"
-#include "storage/screendump.h"
 #include "storage/sdcard.h"
 #include "storage/tfs.h"
 
-void ScreenDump() {}
 
 // Until the settings file is read: both sectors get the image as it stands.
 void ReadNVRamFile() {

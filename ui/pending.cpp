@@ -3,9 +3,7 @@
 #include "ui/buttons.h"
 #include "ui/keys.h"
 #include "ui/knob.h"
-#include "ui/splash.h"
 
-void SplashScreen() {}
 // The course lives in the navigation source records, which do not hold it yet.
 void AdjustNavCourse(int32_t, int32_t) {}
 int32_t InstDisplayUnits(int32_t) { return 0; }

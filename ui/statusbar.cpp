@@ -247,6 +247,7 @@ void SetSoftKeyLabel(int32_t key, const char* text) {
 static void DrawCardSymbol() {
     static const GUI_Point card[] = {{0, 0}, {6, 0}, {8, 2}, {8, 12}, {0, 12}};
     uint32_t colour = 0;
+    if (G_ScreenDumpReq) G_SDCard.nActivity = 1;   // the mark goes out with this frame; the dump follows its flip
     if (G_ScreenDumpLatch || G_ScreenDumpReq) colour = 2;
     else if (G_SDCard.nState == 2) colour = 8;
     else if (G_SDCard.nState == -1) colour = 14;
