@@ -10,13 +10,3 @@
 
 void ScreenDump() {}
 
-// Until the settings file is read: both sectors get the image as it stands.
-void ReadNVRamFile() {
-    WriteNVRam(1);
-    WriteNVRam(1);
-}
-void WriteNVRamFile() {}
-void UpgradeNvram() {}
-void FixConfig() {}
-void RepairSystemKvc() {}
-void WriteConfigFile() {}

@@ -6,3 +6,5 @@ extern uint32_t G_ScreenDumpReq;    // set by the user, served after the next fl
 extern uint32_t G_ScreenDumpBusy;
 
 void ScreenDump();
+// Removes every screen dump from TFS; the monitor's result of the last removal.
+int32_t DeleteScreenDumps();

@@ -15,6 +15,8 @@ struct EnginePane {
 extern EnginePane G_EnginePane;
 
 void    CalcAvailScreens();
+// The user's screen-enable mask back to the screens whose inputs exist.
+void    ResetScreenEnableMask();
 int32_t CheckScreenAvail(int32_t screen);
 void    InitScreenConfig();
 void    PageListMenu();

@@ -19,6 +19,7 @@ void SetSoftKeyLabel(int32_t, const char*) { DrawStatusBar(); }
 void ShowPopupMsg(uint32_t, int32_t, int32_t, uint32_t, const char*, ...) {}
 void ClearPopup() {}
 void CalcAvailScreens() {}
+void ResetScreenEnableMask() {}
 int32_t CheckScreenAvail(int32_t screen) { return screen; }
 void InitScreenConfig() {}
 void PageListMenu() {}
