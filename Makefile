@@ -3,7 +3,7 @@ JOBS  ?= $(shell nproc)
 BUILD ?= build
 ASAN  ?= build-asan
 RUN_FLASH ?= $(BUILD)/run.flash
-RUN_ARGS ?= --flash $(RUN_FLASH) --run-for 30 --print-syslog
+RUN_ARGS ?= --flash $(RUN_FLASH) --demo --run-for 30 --print-syslog
 
 .PHONY: deps build run test test-normal test-asan bench clean
 

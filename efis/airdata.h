@@ -22,6 +22,11 @@ void DrawAirDataPane();
 void InitAirdata();
 void LoadAirdataCal();
 void WriteAirdataCal();
+// AIRDATA.KVD: applies the keys just read; writes the file.
+void ParseAirdataFile();
+void WriteAirdataFile();
+// AOA.KVC written from the angle-of-attack settings.
+void WriteAoaFile();
 // AOA.KVC keys from the tables just read.
 void ReadAoaFile();
 void ReadOatChannel();

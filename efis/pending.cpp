@@ -14,6 +14,9 @@ void DrawAirDataPane() {}
 void InitAirdata() {}
 void LoadAirdataCal() {}
 void WriteAirdataCal() {}
+void ParseAirdataFile() {}
+void WriteAirdataFile() {}
+void WriteAoaFile() {}
 void ReadAoaFile() {}
 void ReadOatChannel() {}
 void ConvertAirChannel(int32_t) {}

@@ -12,3 +12,5 @@ void ApVerticalTick();
 void ApLateralTick();
 void ApUpdateNav();
 void LoadApSettings();
+// Writes the autopilot defaults into the autopilot block of the settings image.
+void DefaultApSettings();

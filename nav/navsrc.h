@@ -60,6 +60,10 @@ extern NavSrcTable G_NavSrc;
 constexpr uint8_t kNavFlagPosValid = 1;
 
 void     InitNavSrc();
+// Assigns the navigation source kinds once SYSTEM.KVD has been applied.
+void     SetNavSrcKinds();
+// Scans serial ports 1..4 and assigns the navigation sources.
+void     FindNavSources();
 void     UpdateNavSrc(int32_t arg);
 void     DemoNavCtrl(uint32_t port);
 void     RestartDemoNav();

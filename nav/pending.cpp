@@ -5,6 +5,8 @@
 #include "nav/navsrc.h"
 
 void InitNavSrc() {}
+void SetNavSrcKinds() {}
+void FindNavSources() {}
 void UpdateNavSrc(int32_t) { ++G_PendingCalls[kPcUpdateNavSrc]; }
 void DemoNavCtrl(uint32_t) {}
 void RestartDemoNav() {}
@@ -15,6 +17,7 @@ void ApVerticalTick() {}
 void ApLateralTick() {}
 void ApUpdateNav() {}
 void LoadApSettings() {}
+void DefaultApSettings() {}
 // No receiver decoders yet: their messages are dropped.
 void ParseNmeaMsg(uint8_t*, int32_t, uint32_t) {}
 void ParseVorMsg(uint8_t*, int32_t, uint32_t) {}

@@ -34,6 +34,12 @@ extern uint8_t  G_OwnIp[4];
 extern uint32_t G_NetEnable;      // NET_ENABLE
 extern uint32_t G_NetSerialShare; // NET_SERIAL_SHARE
 extern uint32_t G_LinkRec22Done;
+// NET_IP_ADR_LOCAL and NET_IP_ADR_OTHER: the first octet in the top byte.
+extern uint32_t G_NetIpLocal;
+extern uint32_t G_NetIpOther;
+
+// Starts the network with the addresses from SYSTEM.KVD; may run more than once.
+void NET_Init();
 
 void NET_ProcessRx(uint8_t* slot);
 void NET_SendUdpType(int32_t type);

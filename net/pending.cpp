@@ -18,3 +18,7 @@ void NET_SendUdpType(int32_t type) {
     }
 }
 void TCP_Abort(uint32_t) {}
+// No stack yet: the own address is all the rest of the unit uses.
+void NET_Init() {
+    for (int i = 0; i < 4; ++i) G_OwnIp[i] = static_cast<uint8_t>(G_NetIpLocal >> (24 - 8 * i));
+}

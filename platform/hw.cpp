@@ -4,9 +4,13 @@
 #include "platform/cpu.h"
 #include "platform/monitor.h"
 
+#include <fnmatch.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 using platform::Board;
 
@@ -37,11 +41,94 @@ void CpuWait() {}
 char* mon_getenv(const char* name) { return B().GetEnv(name); }
 int mon_setenv(const char* name, const char* value) { return B().SetEnv(name, value); }
 
+uint32_t TfsFlagBits(const char* letters) {
+    uint32_t bits = 0;
+    for (const char* p = letters; p && *p; ++p) {
+        if (*p == 'e') bits |= kTfsFlagExec;
+        else if (*p == 'b') bits |= kTfsFlagBootRun;
+        else if (*p == 'u') bits |= kTfsFlagUpdate;
+    }
+    return bits;
+}
+
+static std::vector<std::string> Words(const char* line) {
+    std::vector<std::string> words;
+    std::string w;
+    for (const char* p = line;; ++p) {
+        if (*p == 0 || *p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') {
+            if (!w.empty()) words.push_back(w);
+            w.clear();
+            if (*p == 0) return words;
+        } else {
+            w += *p;
+        }
+    }
+}
+
+// Every live file whose name matches one of the patterns is removed; no
+// match is not an error.
+static int TfsRemoveMatching(const std::vector<std::string>& patterns) {
+    std::vector<std::string> doomed;
+    platform::TfsFileInfo info{};
+    for (int i = 0; B().tfs().List(i, &info) == 0; ++i) {
+        for (const std::string& p : patterns)
+            if (fnmatch(p.c_str(), info.name, 0) == 0) {
+                doomed.emplace_back(info.name);
+                break;
+            }
+    }
+    int r = 0;
+    for (const std::string& name : doomed)
+        if (B().tfs().Remove(name.c_str()) != 0) r = -1;
+    return r;
+}
+
+static int TfsCopy(const std::string& flags, const std::string& from, const std::string& to) {
+    platform::TfsFileInfo info{};
+    if (B().tfs().Stat(from.c_str(), &info) != 0) return -1;
+    std::vector<uint8_t> data(info.size);
+    int fd = B().tfs().Open(from.c_str(), platform::kTfsModeRead);
+    if (fd < 0) return -1;
+    int n = info.size ? B().tfs().Read(fd, reinterpret_cast<char*>(data.data()), static_cast<int>(info.size)) : 0;
+    B().tfs().Close(fd);
+    if (n != static_cast<int>(info.size)) return -1;
+    const char* f = flags.empty() ? info.flags : flags.c_str();
+    return B().tfs().Add(to.c_str(), info.info, f, data.data(), static_cast<int>(info.size)) == 0 ? 0 : -1;
+}
+
+// "tfs rm P...", "tfs [-f FLAGS] cp FROM TO"; a leading '-' on the line
+// (as scripts write it) is ignored.
+static int TfsCommand(const std::vector<std::string>& w) {
+    size_t i = 1;
+    std::string flags;
+    while (i < w.size() && w[i].size() > 1 && w[i][0] == '-') {
+        if (w[i] == "-f" && i + 1 < w.size()) flags = w[++i];
+        else if (w[i].compare(0, 2, "-f") == 0) flags = w[i].substr(2);
+        ++i;
+    }
+    if (i < w.size() && w[i] == "rm" && i + 1 < w.size())
+        return TfsRemoveMatching(std::vector<std::string>(w.begin() + static_cast<long>(i) + 1, w.end()));
+    if (i + 2 < w.size() && w[i] == "cp") return TfsCopy(flags, w[i + 1], w[i + 2]);
+    return -1;
+}
+
 int mon_docommand(const char* command, int verbose) {
     (void)verbose;
     if (command && std::strcmp(command, "call $ENTRYPOINT") == 0)
         B().Stop(platform::StopReason::AppRestart);
-    std::fprintf(stderr, "board: monitor: command not understood: %s\n", command ? command : "(null)");
+    std::vector<std::string> w = Words(command ? command : "");
+    if (!w.empty() && w[0].size() > 1 && w[0][0] == '-') w[0].erase(0, 1);
+    if (!w.empty() && w[0] == "echo") {
+        std::string text;
+        for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
+        std::fprintf(stderr, "board: monitor: %s\n", text.c_str());
+        return 0;
+    }
+    if (!w.empty() && w[0] == "tfs") {
+        int r = TfsCommand(w);
+        if (r == 0) return 0;
+    }
+    std::fprintf(stderr, "board: monitor: command failed or not understood: %s\n", command ? command : "(null)");
     return -1;
 }
 
@@ -93,6 +180,7 @@ int mon_tfsstat(const char* name, TfsStat* stat) {
     if (r == 0 && stat) {
         std::memcpy(stat->name, info.name, sizeof stat->name);
         stat->size = info.size;
+        stat->flags = TfsFlagBits(info.flags);
     }
     return r;
 }
@@ -102,6 +190,7 @@ int mon_tfslist(int index, TfsStat* stat) {
     if (r == 0 && stat) {
         std::memcpy(stat->name, info.name, sizeof stat->name);
         stat->size = info.size;
+        stat->flags = TfsFlagBits(info.flags);
     }
     return r;
 }

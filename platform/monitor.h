@@ -14,7 +14,10 @@ constexpr int kMonFiq           = 7;
 
 char*       mon_getenv(const char* name);                 // nullptr when unset
 int         mon_setenv(const char* name, const char* value); // value nullptr removes it
-int         mon_docommand(const char* command, int verbose); // "call $ENTRYPOINT" restarts the application
+// "call $ENTRYPOINT" restarts the application; "tfs rm PATTERN..." removes
+// the files matching shell wildcards; "tfs [-f FLAGS] cp FROM TO" copies a
+// file; "echo TEXT" prints. 0 on success.
+int         mon_docommand(const char* command, int verbose);
 int         mon_assignhandler(int number, MonHandler handler);
 const char* mon_version();
 [[noreturn]] void mon_appexit(int status);
@@ -31,7 +34,13 @@ int mon_flashwrite(uint32_t offset, const uint8_t* data, uint32_t length);
 struct TfsStat {
     char     name[24];
     uint32_t size;
+    uint32_t flags;     // the file's flag letters as bits, below
 };
+// Flag letters of mon_tfsadd and their bits in TfsStat::flags.
+constexpr uint32_t kTfsFlagExec    = 1;   // 'e': a script or program
+constexpr uint32_t kTfsFlagBootRun = 2;   // 'b': run by the monitor at boot
+constexpr uint32_t kTfsFlagUpdate  = 4;   // 'u': a delivered loader awaiting its patch
+uint32_t TfsFlagBits(const char* letters);
 constexpr long kTfsRead = 0x10000;   // mon_tfsopen mode
 constexpr int kTfsCtrlErrTextRequest = 1;
 constexpr int kTfsCtrlUsedRequest    = 2;

@@ -78,7 +78,12 @@ int Tfs::Program(uint32_t addr, const void* src, uint32_t n) {
     return r;
 }
 
+static bool Erased(const uint8_t* p, uint32_t n);
+
+// The monitor checks a sector before erasing it: a blank one is left alone,
+// so compacting a nearly empty file system does not cost the whole area.
 int Tfs::Erase(uint32_t sector) {
+    if (Erased(board_.flash().Data() + sector * kFlashSectorBytes, kFlashSectorBytes)) return 0;
     board_.Spend(Flash::kEraseTicks);
     int r = board_.flash().Erase(sector);
     if (r == Flash::kPowerCut) board_.Stop(StopReason::PowerOff);

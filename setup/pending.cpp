@@ -11,6 +11,7 @@ void DrawCalTitle() {}
 void DrawAuxPage() {}
 void ReadChecklistFile() {}
 void ReadAircraftFile() {}
+void WriteAircraftFile() {}
 void ReadMaintFile() {}
 void LoadAircraftBitmap() {}
 // No unit settings yet: every instrument shows its own unit.

@@ -7,6 +7,7 @@ void DrawCalTitle();
 void DrawAuxPage();
 void ReadChecklistFile();
 void ReadAircraftFile();
+void WriteAircraftFile();
 void ReadMaintFile();
 void LoadAircraftBitmap();
 // An instrument's value in its configured display unit; numbers above 47

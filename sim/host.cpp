@@ -20,7 +20,8 @@ static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
-    "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]";
+    "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
+    "              [--demo]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -91,6 +92,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.scriptPath)) return false;
         } else if (a == "--audio") {
             if (!value(opts.audioPath)) return false;
+        } else if (a == "--demo") {
+            opts.demo = true;
         } else if (a == "--headless") {
             opts.headless = true;
         } else if (a == "--serial") {
@@ -110,6 +113,25 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
     }
     if (opts.flashPath.empty()) opts.flashPath = DefaultFlashPath();
     return true;
+}
+
+// The factory demonstration: air data, AHRS, engine, navigation and traffic
+// installed, each from its demonstration source.
+static const char kDemoSystemKvd[] =
+    "EFIS_INSTALLED, 1\n"
+    "AHRS_TYPE, 0\n"
+    "NET_AHRS_MODE, 0\n"
+    "ENGINE_INSTALLED, 1\n"
+    "NET_ENG_MODE, 0\n"
+    "AIR_INSTALLED, 1\n"
+    "NET_AIR_MODE, 0\n"
+    "NET_SERIAL_SHARE, 1\n"
+    "LOG_ENABLE, 5\n"
+    "DEMO_FLAGS, 124\n";
+
+bool WriteDemoConfig(Board& board) {
+    return board.tfs().Add("SYSTEM.KVD", nullptr, nullptr, reinterpret_cast<const uint8_t*>(kDemoSystemKvd),
+                           static_cast<int>(sizeof kDemoSystemKvd - 1)) == 0;
 }
 
 static double Seconds(const Board& board) { return static_cast<double>(board.Now()) / platform::kOsTimerHz; }

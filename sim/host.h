@@ -15,6 +15,7 @@ struct HostOptions {
     bool timeGiven = false;        // --time given: a window does not change it
     bool printSyslog = false;
     bool headless = false;         // no window even when one could open
+    bool demo = false;             // a new flash gets the factory demonstration configuration
     std::string screenshotPath;    // PNG of the shown page at the end of the run
     std::string audioPath;         // WAV file of the codec's output; empty: none
     std::vector<std::pair<std::string, std::string>> env;
@@ -28,6 +29,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error);
 // Opens the window unless --headless or no display; a window runs in real
 // time unless --time says otherwise.
 bool OpenHostWindow(HostOptions& opts);
+// Writes the factory demonstration SYSTEM.KVD into the board's TFS.
+bool WriteDemoConfig(platform::Board& board);
 // Runs the unit until power-off or the run's end; returns the exit status.
 int RunUnit(platform::Board& board, const HostOptions& opts);
 // Prints the system log kept in flash, oldest record first.

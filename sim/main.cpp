@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include "sim/host.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +18,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv5100: cannot create the board\n");
         return 2;
     }
+    struct stat st;
+    const bool newFlash = stat(opts.flashPath.c_str(), &st) != 0;
     if (!board->OpenFlash(opts.flashPath.c_str())) {
         std::fprintf(stderr, "kv5100: cannot open flash file %s: %s\n", opts.flashPath.c_str(),
                      errno == EINVAL ? "not a flash image (wrong size)" : std::strerror(errno));
+        return 2;
+    }
+    if (opts.demo && newFlash && !WriteDemoConfig(*board)) {
+        std::fprintf(stderr, "kv5100: --demo: cannot write the demonstration configuration\n");
         return 2;
     }
     // The clock chip's battery-backed memory and time live beside the flash

@@ -245,6 +245,35 @@ static void LogRegisters() {
     }
 }
 
+// The image-owned bits and registers only: the records mirrored elsewhere in
+// the chip (navigation flags, bugs, baro, map options) may not be loaded yet.
+static void PackImageFields() {
+    uint8_t& r10 = G_ClockMem[10];
+    r10 = static_cast<uint8_t>((r10 & 1) | (NvGetU32(kNvOatUnits) & 1) << 1 | (NvGetU32(kNvAhrsDebug) & 1) << 2 |
+                               (NvGetU32(kNvRollScaleOn) == 0) << 3 | (NvGetU32(kNvHeadingOn) == 0) << 4 |
+                               (NvGetU32(kNvGMeterOn) & 1) << 5 | (NvGetU32(kNvAoaDeclutterOn) & 1) << 6 |
+                               (NvGetU32(kNvAoaGaugeOn) & 1) << 7);
+    uint8_t& r11 = G_ClockMem[11];
+    r11 = static_cast<uint8_t>((r11 & 0xDE) | (NvGetU32(kNvWindsGaugeOn) & 1) | (NvGetU32(kNvCylGaugeType) & 1) << 5);
+    G_ClockMem[15] = static_cast<uint8_t>(NvGetU32(kNvTargetType));
+    G_ClockMem[16] = static_cast<uint8_t>(NvGetU32(kNvClockFormat));
+    G_ClockMem[17] = static_cast<uint8_t>(NvGetU32(kNvScreenConfig));
+    G_ClockMem[37] = static_cast<uint8_t>(NvGetU32(kNvScreenEnable));
+    G_ClockMem[18] = static_cast<uint8_t>(NvGetU32(kNvFuelCompMode));
+    SetRegI16(19, NvI32(kNvPitchAdj));
+    SetRegI16(21, NvI32(kNvHeadingAdj));
+    SetRegI16(29, NvI32(kNvRollAdj));
+    G_ClockMem[28] = static_cast<uint8_t>(NvGetU32(kNvDimPercent));
+}
+
+void WriteNVClockImage() {
+    if (ReadClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount) != 0) return;
+    s_shadowLoaded = 1;
+    PackImageFields();
+    WriteClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount);
+    LogRegisters();
+}
+
 void WriteNVClock() {
     if (!s_shadowLoaded) LoadShadow();
     PackShadow();

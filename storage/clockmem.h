@@ -14,6 +14,9 @@ extern uint8_t G_ClockMem[kClockMemRegs];
 void ReadNVClock();
 // Packs the image and the records into registers 10..54 and writes them.
 void WriteNVClock();
+// Writes the fields the settings image owns after a restore of the image,
+// keeping every other register as the chip holds it.
+void WriteNVClockImage();
 // Writes the factory defaults, keeping the knob functions, the timer preset
 // and the navigation field in 49..53 as the chip held them.
 void SetDefaultClockMem();

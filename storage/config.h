@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "storage/tfs.h"
+#include "storage/upgrade.h"
 
 constexpr int      kCfgPairs      = 1024;
 constexpr int      kCfgFieldBytes = 96;
@@ -46,9 +47,3 @@ int32_t FlashWriteTFS(const char* name, const char* flags, int32_t size);
 void    ParseCalFile(int32_t fileId);
 int32_t FormatCalLines(int32_t fileId);
 
-// Boot-time repairs and the version upgrade of the stored settings.
-void UpgradeNvram();
-void FixConfig();
-void RepairSystemKvc();
-// Writes SYSTEM.KVC from the voltage calibration.
-void WriteConfigFile();

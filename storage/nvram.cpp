@@ -185,7 +185,7 @@ void ReadNVRam() {
         DebugPrintf("ERROR: ReadNVRam() Bad CRCs, Restoring from file\n");
         // The restore writes both sectors, starting with the other of 63.
         G_NVRamSector = kNvSectorB;
-        ReadNVRamFile();
+        RestoreNVRamFile();
         G_NVRamSector = kNvSectorB;
     }
     DebugPrintf("Reading NVRAM_%d writes:%d, errors:%d\n", static_cast<int>(G_NVRamSector),

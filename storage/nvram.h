@@ -97,3 +97,6 @@ int32_t WriteNVRam(int32_t force);
 // NVRAM.KVD, the readable copy of the image.
 void ReadNVRamFile();    // restores the image from the file, then writes it everywhere
 void WriteNVRamFile();
+// The same restore with the version lines taken too: the file is rewritten by
+// the running software at every start, so its version is the image's.
+void RestoreNVRamFile();

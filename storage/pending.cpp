@@ -8,13 +8,3 @@
 #include "storage/tfs.h"
 
 
-// Until the settings file is read: both sectors get the image as it stands.
-void ReadNVRamFile() {
-    WriteNVRam(1);
-    WriteNVRam(1);
-}
-void WriteNVRamFile() {}
-void UpgradeNvram() {}
-void FixConfig() {}
-void RepairSystemKvc() {}
-void WriteConfigFile() {}

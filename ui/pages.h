@@ -43,6 +43,7 @@ constexpr uint32_t kScreenMaskBad   = 767;
 extern const char ScreenNames[8][24];
 
 void    CalcAvailScreens();
+// The user's screen-enable mask back to the screens whose inputs exist.
 void    ResetScreenEnableMask();
 int32_t CheckScreenAvail(int32_t screen);
 void    GetNextScreen();

@@ -26,7 +26,7 @@ protected:
 };
 
 TEST_F(Kv5100Hold, ExitButtonsLeaveForTheMonitorAndTheWatchdogBootsTheUnitAgain) {
-    CommandResult r = RunKv5100("--flash " + flash_ + " --hold 61,63 --run-for 310 --print-syslog");
+    CommandResult r = RunKv5100("--flash " + flash_ + " --hold 61,63 --run-for 320 --print-syslog");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Has(r.out, "application returned 0 to the monitor at 5.0")) << r.out;
     EXPECT_TRUE(Has(r.out, "watchdog reset at 305.0")) << r.out;
