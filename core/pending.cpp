@@ -1,8 +1,6 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
-#include "core/alarm.h"
 #include "core/audio.h"
-#include "core/battery.h"
 #include "core/discrete.h"
 #include "core/pending.h"
 #include "core/rtc.h"
@@ -15,11 +13,5 @@ uint32_t G_PendingCalls[kPcCount] = {};
 
 uint32_t ReadDiscreteInputs() { return G_DiscreteIn.nState; }
 void DrawDiscreteInputs() {}
-int32_t G_AlarmCur = -1;
-void AlarmInit() {}
-void AlarmAck(int32_t) { G_AlarmCur = -1; }
-void AlarmTask() { ++G_PendingCalls[kPcAlarmTask]; }
 int32_t InitAudio() { return 0; }
 int32_t PlaySound(int32_t) { return 0; }
-uint32_t G_BatState = 0;
-void CheckBattery() {}
