@@ -12,7 +12,6 @@ enum PendingCall : uint32_t {
     kPcSendArincFrame,
     kPcBuildEngineDataMsg,
     kPcWxRecvTask,
-    kPcAlarmTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
     kPcCalibrationMode,

@@ -16,6 +16,15 @@ struct AirData {
 };
 extern AirData G_AirData;
 
+// Angle of attack as the alarm manager reads it.
+struct AoaState {
+    int32_t nAoa;            // on the segment scale; 24 and above is a stall warning
+    int32_t nSpare;
+    int32_t nAlarmHold;      // the stall alarm is raised only while 0
+    int32_t nInflightCal;    // 1 while the in-flight calibration menu is open
+};
+extern AoaState G_Aoa;
+
 void AirdataSampleStep();
 void DemoAirdataStep();
 void DrawAirDataPane();

@@ -5,6 +5,8 @@
 #include "efis/airdata.h"
 #include "efis/efis.h"
 
+AoaState G_Aoa = {};
+
 void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
 void DemoAhrsStep() {}
 void SendAhrsAiding() {}

@@ -13,11 +13,13 @@ using platform::HostEvent;
 
 namespace {
 
-enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2 };
+enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3 };
 
 constexpr int kFirstButtonPin = 58;
 constexpr int kPhaseB = 64, kPhaseA = 65;
 constexpr int kFirstInputPin = 74;      // discrete inputs 1..3 on GPIO74..76
+// Air-data converter inputs of the supplies.
+constexpr int kAdcBatVolts = 2, kAdcAuxVolts = 3, kAdcMainVolts = 6;
 
 // Paths of the screenshots, indexed by the event; filled before the board
 // starts, so every application process inherits them.
@@ -35,6 +37,9 @@ void ApplyEvent(Board& board, const HostEvent& e) {
             std::fprintf(stderr, "kv5100: script screenshot: %s\n", error.c_str());
         break;
     }
+    case kAirAdcInput:
+        board.airAdc().SetInput(e.arg[0], static_cast<uint16_t>(e.arg[1]));
+        break;
     default:
         break;
     }
@@ -104,6 +109,20 @@ struct Parser {
             if (!(in >> file)) return Fail("screenshot takes a file name");
             g_shots.push_back(file);
             return Add(at, kScreenshot, static_cast<int32_t>(g_shots.size() - 1));
+        }
+        if (verb == "supply") {
+            std::string what;
+            in >> what;
+            platform::AirAdc& adc = board.airAdc();
+            if (what == "off") return Add(at, kAirAdcInput, kAdcMainVolts, 0) && Add(at, kAirAdcInput, kAdcAuxVolts, 0);
+            // Back to the levels the board started with.
+            if (what == "on")
+                return Add(at, kAirAdcInput, kAdcMainVolts, adc.Input(kAdcMainVolts)) &&
+                       Add(at, kAirAdcInput, kAdcAuxVolts, adc.Input(kAdcAuxVolts));
+            int counts = -1;
+            if (what == "battery" && (in >> counts) && counts >= 0 && counts <= 0xFFFF)
+                return Add(at, kAirAdcInput, kAdcBatVolts, counts);
+            return Fail("supply takes off, on or battery COUNTS (0..65535)");
         }
         return Fail("unknown event " + verb);
     }

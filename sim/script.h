@@ -10,6 +10,8 @@
 //   knob N [SPACING]        N detents (negative: the other way), SPACING seconds apart (0.1)
 //   input N on|off          discrete input 1..3: on pulls its pin low (active)
 //   screenshot FILE.png     the shown page
+//   supply off|on           both aircraft supplies cut (the unit runs on its battery) or back
+//   supply battery COUNTS   the battery-volts input of the air-data converter
 //
 // Further kinds are added as one more case in the parser and in ApplyEvent.
 #pragma once

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/alarm.h"
+#include "core/battery.h"
 #include "core/boot.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
@@ -311,6 +312,7 @@ void DrawStatusBar() {
         GUI_DrawHLine(kBarCompose, 3, 636);
         ComposeLabels();
         DrawCardSymbol();
+        DrawBatteryIcon();
     } else {
         ComposeMessage();
     }
