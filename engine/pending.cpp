@@ -6,8 +6,6 @@
 #include "engine/layout.h"
 #include "engine/tanks.h"
 
-void LoadTanksCal() {}
-void CalcFuelComputer() {}
 void SnapshotFuelState() {}
 void BuildEngineDataMsg() { ++G_PendingCalls[kPcBuildEngineDataMsg]; }
 void DrawEngineGauges() {}
@@ -20,12 +18,3 @@ void InitEngineDataMsg() {}
 void SendEngineCsvHeader() {}
 void CalcPercentPower() {}
 void ParseEgtChtCal() {}
-void ParseTanksCal() {}
-// No tank calibration yet: the tank's A/D mean shows one to one, never held.
-int32_t TankLevelFromAd(int32_t inst, int32_t) {
-    if (inst >= 0 && inst < kInstruments) {
-        G_GaugeLayout[inst].fActiveSlope = 1.0f;
-        G_GaugeLayout[inst].fActiveIntercept = 0.0f;
-    }
-    return 0;
-}
