@@ -27,7 +27,24 @@ void FadecMsgFrame(uint32_t port);
 void ParseFadecMsg(uint8_t* msg, int32_t length, uint32_t port);
 void SetFadecPresent(uint32_t function);
 void InitEngineDataMsg();
+// Engine CSV stream state (set up for the port of function 13).
+struct EngineCsvStream {
+    uint32_t nStamp;
+    uint32_t nSetUp;
+    char     szCfg[32];
+    uint32_t nCfgLen;
+    uint32_t nCfgSent;
+    char     szHdr[128];
+    uint32_t nHdrLen;
+    char     szData[192];
+    uint32_t nDataLen;
+    uint32_t nCycle;             // 0..14: the header goes with cycle 0
+};
+extern EngineCsvStream G_EngineCsv;
 void SendEngineCsvHeader();
+void BuildEngineCsvData();
+// Appends "%04X\r\n" of the 16-bit byte sum; the new length.
+uint32_t AppendCsvChecksum(char* line, uint32_t len, uint32_t size);
 
 void BuildEngineDataMsg();
 void ClearEngineReadings();

@@ -11,10 +11,8 @@ void BuildEngineDataMsg() { ++G_PendingCalls[kPcBuildEngineDataMsg]; }
 void DrawEngineGauges() {}
 void LoadEgtChtCal() {}
 void LoadHorsepowerTable() {}
-void SendEngineCsvData() {}
 void FadecMsgFrame(uint32_t) {}
 void ParseFadecMsg(uint8_t*, int32_t, uint32_t) {}
 void InitEngineDataMsg() {}
-void SendEngineCsvHeader() {}
 void CalcPercentPower() {}
 void ParseEgtChtCal() {}
