@@ -83,7 +83,7 @@ TEST_F(CycleTest, ClearZeroesAllEngineRecordsOrOnlyTheFadecOnes) {
             const bool fadecOwned = i == 10 || i == 11 || i == 12 || (i >= 16 && i <= 18) || (i >= 26 && i <= 39);
             const bool cleared = fadec ? fadecOwned : (i >= 9 && i <= 40);
             SCOPED_TRACE(i);
-            EXPECT_EQ(G_InstReading[i].nValue, cleared ? 0 : 7);
+            EXPECT_EQ(int32_t{G_InstReading[i].nValue}, cleared ? 0 : 7);
             EXPECT_EQ(G_InstReading[i].bValid, cleared ? 0 : 1);
             const uint32_t colour = G_InstReading[i].nColour;
             EXPECT_EQ(colour, cleared ? 0u : 0xFFu);
@@ -104,7 +104,7 @@ TEST_F(CycleTest, DemoSwingsBetweenLimits) {
     EXPECT_EQ(highRpm, 25020);
     EXPECT_EQ(lowMap, 240);
     EXPECT_EQ(G_EngFresh, 40);
-    EXPECT_EQ(G_InstReading[kInstFuelComp].nValue, 88 + 93);
+    EXPECT_EQ(int32_t{G_InstReading[kInstFuelComp].nValue}, 88 + 93);
 }
 
 // ---- engine timers ----------------------------------------------------------------
@@ -138,8 +138,8 @@ TEST_F(TimerTest, AnHourOfRunningAddsAnHourEvenAtLargeTotals) {
     EXPECT_NEAR(NvGetF32(kNvTachTime), 1401.0f, 0.001f);
     EXPECT_NEAR(NvGetF32(kNvTodayTime), 1.5f, 0.001f);
     EXPECT_NEAR(NvGetF32(kNvLastFlight), 1.0f, 0.001f);
-    EXPECT_EQ(G_InstReading[41].nValue, 150100);
-    EXPECT_EQ(G_InstReading[46].nValue, 100);
+    EXPECT_EQ(int32_t{G_InstReading[41].nValue}, 150100);
+    EXPECT_EQ(int32_t{G_InstReading[46].nValue}, 100);
     EXPECT_EQ(G_EngineRunCount, 2 * 3601);
     Seconds(1, 4000);
     EXPECT_EQ(G_EngineRunCount, 0);

@@ -67,7 +67,7 @@ TEST_F(FuelTest, AnHourOfPulsesIntegratesFuelUsed) {
     const double integral = 100.0 * (3686400.0 / period) / hz;   // tenths burnt in the hour
     EXPECT_NEAR(NvGetF64(kNvGalsUsed), integral, 1.0);
     EXPECT_NEAR(NvGetF64(kNvGalsRem), 400.0 - integral, 1.0);
-    EXPECT_NEAR(G_InstReading[kInstFuelFlow].nValue, 100, 2);
+    EXPECT_NEAR(int32_t{G_InstReading[kInstFuelFlow].nValue}, 100, 2);
     EXPECT_NEAR(NvGetU32(164), 3.0 * 3600, 200);
 }
 

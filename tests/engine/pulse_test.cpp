@@ -159,7 +159,7 @@ TEST_F(FuelFlowTest, SensorPulsesGiveFlowAndFuelUsed) {
     const double pulses = G_FuelFlowPulse.nCount;
     EXPECT_NEAR(NvGetF64(kNvGalsUsed), pulses / 6800.0, 1e-9);
     EXPECT_NEAR(NvGetF64(kNvGalsRem), 500.0 - pulses / 6800.0, 1e-9);
-    EXPECT_EQ(G_InstReading[kInstFuelComp].nValue2, 500);
+    EXPECT_EQ(int32_t{G_InstReading[kInstFuelComp].nValue2}, 500);
     Flow(0);
     RunFlow(30);
     EXPECT_EQ(FlowValue(), 0);
