@@ -6,6 +6,14 @@
 extern int32_t  G_EngFresh;      // 40 on fresh data, counted down every 25 ms
 extern uint32_t G_EngScanStep;   // multiplexer group of the staggered scan
 
+struct Fadec {
+    uint32_t nPresent;           // not 0 while a FADEC port is active
+};
+extern Fadec G_Fadec;
+
+extern int32_t  G_EngineRunCount;     // seconds the engine has run; 0 stopped
+extern uint32_t G_EngineTimerStamp;   // OS-timer count of the last timer step
+
 struct EngineDataFrame {
     uint32_t nStamp;             // OS-timer count of the last send
     uint32_t nRebuild;           // 1: build a new frame before the next send
@@ -19,7 +27,24 @@ void FadecMsgFrame(uint32_t port);
 void ParseFadecMsg(uint8_t* msg, int32_t length, uint32_t port);
 void SetFadecPresent(uint32_t function);
 void InitEngineDataMsg();
+// Engine CSV stream state (set up for the port of function 13).
+struct EngineCsvStream {
+    uint32_t nStamp;
+    uint32_t nSetUp;
+    char     szCfg[32];
+    uint32_t nCfgLen;
+    uint32_t nCfgSent;
+    char     szHdr[128];
+    uint32_t nHdrLen;
+    char     szData[192];
+    uint32_t nDataLen;
+    uint32_t nCycle;             // 0..14: the header goes with cycle 0
+};
+extern EngineCsvStream G_EngineCsv;
 void SendEngineCsvHeader();
+void BuildEngineCsvData();
+// Appends "%04X\r\n" of the 16-bit byte sum; the new length.
+uint32_t AppendCsvChecksum(char* line, uint32_t len, uint32_t size);
 
 void BuildEngineDataMsg();
 void ClearEngineReadings();
@@ -31,7 +56,14 @@ void LoadHorsepowerTable();
 void LogEngineStartStop();
 void SendEngineCsvData();
 void UpdateEngineTimers();
-void UpdateInstReadingsStep();
+// One step of the staggered scan; 1 after the steps that reload freshness.
+uint32_t UpdateInstReadingsStep();
+// Engine timers: the running totals are loaded from the NVRAM image at boot
+// and after the timers are edited.
+void LoadEngineTimers();
+// Today's time restarts when the stored day differs from the clock's.
+void ClearTodayIfNewDay();
+void ResetDemoEngine();
 
 // Percent power through the horsepower table; the result words follow a
 // leading word: validity (low byte), second value, value.

@@ -35,3 +35,8 @@ extern TankRecord G_TankTable[kTanks];
 int32_t TankLevelFromAd(int32_t inst, int32_t ad);
 void    ParseTanksCal();
 void    LoadTanksCal();
+// Rebuilds both columns' segments and stop values (count limited to 1..15).
+void    CalcTankSlopes(int32_t inst);
+// Fills the key tables with TANKS.KVC's lines; the line count.
+int32_t FormatTanksCal();
+int32_t SaveTanksCal();

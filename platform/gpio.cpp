@@ -98,7 +98,35 @@ bool Gpio::ScheduleInput(uint64_t at, int pin, bool level) {
     return true;
 }
 
+bool Gpio::SetPulseTrain(int pin, uint64_t start, uint64_t period, uint64_t high) {
+    if (pin < 0 || pin >= 96) return false;
+    Train* slot = nullptr;
+    for (Train& t : trains_)
+        if (t.period && t.pin == pin) slot = &t;
+    if (!slot)
+        for (Train& t : trains_)
+            if (!slot && !t.period) slot = &t;
+    if (!slot) return false;
+    if (period == 0) {
+        *slot = {};
+        SetInput(pin, false);
+    } else {
+        if (high == 0 || high >= period) high = period / 2 ? period / 2 : 1;
+        *slot = {pin, period, high, start, false};
+        SetInput(pin, false);
+    }
+    board_.Reschedule();
+    return true;
+}
+
 void Gpio::Advance(uint64_t now) {
+    for (Train& t : trains_) {
+        while (t.period && t.next <= now) {
+            t.level = !t.level;
+            SetInput(t.pin, t.level);
+            t.next += t.level ? t.high : t.period - t.high;
+        }
+    }
     int done = 0;
     while (done < queued_ && queue_[done].at <= now) {
         SetInput(queue_[done].pin, queue_[done].level);
@@ -109,7 +137,12 @@ void Gpio::Advance(uint64_t now) {
     queued_ -= done;
 }
 
-uint64_t Gpio::NextEvent(uint64_t) const { return queued_ ? queue_[0].at : UINT64_MAX; }
+uint64_t Gpio::NextEvent(uint64_t) const {
+    uint64_t next = queued_ ? queue_[0].at : UINT64_MAX;
+    for (const Train& t : trains_)
+        if (t.period && t.next < next) next = t.next;
+    return next;
+}
 
 bool Gpio::Level(int pin) const {
     if (pin < 0 || pin >= 96) return false;

@@ -23,6 +23,9 @@ public:
     void SetInput(int pin, bool level);
     // An input change at a given board time; false when the queue is full.
     bool ScheduleInput(uint64_t at, int pin, bool level);
+    // A square pulse train on an input pin: rising every period ticks from
+    // `start`, high for `high` ticks; period 0 stops it (the pin stays low).
+    bool SetPulseTrain(int pin, uint64_t start, uint64_t period, uint64_t high);
     bool Level(int pin) const;           // the pin as seen on the board
     bool IsOutput(int pin) const;
     uint32_t AltFunction(int pin) const;
@@ -42,6 +45,9 @@ private:
     static constexpr int kQueue = 256;
     Pending queue_[kQueue]{};
     int queued_ = 0;
+    struct Train { int pin; uint64_t period, high, next; bool level; };
+    static constexpr int kTrains = 4;
+    Train trains_[kTrains]{};
 };
 
 }  // namespace platform
