@@ -274,7 +274,7 @@ static bool RepeatDue(const AlarmSlot& a, uint32_t now) {
     return a.nRaiseStamp == 0 || TicksElapsed(now, a.nRaiseStamp, kRepeatTicks);
 }
 
-static bool EngineTurning() { return G_RpmPulse.nCount >= kRunningPulses; }
+static bool EngineTurning() { return G_RpmPulse.nEdges >= kRunningPulses; }
 static bool EngineRuns() { return EngineTurning() || G_AirData.nIas >= 251; }
 
 static bool MayRaise(int32_t slot) {

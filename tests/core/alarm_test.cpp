@@ -33,7 +33,7 @@ protected:
         Limits(kOilPsi, 100, 80, 20, 10);
         Limits(kOilTemp, 250, 230, 100, 0);
         Limits(kTank1, 1000, 1000, 100, 50);
-        G_RpmPulse.nCount = 5;   // engine running
+        G_RpmPulse.nEdges = 5;   // engine running
         Set(kOilPsi, 50);
         Set(kOilTemp, 150);
         Set(kTank1, 500);
@@ -120,10 +120,10 @@ TEST_F(AlarmTest, GenericLimitsRaiseClearOrHold) {
 TEST_F(AlarmTest, RaiseShowsSoundsAndDrivesTheOutputUntilAcknowledged) {
     Set(kOilPsi, 50);
     RunApp([] { AlarmInit(); });
-    G_RpmPulse.nCount = 4;   // parked: no low-pressure alarm
+    G_RpmPulse.nEdges = 4;   // parked: no low-pressure alarm
     Set(kOilPsi, 5);
     EXPECT_TRUE(Tasks(3).empty());
-    G_RpmPulse.nCount = 5;
+    G_RpmPulse.nEdges = 5;
     EXPECT_EQ(Tasks(1), std::vector<int32_t>{kOilPsi});
     EXPECT_EQ(G_AlarmCur, kOilPsi);
     EXPECT_EQ(G_RedrawReq, 1u);
