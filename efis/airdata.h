@@ -22,6 +22,7 @@ void DrawAirDataPane();
 void InitAirdata();
 void LoadAirdataCal();
 void WriteAirdataCal();
+void WriteAirdataFile();
 // AOA.KVC keys from the tables just read.
 void ReadAoaFile();
 void ReadOatChannel();

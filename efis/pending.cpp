@@ -14,6 +14,7 @@ void DrawAirDataPane() {}
 void InitAirdata() {}
 void LoadAirdataCal() {}
 void WriteAirdataCal() {}
+void WriteAirdataFile() {}
 void ReadAoaFile() {}
 void ReadOatChannel() {}
 void ConvertAirChannel(int32_t) {}

@@ -37,7 +37,9 @@ void CalcRpm() {}
 void CalcFuelFlow() {}
 void CalcPercentPower() {}
 void ParseEgtChtCal() {}
+void SaveEgtChtCal() {}
 void ParseTanksCal() {}
+void SaveTanksCal() {}
 // No tank calibration yet: the tank's A/D mean shows one to one, never held.
 int32_t TankLevelFromAd(int32_t inst, int32_t) {
     if (inst >= 0 && inst < kInstruments) {

@@ -35,3 +35,5 @@ extern TankRecord G_TankTable[kTanks];
 int32_t TankLevelFromAd(int32_t inst, int32_t ad);
 void    ParseTanksCal();
 void    LoadTanksCal();
+// Writes TANKS.KVC.
+void    SaveTanksCal();

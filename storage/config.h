@@ -50,5 +50,7 @@ int32_t FormatCalLines(int32_t fileId);
 void UpgradeNvram();
 void FixConfig();
 void RepairSystemKvc();
+// Writes SYSTEM.KVD from the variables; 0 or the writer's failure code.
+int32_t WriteSystemKvd();
 // Writes SYSTEM.KVC from the voltage calibration.
 void WriteConfigFile();

@@ -5,6 +5,7 @@
 #include "storage/enginelog.h"
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
+#include "storage/settings.h"
 #include "storage/tfs.h"
 
 
@@ -18,3 +19,5 @@ void UpgradeNvram() {}
 void FixConfig() {}
 void RepairSystemKvc() {}
 void WriteConfigFile() {}
+int32_t WriteSystemKvd() { return 0; }
+void ApplySettingKeys(int32_t) {}

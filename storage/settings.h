@@ -1,0 +1,5 @@
+// Settings keys applied from the shared key and value tables.
+#pragma once
+#include <cstdint>
+
+void    ApplySettingKeys(int32_t kind);
