@@ -79,3 +79,5 @@ void CalcPercentPower();
 void CalcRpm();
 // EGT, TIT and CHT calibration keys of EGTCHT.KVC from the tables just read.
 void ParseEgtChtCal();
+// Writes EGTCHT.KVC.
+void SaveEgtChtCal();

@@ -16,3 +16,4 @@ void ParseFadecMsg(uint8_t*, int32_t, uint32_t) {}
 void InitEngineDataMsg() {}
 void CalcPercentPower() {}
 void ParseEgtChtCal() {}
+void SaveEgtChtCal() {}

@@ -80,3 +80,12 @@ void ParseAvaiationMsg(uint8_t* msg, int32_t length, uint32_t port);
 void ClearNmeaGpsSlot();     // the first slot of G_NmeaGps
 void ClearVorRadio();        // G_VorRadio
 void ClearAvtnGps();         // G_AvtnGps
+
+// NMEA checksums: the XOR of the characters after "$" up to "*".
+constexpr int32_t kNmeaMaxSentence = 82;   // "$" to LF
+// 1 when the sentence is at most 82 characters, starts with "$" and its two
+// hexadecimal digits after "*" match; else 0.
+int32_t NmeaCheckCrc(const char* sentence, int32_t length);
+// Writes the sum as two upper-case digits after the "*" and returns it;
+// writes nothing and returns 0 without a "$" or without room after a "*".
+int32_t NmeaSetCrc(char* sentence, int32_t length);

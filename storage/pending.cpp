@@ -5,6 +5,7 @@
 #include "storage/enginelog.h"
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
+#include "storage/settings.h"
 #include "storage/tfs.h"
 
 
