@@ -114,6 +114,16 @@ static void InitSlot(int32_t slot) {
     if (a.nSound != 0) G_AlarmSoundsUsed |= 1u << a.nSound;
 }
 
+// A raise must only start the codec, so every sound an alarm (or the timer and
+// call-outs) may play is loaded now; a missing file costs its load time here.
+static void LoadAlarmSounds() {
+    for (int32_t id = 1; id < kSoundSlots; ++id) {
+        if ((G_AlarmSoundsUsed & 1u << id) == 0) continue;
+        KickWatchdog(15);
+        LoadWavFile(id);
+    }
+}
+
 void AlarmInit() {
     G_AlarmSoundsUsed = kAlwaysLoaded;
     for (int32_t slot = 0; slot < kAlarmSlots; ++slot) {
@@ -121,6 +131,7 @@ void AlarmInit() {
         G_AlarmTable[slot] = AlarmSlot{};
         InitSlot(slot);
     }
+    LoadAlarmSounds();
     G_AlarmCur = -1;
     s_task = {};
     AlarmOutput(false);

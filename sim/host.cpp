@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/start.h"
 #include "sim/screenshot.h"
@@ -158,7 +159,11 @@ static HostWindow g_window;
 static bool WaitChild(Board& board, pid_t pid, int& ws) {
     while (g_window.IsOpen()) {
         if (waitpid(pid, &ws, WNOHANG) == pid) return true;
-        if (!g_window.Update(board.display())) {
+        std::vector<ControlInput> input;
+        const bool open = g_window.Update(board.display(), input);
+        for (const ControlInput& in : input)
+            if (!QueueControl(board, in)) std::fprintf(stderr, "kv5100: window input dropped: the event queue is full\n");
+        if (!open) {
             kill(pid, SIGKILL);
             while (waitpid(pid, &ws, 0) < 0) {
             }

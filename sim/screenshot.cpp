@@ -44,7 +44,62 @@ bool WriteScreenshotPng(const Display& display, const char* path, std::string& e
     return true;
 }
 
+ControlInput WindowKeyInput(WindowKey key, bool down, bool repeat) {
+    int32_t button = 0;
+    switch (key) {
+    case WindowKey::F1: button = 1; break;
+    case WindowKey::F2: button = 2; break;
+    case WindowKey::F3: button = 3; break;
+    case WindowKey::F4: button = 4; break;
+    case WindowKey::F5: button = 5; break;
+    case WindowKey::F6:
+    case WindowKey::Enter: button = 6; break;
+    case WindowKey::Plus: return down ? ControlInput{ControlInput::Knob, 1} : ControlInput{};
+    case WindowKey::Minus: return down ? ControlInput{ControlInput::Knob, -1} : ControlInput{};
+    case WindowKey::Other: return {};
+    }
+    if (!down) return {ControlInput::Release, button};
+    return repeat ? ControlInput{} : ControlInput{ControlInput::Press, button};
+}
+
+ControlInput WindowWheelInput(int32_t clicks) {
+    return clicks == 0 ? ControlInput{} : ControlInput{ControlInput::Knob, clicks};
+}
+
 #ifdef KV_HAVE_SDL2
+static WindowKey KeyOf(SDL_Keycode code) {
+    switch (code) {
+    case SDLK_F1: return WindowKey::F1;
+    case SDLK_F2: return WindowKey::F2;
+    case SDLK_F3: return WindowKey::F3;
+    case SDLK_F4: return WindowKey::F4;
+    case SDLK_F5: return WindowKey::F5;
+    case SDLK_F6: return WindowKey::F6;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return WindowKey::Enter;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:      // + without shift on most layouts
+    case SDLK_KP_PLUS: return WindowKey::Plus;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS: return WindowKey::Minus;
+    default: return WindowKey::Other;
+    }
+}
+
+static ControlInput InputOf(const SDL_Event& e) {
+    switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        return WindowKeyInput(KeyOf(e.key.keysym.sym), e.type == SDL_KEYDOWN, e.key.repeat != 0);
+    case SDL_MOUSEWHEEL: {
+        const int32_t clicks = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+        return WindowWheelInput(clicks);
+    }
+    default:
+        return {};
+    }
+}
+
 bool HostWindow::Open() {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
@@ -66,11 +121,14 @@ bool HostWindow::Open() {
     return true;
 }
 
-bool HostWindow::Update(const Display& display) {
+bool HostWindow::Update(const Display& display, std::vector<ControlInput>& input) {
     if (!window_) return true;
     SDL_Event e;
-    while (SDL_PollEvent(&e))
+    while (SDL_PollEvent(&e)) {
         if (e.type == SDL_QUIT) return false;
+        const ControlInput in = InputOf(e);
+        if (in.kind != ControlInput::None) input.push_back(in);
+    }
     static std::vector<uint8_t> rgb(kFrameWidth * kShownLines * 3);
     display.ShownRgb(rgb.data());
     auto* t = static_cast<SDL_Texture*>(texture_);
@@ -92,6 +150,6 @@ void HostWindow::Close() {
 }
 #else
 bool HostWindow::Open() { return false; }
-bool HostWindow::Update(const Display&) { return true; }
+bool HostWindow::Update(const Display&, std::vector<ControlInput>&) { return true; }
 void HostWindow::Close() {}
 #endif

@@ -1,6 +1,7 @@
 #include "sim/script.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -162,6 +163,51 @@ bool LoadScriptText(Board& board, const std::string& text, const std::string& wh
     if (!p.Parse(text)) {
         error = p.error;
         return false;
+    }
+    return true;
+}
+
+// Live input: the window's events reach the application process through the
+// same queue, a little ahead of its time so they are whole before they fall due.
+constexpr uint64_t kLiveLead = platform::kOsTimerHz / 100;
+constexpr uint64_t kLiveMinPress = platform::kOsTimerHz / 20;   // well past the debounce
+constexpr uint64_t kLiveDetent = platform::kOsTimerHz / 50;    // a wheel burst turns fast, not at once
+constexpr int kLiveButtons = 6;
+
+struct LiveState {
+    uint64_t pressedAt[kLiveButtons + 1];
+    uint64_t nextDetent;
+};
+LiveState g_live = {};
+
+bool QueueControl(Board& board, const ControlInput& input) {
+    board.hostEvents().SetHandler(ApplyEvent);
+    Parser p{board, "window"};
+    const uint64_t now = board.Now() + kLiveLead;
+    switch (input.kind) {
+    case ControlInput::Press:
+    case ControlInput::Release: {
+        const int key = input.arg;
+        if (key < 1 || key > kLiveButtons) return true;
+        const int pin = kFirstButtonPin + key - 1;
+        if (input.kind == ControlInput::Press) {
+            g_live.pressedAt[key] = now;
+            return p.Pin(now, pin, false);
+        }
+        // A tap shorter than a frame still reaches the unit as a press.
+        return p.Pin(std::max(now, g_live.pressedAt[key] + kLiveMinPress), pin, true);
+    }
+    case ControlInput::Knob:
+        for (int i = 0; i < std::abs(input.arg) && i < 1000; ++i) {
+            const uint64_t t = std::max(now, g_live.nextDetent);
+            g_live.nextDetent = t + kLiveDetent;
+            if (!p.Pin(t, kPhaseB, input.arg < 0) || !p.Pin(t + Ticks(0.0005), kPhaseA, true) ||
+                !p.Pin(t + Ticks(0.002), kPhaseA, false))
+                return false;
+        }
+        return true;
+    case ControlInput::None:
+        break;
     }
     return true;
 }

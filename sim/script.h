@@ -17,8 +17,14 @@
 #pragma once
 #include <string>
 #include "platform/board.h"
+#include "sim/screenshot.h"
 
 // Reads and queues the script; false with a message naming the line.
 bool LoadScript(platform::Board& board, const std::string& path, std::string& error);
 // Parses script text (for tests); `where` names the source in messages.
 bool LoadScriptText(platform::Board& board, const std::string& text, const std::string& where, std::string& error);
+
+// Queues live panel input from the window, a few milliseconds after the
+// board's present time, in the same form as a script's lines; false when the
+// queue is full.
+bool QueueControl(platform::Board& board, const ControlInput& input);

@@ -3,18 +3,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/battery.h"
 #include "core/boot.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/syslog.h"
+#include "core/util.h"
 #include "map/map.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
 #include "storage/config.h"
 #include "storage/mmc.h"
 #include "storage/sdfile.h"
+#include "ui/buttons.h"
+#include "ui/knob.h"
 #include "ui/pages.h"
 #include "ui/statusbar.h"
+#include "ui/style.h"
 #include "wx/wx.h"
 
 SDCardState G_SDCard = {};
@@ -303,4 +308,150 @@ int32_t CopyFileSD(int32_t fileId, int32_t extId, int32_t op, const char* name) 
     SdActivity(0);
     if (r == 0) KickWatchdog(10);
     return r;
+}
+
+// ---- the card's file listing ------------------------------------------------------------
+
+constexpr int32_t  kListLeft     = 210;
+constexpr int32_t  kListRight    = 639;
+constexpr int32_t  kListBottom   = 459;
+constexpr int32_t  kListLastRow  = 454;
+constexpr int32_t  kListColumn   = 75;
+constexpr int32_t  kListRow      = 10;
+constexpr int32_t  kListFont     = 23;    // 6 x 9: a whole 8.3 name fits a column
+constexpr uint32_t kListWhite    = 0xFFFFFF;
+constexpr uint32_t kListErrorsMax = 101;  // a directory that keeps failing still ends
+constexpr uint32_t kListBatteryTicks = 184300;
+
+struct SdListing {
+    int32_t  nTop;      // row of the column heads
+    int32_t  nX;        // column being filled
+    int32_t  nRow;
+    uint32_t nFiles;
+};
+
+// A directory entry's name as listed: the leading letters and digits of the
+// name, and the extension when it starts with one.
+static void ListName(const DFS_DirEnt& e, char out[13]) {
+    auto alnum = [](uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    int n = 0;
+    while (n < 8 && alnum(e.name[n])) {
+        out[n] = static_cast<char>(e.name[n]);
+        ++n;
+    }
+    if (alnum(e.name[8]) || (e.name[8] >= 'a' && e.name[8] <= 'z')) {
+        out[n++] = '.';
+        for (int i = 8; i < 11; ++i) out[n++] = static_cast<char>(e.name[i]);
+    }
+    out[n] = 0;
+}
+
+static bool ColumnShown(int32_t x) { return x >= kListLeft && x < kListRight; }
+
+static void ListText(const SdListing& l, const char* text) {
+    if (ColumnShown(l.nX)) DrawTextF(kListWhite, kListFont, 0, l.nX, l.nRow, "%s", text);
+}
+
+static void ListNextRow(SdListing& l) {
+    l.nRow += kListRow;
+    if (l.nRow > kListLastRow) {
+        l.nRow = l.nTop;
+        l.nX += kListColumn;
+    }
+}
+
+static void ListHeading(SdListing& l, const char* heading) {
+    ListText(l, heading);
+    if (ColumnShown(l.nX)) {
+        SetDrawColor(kListWhite);
+        const int32_t y = l.nRow + 8 + static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+        GUI_DrawHLine(y, l.nX, l.nX + kListColumn - 1);
+    }
+    ListNextRow(l);
+}
+
+static void ListDirectory(SdListing& l, const char* path) {
+    SdCacheClear();
+    KickWatchdog(10);
+    DFS_DirInfo& dir = G_SDCard.dir;
+    dir.scratch = G_SDCard.scratch;
+    dir.flags = 0;
+    if (DFS_OpenDir(&G_SdVolInfo, path, &dir) != DFS_OK) return;
+    uint32_t errors = 0;
+    for (;;) {
+        const uint32_t r = DFS_NextDirEntry(&G_SdVolInfo, &dir, &G_SDCard.dirent);
+        if (r == DFS_EOF || r == DFS_ALLOCNEW) return;
+        if (r != DFS_OK) {
+            if (++errors >= kListErrorsMax) return;
+            continue;
+        }
+        const DFS_DirEnt& e = G_SDCard.dirent;
+        if (e.name[0] == 0 || (e.attr & (ATTR_VOLUME_ID | ATTR_DIRECTORY)) != 0) continue;
+        ++l.nFiles;
+        char name[13];
+        ListName(e, name);
+        ListText(l, name);
+        ListNextRow(l);
+    }
+}
+
+static void ClearListArea(int32_t y) {
+    GUI_SetClipRect(nullptr);
+    GUI_SetBkColorIndex(0);
+    const int32_t page = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+    GUI_ClearRect(kListLeft, y + page, kListRight, kListBottom + page);
+}
+
+// Draws the listing with its first column at x; the x of its last column.
+static int32_t DrawListing(int32_t y, int32_t x) {
+    ClearListArea(y);
+    if (G_SDCard.nState != kSdMounted) {
+        DrawTextF(kListWhite, kListFont, 0, kListLeft, y, "SD Card Not Detected");
+        return x;
+    }
+    SdListing l = {y + 15, x, y + 15, 0};
+    ListHeading(l, "ROOT DIR");
+    ListDirectory(l, "");
+    if (l.nRow != l.nTop) {
+        l.nRow = l.nTop;
+        l.nX += kListColumn;
+    }
+    ListHeading(l, "CHARTS DIR");
+    ListDirectory(l, "CHARTS");
+    DrawTextF(kListWhite, kListFont, 0, kListLeft, y, "SD Card: %dMB, FAT%d, %d files found",
+              static_cast<int>(CardMegabytes()), static_cast<int>(FatBits()), static_cast<int>(l.nFiles));
+    return l.nRow == l.nTop ? l.nX - kListColumn : l.nX;
+}
+
+void ListSDCard(int32_t y) {
+    int32_t x = kListLeft;
+    int32_t last = DrawListing(y, x);
+    uint32_t batteryStamp = ReadOsTimer();
+    for (;;) {
+        KickWatchdog(10);
+        PollSDCard();
+        if (TicksElapsed(ReadOsTimer(), batteryStamp, kListBatteryTicks)) {
+            CheckBattery();
+            batteryStamp = ReadOsTimer();
+        }
+        int32_t step = 0;
+        if (const int32_t delta = G_Knob0.nDelta) {
+            G_Knob0.nDelta = 0;
+            step = delta > 0 ? 1 : -1;
+        }
+        if (const int32_t key = G_KeyEvent) {
+            // Every key is taken: one left in the mailbox would block the
+            // ones after it, RETURN too.
+            G_KeyEvent = 0;
+            if (key == 1 || key == 0x11) break;
+            if (key == 2 || key == 0x12) step = 1;
+            if (key == 3 || key == 0x13) step = -1;
+        }
+        if (step > 0 && last + kListColumn > kListRight + 1) x -= kListColumn;
+        else if (step < 0 && x < kListLeft) x += kListColumn;
+        else step = 0;
+        if (step != 0) last = DrawListing(y, x);
+        HwIdle();
+    }
+    ClearListArea(y);
 }

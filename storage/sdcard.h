@@ -48,3 +48,7 @@ void MountSDCard();
 // Follows insertion, removal and failed mounts; every main-loop pass.
 void PollSDCard();
 int32_t CopyFileSD(int32_t fileId, int32_t extId, int32_t op, const char* name);
+// The files of the card's root and CHARTS directories in columns right of
+// x 210 from row y down, scrolled by NEXT/PREV and the left knob, until
+// RETURN; the card is polled meanwhile.
+void ListSDCard(int32_t y);

@@ -1,8 +1,16 @@
 // The alarm manager: limits, delays, the raise order and spacing, repeats,
 // acknowledgement and the alarm output line, in board time.
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "core/alarm.h"
+#include "core/audio.h"
 #include "core/battery.h"
 #include "core/boot.h"
 #include "core/discrete.h"
@@ -11,6 +19,7 @@
 #include "engine/instrument.h"
 #include "engine/pulse.h"
 #include "platform/hw.h"
+#include "platform/monitor.h"
 #include "storage/nvram.h"
 #include "support/board_fixture.h"
 #include "ui/keys.h"
@@ -142,6 +151,66 @@ TEST_F(AlarmTest, RaiseShowsSoundsAndDrivesTheOutputUntilAcknowledged) {
     EXPECT_EQ(G_AlarmCur, -1);
     EXPECT_FALSE(Output());
     EXPECT_EQ(G_AlarmTable[kOilPsi].nMode, 1u);
+}
+
+// 16-bit stereo PCM at 44100 Hz holding the given samples, left first.
+std::string StereoWav(const std::vector<int16_t>& samples) {
+    auto put = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) s += static_cast<char>(v >> (8 * i));
+    };
+    std::string f = "RIFF";
+    put(f, 36 + static_cast<uint32_t>(samples.size() * 2), 4);
+    f += "WAVEfmt ";
+    put(f, 16, 4);
+    put(f, 1, 2);
+    put(f, 2, 2);
+    put(f, 44100, 4);
+    put(f, 44100 * 4, 4);
+    put(f, 4, 2);
+    put(f, 16, 2);
+    f += "data";
+    put(f, static_cast<uint32_t>(samples.size() * 2), 4);
+    for (int16_t v : samples) put(f, static_cast<uint16_t>(v), 2);
+    return f;
+}
+
+// The sounds the configuration uses are loaded at start, and a raise plays
+// its slot's sound through the codec, whole, followed by the chain's silence.
+TEST_F(AlarmTest, RaisePlaysItsSoundLoadedAtStart) {
+    constexpr int kOilPsiSound = 10, kAmpsSound = 1;
+    std::vector<int16_t> samples;
+    for (int i = 0; i < 6000; ++i) samples.push_back(static_cast<int16_t>(i * 7 - 21000));
+    const std::string wav = StereoWav(samples);
+    for (int id : {kOilPsiSound, kAmpsSound})   // no enabled slot uses AMPS
+        ASSERT_EQ(mon_tfsadd(SoundFileNames[id], nullptr, nullptr, reinterpret_cast<const uint8_t*>(wav.data()),
+                             static_cast<int>(wav.size())), 0);
+    NvSetU32(kNvMasterVolume, 100);
+    RunApp([] {
+        InitAudio();
+        AlarmInit();
+    });
+    EXPECT_EQ(G_Sound[kOilPsiSound].bValid, 1);
+    EXPECT_EQ(G_Sound[kAmpsSound].nId, 0) << "an unused sound was loaded";
+    EXPECT_EQ(G_Sound[kSoundBeep].nId, kSoundBeep) << "the always-loaded sounds were not tried";
+
+    char out[] = "/tmp/kvalarmXXXXXX";
+    const int fd = mkstemp(out);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_TRUE(board().ac97().sink().Open(out));
+    Set(kOilPsi, 5);
+    EXPECT_EQ(Tasks(0.5), std::vector<int32_t>{kOilPsi});
+    Tasks(1);   // the sound lasts 0.14 s
+    ASSERT_TRUE(board().ac97().sink().Close());
+    std::ifstream in(out, std::ios::binary);
+    const std::string played{std::istreambuf_iterator<char>(in), {}};
+    std::remove(out);
+    ASSERT_GE(played.size(), 44u);
+    std::vector<int16_t> want = samples;
+    want.resize(samples.size() + 16);   // 32 bytes of silence after the data
+    std::vector<int16_t> got((played.size() - 44) / 2);
+    std::memcpy(got.data(), played.data() + 44, got.size() * 2);
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(AlarmTest, SimultaneousAlarmsTwoSecondsApartAndRepeatsAfterThirtySeconds) {

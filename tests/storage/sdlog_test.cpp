@@ -8,6 +8,13 @@
 
 #include "gui/gui.h"
 #include "core/discrete.h"
+#include "core/irq.h"
+#include "core/ostimer.h"
+#include "core/util.h"
+#include "engine/instad.h"
+#include "ui/buttons.h"
+#include "ui/knob.h"
+#include "ui/style.h"
 #include "core/rtc.h"
 #include "core/syslog.h"
 #include "efis/ahrs.h"
@@ -417,6 +424,122 @@ TEST_F(SdServiceTest, SystemAndRamLogsCopiedToTheCard) {
     EXPECT_EQ(G_RamLog.nEnabled, 1u);
     EXPECT_EQ(FsckProblems(), "");
     EXPECT_EQ(Shell("mdir -b -i " + Target() + " ::").out.find("ALS") != std::string::npos, true);
+}
+
+// ---- the card's file listing -------------------------------------------------
+
+// The listing runs its own loop: keys, knob steps and looks at the screen
+// arrive as timed host events, as the tick and a viewer would see them.
+enum ListEvent { kKey = 1, kKnob, kLook };
+std::vector<std::vector<uint32_t>> g_looks;
+
+constexpr int kListY = 131;
+
+std::vector<uint32_t> ListArea() {
+    std::vector<uint32_t> px;
+    const int page = static_cast<int>(G_FlipCtl.nDrawPageY);
+    for (int y = kListY; y <= 459; ++y)
+        for (int x = 210; x <= 639; ++x) px.push_back(GUI_GetPixelIndex(x, y + page));
+    return px;
+}
+
+// One 75-pixel column of a look at the area, below the summary line.
+std::vector<uint32_t> Column(const std::vector<uint32_t>& look, int column) {
+    std::vector<uint32_t> px;
+    for (int y = 15; y <= 459 - kListY; ++y)
+        for (int x = column * 75; x < column * 75 + 75 && x < 430; ++x) px.push_back(look[y * 430 + x]);
+    return px;
+}
+
+class SdListTest : public SdServiceTest {
+protected:
+    void SetUp() override {
+        SdServiceTest::SetUp();
+        G_InstAd[kInstMainVolts].nAdValue = 4000;   // on line power: the battery check stays quiet
+        g_looks.clear();
+        board().hostEvents().SetHandler([](platform::Board&, const platform::HostEvent& e) {
+            if (e.kind == kKey && G_KeyEvent == 0) G_KeyEvent = e.arg[0];
+            if (e.kind == kKnob) G_Knob0.nDelta = e.arg[0];
+            if (e.kind == kLook) g_looks.push_back(ListArea());
+        });
+    }
+    // Host events at 100 ms steps from now: {kind, arg}.
+    void Script(const std::vector<std::pair<int, int>>& events) {
+        uint64_t at = board().Now();
+        for (auto [kind, arg] : events) {
+            at += kTicksPerSecond / 10;
+            ASSERT_TRUE(board().hostEvents().Add(platform::HostEvent{at, kind, {arg, 0, 0}}));
+        }
+    }
+    // What the listing should show, drawn the plain way.
+    static std::vector<uint32_t> Expected(const char* summary, const std::vector<std::pair<int, std::string>>& rows,
+                                          const std::vector<int>& underlined) {
+        GUI_SetBkColorIndex(0);
+        GUI_ClearRect(210, kListY, 639, 459);
+        DrawTextF(0xFFFFFF, 23, 0, 210, kListY, "%s", summary);
+        int column = -1, row = 0;
+        for (const auto& [col, text] : rows) {
+            row = col == column ? row + 1 : 0;
+            column = col;
+            DrawTextF(0xFFFFFF, 23, 0, 210 + 75 * col, kListY + 15 + 10 * row, "%s", text.c_str());
+        }
+        SetDrawColor(0xFFFFFF);
+        for (int col : underlined) GUI_DrawHLine(kListY + 15 + 8, 210 + 75 * col, 210 + 75 * col + 74);
+        return ListArea();
+    }
+};
+
+// Names as listed: the name's letters and digits and a real extension; no
+// volume label, no directory; the charts in a column of their own. RETURN
+// clears the area; a key that means nothing here is taken, not left to block.
+TEST_F(SdListTest, ListsRootAndChartsFiles) {
+    MakeCard("--fat 12 --label CARD", {{"ONE.TXT", "1"}, {"README", "2"}, {"LONGNAME.DAT", "3"}, {"A_B.C", "4"},
+                                      {"SUBDIR/IN.TXT", "5"}, {"CHARTS/MAP1.BIN", "6"}});
+    PollSDCard();
+    GUI_Init();
+    Script({{kLook, 0}, {kKey, 5}, {kKey, 0x11}});
+    ListSDCard(kListY);
+    ASSERT_EQ(g_looks.size(), 1u);
+    char summary[64];
+    std::snprintf(summary, sizeof summary, "SD Card: %dMB, FAT12, 5 files found",
+                  static_cast<int>(G_SdVolInfo.secperclus * G_SdVolInfo.numclusters * 512u / 1000000u));
+    const auto want = Expected(summary,
+                               {{0, "ROOT DIR"}, {0, "ONE.TXT"}, {0, "README"}, {0, "LONGNAME.DAT"}, {0, "A.C"},
+                                {1, "CHARTS DIR"}, {1, "MAP1.BIN"}},
+                               {0, 1});
+    EXPECT_TRUE(g_looks[0] == want) << "the listing differs from its names drawn in place";
+    GUI_ClearRect(210, kListY, 639, 459);
+    EXPECT_EQ(G_KeyEvent, 0);
+
+    Remove();
+    PollSDCard();
+    Script({{kLook, 0}, {kKey, 1}});
+    ListSDCard(kListY);
+    EXPECT_TRUE(g_looks.at(1) == Expected("SD Card Not Detected", {}, {}));
+}
+
+// A listing wider than the screen scrolls a column at a time: NEXT or a knob
+// step right while columns run past the edge, PREV or a step left back to
+// the start, and no further either way.
+TEST_F(SdListTest, ScrollsColumnsWithinTheListing) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 160; ++i) files.push_back({"F" + std::to_string(1000 + i) + ".TXT", "x"});
+    MakeCard("--fat 16 --root-entries 512", files);
+    PollSDCard();
+    GUI_Init();
+    // Columns: 161 rows in 31-row columns fill six, CHARTS starts the seventh.
+    Script({{kLook, 0}, {kKey, 3}, {kLook, 0}, {kKey, 2}, {kLook, 0}, {kKnob, 1}, {kLook, 0}, {kKey, 0x12},
+            {kLook, 0}, {kKnob, -2}, {kLook, 0}, {kKey, 0x13}, {kLook, 0}, {kKey, 1}});
+    ListSDCard(kListY);
+    ASSERT_EQ(g_looks.size(), 7u);
+    EXPECT_TRUE(g_looks[1] == g_looks[0]) << "PREV at the start";
+    EXPECT_TRUE(Column(g_looks[2], 0) == Column(g_looks[0], 1)) << "NEXT: one column";
+    EXPECT_TRUE(Column(g_looks[3], 0) == Column(g_looks[0], 2)) << "knob: one more";
+    EXPECT_TRUE(Column(g_looks[3], 4) != Column(g_looks[0], 4));
+    EXPECT_TRUE(g_looks[4] == g_looks[3]) << "the last column is in full view";
+    EXPECT_TRUE(Column(g_looks[5], 0) == Column(g_looks[0], 1)) << "knob back";
+    EXPECT_TRUE(g_looks[6] == g_looks[0]) << "PREV back to the start";
+    EXPECT_TRUE(Column(g_looks[0], 0) != Column(g_looks[0], 1));
 }
 
 }  // namespace
