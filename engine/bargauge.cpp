@@ -175,7 +175,7 @@ void LayoutBarGauge(int32_t inst) {
         W(inst, 38) += layout ? 7 : 5;
     }
     if (TitShown() && IsElectrical(inst)) {
-        const bool lower = inst == kInstMainVolts || c.nEnable == 1;
+        const bool lower = inst == kInstMainVolts || (inst != kInstAuxVolts && c.nEnable == 1);
         const int32_t dy = lower ? (layout ? 10 : 15) : 0;
         W(inst, layout ? 66 : 61) = y + dy;
     }
