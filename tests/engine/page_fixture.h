@@ -14,12 +14,14 @@
 #include "sim/screenshot.h"
 #include "storage/nvram.h"
 #include "ui/pages.h"
+#include "ui/style.h"
 
 class EnginePageTest : public EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
         GUI_Init();
+        InitPalette();
         G_NetStreamCfg[kStreamEngine].INST = 1;
         G_EngFresh = 40;
         for (int i = 0; i < kInstruments; ++i) Limits(i, 0, 1000, 900, 800, 200, 100);
@@ -54,5 +56,9 @@ protected:
         G_InstReading[inst].bValid = valid ? 1 : 0;
     }
     uint8_t Px(int x, int y) { return board().display().Memory()[(y + G_FlipCtl.nDrawPageY) * 640 + x]; }
-    static uint8_t Index(uint32_t rgb) { return static_cast<uint8_t>(GUI_ColorToIndex(rgb)); }
+    // The palette index the pages draw a colour value with.
+    static uint8_t Index(uint32_t rgb) {
+        SetDrawColor(rgb);
+        return static_cast<uint8_t>(GUI_GetColorIndex());
+    }
 };
