@@ -147,6 +147,44 @@ TEST_F(EngineGaugeTest, EngineViewSegmentLines) {
     EXPECT_GT(CountRow(y, x, x + 32, 2), 0);
 }
 
+// Two voltage inputs share one place: VOLTS for two seconds of every four,
+// then BACKVOLTS.
+TEST_F(EngineGaugeTest, SharedVoltagePlaceAlternates) {
+    G_InstCfg[kInstAuxVolts].nEnable = 1;
+    Engine(kEngStd4);
+    Page(3);
+    Set(kInstMainVolts, 138);
+    Set(kInstAuxVolts, 126);
+    auto area = [&](uint32_t uptime) {
+        G_UptimeSec = uptime;
+        Draw();
+        std::string pixels;
+        for (int y = 355; y <= 450; ++y)
+            for (int x = 360; x <= 420; ++x) pixels += static_cast<char>(Px(x, y));
+        return pixels;
+    };
+    const std::string first = area(8), second = area(10), again = area(13);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(area(12), first);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(area(11), second);
+}
+
+// Pages 31 and 35 show the large layout without the bar group and the
+// cylinder group; page 1 draws both.
+TEST_F(EngineGaugeTest, LargePagesWithoutBarAndCylinderGroups) {
+    Engine(kEngStd4);
+    for (auto [page, drawn] : {std::pair{31, false}, {35, false}, {1, true}}) {
+        Page(page);
+        Readings();
+        G_InstReading[16].nPercent = -1;
+        G_InstReading[kInstEgt1].nPercent = -1;
+        Draw();
+        EXPECT_EQ(G_InstReading[16].nPercent != -1, drawn) << page;
+        EXPECT_EQ(G_InstReading[kInstEgt1].nPercent != -1, drawn) << page;
+    }
+}
+
 TEST_F(EngineGaugeTest, LargeBarViewPage) {
     Engine(kEngStd4);
     G_InstCfg[21].nEnable = G_InstCfg[22].nEnable = 0;
