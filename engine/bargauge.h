@@ -1,4 +1,6 @@
-// Engine bar gauges, and the EGT searches the instrument update uses.
+// The small gauges of the engine page: the vertical bar gauges (fuel, oil,
+// electrical, gearbox and coolant), the RPM and manifold readouts, the tank
+// bars, the fuel-computer box and the flap indicator.
 #pragma once
 #include <cstdint>
 
@@ -8,5 +10,24 @@ void LayoutBarGauge(int32_t inst);
 // mode 0: static parts into the background; 1: marker and value; 2: red cross.
 void DrawBarGauge(int32_t inst, int32_t mode);
 void DrawEngineBarGauges();
+// The engine page's bar group (fuel, oil, electrical ...), drawn each frame.
+void DrawElectricalGauges();
 // Formats the reading's text as the bar gauges show it.
 void FormatBarText(int32_t inst);
+// Percent of scale of a value; 0 when the scale is empty or inverted.
+int32_t PercentOfScale(int32_t inst, int32_t value);
+// Marker offset in pixels below the top for a percent.
+int32_t BarMarkerOffset(int32_t scaleLength, int32_t markerHeight, int32_t percent);
+
+void LayoutRpmGauges();
+void DrawRpmGauge();
+
+void LayoutTankGauge(int32_t inst);
+void DrawTankGauges();
+void LayoutFuelComputer();
+void DrawFuelComputer();
+
+void InitFlapGauge();
+void DrawFlapGauge();
+// Box travel in pixels for a flap reading (tenths of a percent).
+int32_t FlapBoxOffset(int32_t value);

@@ -1,5 +1,7 @@
 // Gauge geometry of the engine page, one record per instrument; the record
-// also carries the instrument's active calibration segment.
+// also carries the instrument's active calibration segment. The module
+// chooses the layout for the current page, builds every gauge's record and
+// redraws the engine area each frame.
 #pragma once
 #include <cstdint>
 
@@ -17,3 +19,19 @@ struct GaugeLayout {
 static_assert(sizeof(GaugeLayout) == 194 * 4);
 
 extern GaugeLayout G_GaugeLayout[kInstruments];
+extern uint32_t    G_EngLayoutIdx;   // 0 normal, 1 large
+
+constexpr int kGaugeWords = 194;
+constexpr int kElemFirst = 19;
+// Word k (0..193) of an instrument's record; the two float words are not
+// reachable here.
+int32_t& GaugeWord(int32_t inst, int32_t k);
+
+// Origin of an instrument in the position table of a layout (0 normal, 1 large).
+void GaugePosition(int32_t inst, int32_t layout, int32_t* x, int32_t* y);
+
+void SelectEngineLayout();
+void LayoutEngineGauges();
+void ScaleGaugeLayout(int32_t inst, float percent);
+void OffsetGaugeLayout(int32_t inst);
+void DrawEngineGauges();

@@ -8,7 +8,6 @@
 
 void SnapshotFuelState() {}
 void BuildEngineDataMsg() { ++G_PendingCalls[kPcBuildEngineDataMsg]; }
-void DrawEngineGauges() {}
 void LoadEgtChtCal() {}
 void LoadHorsepowerTable() {}
 void FadecMsgFrame(uint32_t) {}

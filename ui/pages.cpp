@@ -6,6 +6,7 @@
 #include "core/irq.h"
 #include "core/syslog.h"
 #include "efis/efis.h"
+#include "engine/layout.h"
 #include "gui/gui.h"
 #include "map/map.h"
 #include "storage/clockmem.h"
@@ -240,6 +241,7 @@ void InitScreenConfig() {
         ClearPaneArea(*p);
     }
     if (G_EfisLayout.pRect) EfisScreenInit();
+    if (G_EnginePane.pRect) SelectEngineLayout();
     if (G_CurPage == 9) DrawEfisStatic();
     if (G_MapPane.pRect) G_MapPane.nRedraw = 1;
 }

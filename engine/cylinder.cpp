@@ -1,0 +1,378 @@
+// EGT, TIT and CHT cylinder group: the engine view (two banks of segmented
+// cells), the bar view (one column per cylinder) with their lean forms, and
+// the radial view of the nine-cylinder engine.
+#include "engine/cylinder.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/irq.h"
+#include "core/util.h"
+#include "engine/engine.h"
+#include "engine/fuelcomp.h"
+#include "engine/instrument.h"
+#include "engine/layout.h"
+#include "engine/lean.h"
+#include "gui/gui.h"
+#include "storage/nvram.h"
+#include "ui/style.h"
+
+constexpr int32_t kBackgroundRow = 960;
+constexpr int32_t kCellW = 33, kCellH = 15;
+
+static int32_t PageY() { return static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
+static bool Large() { return G_EngLayoutIdx != 0; }
+static int32_t Ox() { return G_GaugeLayout[kInstEgt1].nOrigin[0]; }
+static int32_t Oy() { return G_GaugeLayout[kInstEgt1].nOrigin[1]; }
+static bool EngineView() { return NvGetU32(kNvCylGaugeType) != 0; }
+
+static int32_t RoundHalfAway(double v) {
+    const double r = v < 0 ? std::ceil(v - 0.5) : std::floor(v + 0.5);
+    if (!(r == r) || r > 2e9 || r < -2e9) return 0;
+    return static_cast<int32_t>(r);
+}
+
+static int32_t ShownValue(int32_t inst) {
+    const int32_t n = RoundHalfAway(G_InstReading[inst].nValue / 10.0);
+    if (G_InstCfg[inst].nUnits != 1) return n;
+    return RoundHalfAway(static_cast<float>((n - 32) * 5.0 / 9.0));
+}
+
+static void Cross(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const uint8_t pen = GUI_SetPenSize(2);
+    SetDrawColor(2);
+    GUI_DrawLine(x0, y0, x1, y1);
+    GUI_DrawLine(x0, y1, x1, y0);
+    GUI_SetPenSize(pen);
+}
+
+static uint32_t Shown(uint32_t colour) { return colour == kColourGreen ? kColourWhite : colour; }
+
+// ---- layout -------------------------------------------------------------------------------------
+
+void LayoutCylinderGauges() {
+    // The views without the engine picture force the bar view.
+    if (G_EngInfo.nEngineType == kEngM14 || G_EngInfo.nTitCount != 0) NvSetU32(kNvCylGaugeType, 0);
+    const int32_t layout = static_cast<int32_t>(G_EngLayoutIdx);
+    int32_t t1x = 0, t3x = 0, y = 0;
+    GaugePosition(kInstTank1, layout, &t1x, &y);
+    GaugePosition(21, layout, &t3x, &y);
+    int32_t n1 = 0, n3 = 0;
+    GaugePosition(kInstTank1, 0, &n1, &y);
+    GaugePosition(21, 0, &n3, &y);
+    int32_t shift = 0;
+    if (EngineView()) shift = layout ? 2 * (t1x - t3x) : (n1 - n3);
+    else if (G_EngInfo.nEgtCount >= 6 && layout == 0) shift = -2 * (n1 - n3);
+    for (int32_t inst = kInstEgt1; inst <= kInstCht6; ++inst) {
+        GaugeLayout& g = G_GaugeLayout[inst];
+        GaugePosition(inst, layout, &g.nOrigin[0], &g.nOrigin[1]);
+        g.nOrigin[0] += shift;
+        const InstCfg& c = G_InstCfg[inst];
+        g.nScale[3] = c.nUnits;
+        g.nScale[4] = c.nEnable;
+        g.nScale[5] = 10;
+        g.nScale[2] = c.nMax - c.nMin;
+        g.nScale[6] = RoundHalfAway((c.nMax - c.nMin) / 5.0);
+    }
+}
+
+// ---- engine view --------------------------------------------------------------------------------
+
+struct CellPos {
+    int16_t bx, by, tx, ty;
+};
+static constexpr CellPos kSix[2][6] = {
+    {{89, 22, 126, 22}, {35, 26, 0, 26}, {89, 58, 126, 58}, {35, 62, 0, 62}, {89, 94, 126, 94}, {35, 98, 0, 98}},
+    {{135, 14, 200, 14}, {60, 18, 0, 18}, {135, 74, 200, 74}, {60, 78, 0, 78}, {135, 134, 200, 134},
+     {60, 138, 0, 138}},
+};
+static constexpr CellPos kFour[2][4] = {
+    {{89, 40, 126, 40}, {35, 44, 0, 44}, {89, 76, 126, 76}, {35, 80, 0, 80}},
+    {{135, 14, 200, 14}, {60, 18, 0, 18}, {135, 74, 200, 74}, {60, 78, 0, 78}},
+};
+
+// Cell of a probe; false when the table has no row for it.
+static bool CellOf(int32_t inst, CellPos* out) {
+    const bool cht = inst >= kInstCht1;
+    const int32_t cyl = inst - (cht ? kInstCht1 : kInstEgt1);
+    const int32_t count = cht ? G_EngInfo.nChtCount : G_EngInfo.nEgtCount;
+    const int l = Large() ? 1 : 0;
+    CellPos p;
+    if (count >= 6) {
+        if (cyl > 5) return false;
+        p = kSix[l][cyl];
+    } else {
+        if (cyl > 3) return false;
+        p = kFour[l][cyl];
+    }
+    if (cht) {
+        p.by = static_cast<int16_t>(p.by - (l ? 24 : 15));
+        p.ty = static_cast<int16_t>(p.ty - (l ? 24 : 15));
+    }
+    *out = p;
+    return true;
+}
+
+int32_t EngineViewSegments(int32_t value, int32_t base, bool roundUp) {
+    if (value <= base) return 0;
+    const int32_t d = value - base;
+    return d / 25 + (roundUp && d % 25 > 12 ? 1 : 0);
+}
+
+static void DrawSegments(int32_t x, int32_t y, bool right, int32_t s, uint32_t colour) {
+    int32_t b = s / 4, r = s % 4;
+    if (b > 5) {
+        b = 6;
+        r = 0;
+    }
+    const int32_t top = y + 2, bottom = y + (Large() ? 16 : 13);
+    SetDrawColor(colour);
+    auto line = [&](int32_t off) {
+        const int32_t lx = right ? x + off : x + 31 - off;
+        GUI_DrawVLine(lx, top, bottom);
+    };
+    for (int32_t k = 0; k < b; ++k)
+        for (int32_t j = 0; j < 4; ++j) line(k * 5 + j);
+    static constexpr int32_t kPartial[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 3, 0}, {1, 3, 5}};
+    for (int32_t j = 0; j < r; ++j) line(b * 5 + kPartial[r][j] - 1);
+}
+
+static void DrawEngStyle(int32_t inst, bool lean) {
+    CellPos c;
+    if (!CellOf(inst, &c)) return;
+    InstReading& r = G_InstReading[inst];
+    const int32_t py = PageY();
+    const int32_t x = Ox() + c.bx, y = Oy() + c.by + py;
+    const bool right = (inst - (inst >= kInstCht1 ? kInstCht1 : kInstEgt1)) % 2 == 0;
+    const bool stale = G_EngFresh < 1;
+    if (r.bValid) {
+        SetDrawColor(0);
+        GUI_FillRect(x + 1, y + 1, x + kCellW - 2, y + kCellH - 2 + (Large() ? 3 : 0));
+        const int32_t base = inst >= kInstCht1 ? 0 : 1000;
+        const int32_t n = r.nValue / 10;
+        const uint32_t colour = SetInstColor(inst);
+        DrawSegments(x, y, right, EngineViewSegments(n, base, !lean), colour);
+        snprintf(r.szText, 8, "%d", static_cast<int>(ShownValue(inst)));
+        if (lean && inst <= kInstEgt6) DetectEgtPeak(inst, RoundedEgt(r.nValue), 0);
+    } else {
+        if (stale) Cross(x, y, x + kCellW - 1, y + kCellH - 1);
+        snprintf(r.szText, 8, "%s", stale ? "   " : "---");
+    }
+    const int32_t tx = Ox() + c.tx + (right ? 2 : kCellW - 5);
+    DrawTextF(Shown(r.nColour), Large() ? 9 : 6, right ? 21 : 23, tx, Oy() + c.ty + 7, "%s", r.szText);
+    if (lean && r.bValid && inst <= kInstEgt6) {
+        const EgtPeak& p = G_EgtPeak[inst - kInstEgt1];
+        const int32_t rowY = Oy() + c.ty - (Large() ? 24 : 15) + 7;
+        DrawTextF(Shown(p.peakColour), Large() ? 9 : 6, right ? 21 : 23, tx, rowY, "%d", static_cast<int>(p.peak));
+        char drop[8];
+        FormatDropText(inst, drop, sizeof drop);
+        DrawTextF(kColourWhite, Large() ? 9 : 6, right ? 21 : 23, right ? tx + kCellW + 33 : tx - 33, Oy() + c.ty + 7,
+                  "%s", drop);
+    }
+}
+
+// ---- bar view ------------------------------------------------------------------------------------
+
+struct BarArea {
+    int32_t x, y, w, h, margin, length, half, markerHalf, font;
+};
+static BarArea Area() {
+    BarArea a{};
+    const bool l = Large();
+    a.x = Ox();
+    a.y = Oy();
+    a.w = l ? 320 : 168;
+    a.h = l ? 161 : 119;
+    a.margin = RoundHalfAway(a.h / 7.0);
+    a.length = l ? 115 : 85;
+    a.half = l ? 4 : 3;
+    a.markerHalf = l ? 3 : 2;
+    a.font = G_EngInfo.nEgtCount >= 6 ? (l ? 9 : 3) : (l ? 11 : 6);
+    return a;
+}
+
+static int32_t ColumnX(int32_t inst, const BarArea& a) {
+    int32_t W = a.w + 10;
+    const bool l = Large();
+    if (G_EngInfo.nEgtCount >= 6 && !l) {
+        int32_t n1 = 0, n3 = 0, y = 0;
+        GaugePosition(kInstTank1, 0, &n1, &y);
+        GaugePosition(21, 0, &n3, &y);
+        W += 2 * (n1 - n3);
+    }
+    if (G_EngInfo.nEgtCount == 4 && G_EngInfo.nTitCount != 0 && l) W = a.w - 10;
+    if (inst == kInstTit1 || inst == kInstTit2) {
+        if (G_EngInfo.nEgtCount == 4) W += l ? 20 : 10;
+        return a.x + W - (inst == kInstTit1 ? (l ? 28 : 13) : (l ? 20 : 5));
+    }
+    const int32_t cyl = inst - (inst >= kInstCht1 ? kInstCht1 : kInstEgt1);
+    if (G_EngInfo.nEgtCount >= 6) {
+        const int32_t p = (W - W / 4) / 12;
+        static constexpr int32_t k[6] = {1, 3, 5, 5, 3, 1};
+        return cyl < 3 ? a.x + W / 8 + k[cyl] * p : a.x + W - W / 8 - k[cyl] * p;
+    }
+    const int32_t p = (W - W / 4) / 8;
+    if (G_EngInfo.nEgtCount == 2) return cyl == 0 ? a.x + W / 8 + p : a.x + W - W / 8 - p;
+    static constexpr int32_t k[4] = {1, 3, 3, 1};
+    return cyl < 2 ? a.x + W / 8 + k[cyl & 3] * p : a.x + W - W / 8 - k[cyl & 3] * p;
+}
+
+static int32_t BarPercent(int32_t inst, int32_t value) {
+    const InstCfg& c = G_InstCfg[inst];
+    if (c.nMax <= c.nMin) return 0;
+    const float f = std::round(static_cast<float>(value - c.nMin) * 100.0f / static_cast<float>(c.nMax - c.nMin));
+    if (!(f == f) || f < 0) return 0;
+    return f > 100 ? 100 : static_cast<int32_t>(f);
+}
+
+static void DrawBarStyle(int32_t inst, bool lean) {
+    const bool cht = inst >= kInstCht1;
+    const int32_t cyl = inst - (cht ? kInstCht1 : kInstEgt1);
+    if (!cht && inst < kInstTit1 && cyl >= G_EngInfo.nEgtCount) return;
+    if (cht && cyl >= G_EngInfo.nChtCount) return;
+    const BarArea a = Area();
+    const int32_t py = PageY();
+    InstReading& r = G_InstReading[inst];
+    const int32_t x = ColumnX(inst, a);
+    const int32_t bottom = a.y + a.margin + a.length + py;
+    const bool fresh = G_EngFresh >= 1;
+    int32_t src = inst;
+    if ((inst == kInstTit1 || inst == kInstTit2) && !lean) {
+        const int32_t other = inst == kInstTit1 ? kInstTit2 : kInstTit1;
+        if (G_InstReading[other].bValid && G_InstReading[other].nValue > r.nValue) src = other;
+    }
+    const InstReading& s = G_InstReading[src];
+    if (!s.bValid) {
+        if (fresh) DrawTextF(kColourWhite, a.font, 16, x, a.y + 2, "---");
+        else Cross(x - a.half, a.y + a.margin + py, x + a.half, bottom);
+        return;
+    }
+    const int32_t value = s.nValue;
+    r.nPercent = BarPercent(inst, value);
+    const int32_t top = bottom - RoundHalfAway(a.length * r.nPercent / 100.0);
+    const uint32_t colour = SetInstColor(src);
+    snprintf(r.szText, 8, "%d", static_cast<int>(ShownValue(src)));
+    if (!cht) {
+        SetDrawColor(colour);
+        GUI_FillRect(x - a.half, top, x + a.half, bottom);
+        if (lean && inst <= kInstEgt6) {
+            DetectEgtPeak(inst, RoundedEgt(value), top - py);
+            const EgtPeak& p = G_EgtPeak[cyl];
+            if (p.peakY >= a.y + a.margin && p.peakY <= a.y + a.margin + a.length) {
+                SetDrawColor(p.peakColour);
+                GUI_FillRect(x - a.half - 1, p.peakY + py, x + a.half + 1, p.peakY + py + 1);
+            }
+            const int32_t off = G_EngInfo.nEgtCount >= 6 && cyl % 2 ? -7 : 0;
+            DrawTextF(Shown(colour), a.font, 25, x, a.y + a.h + off + 1, "%s", r.szText);
+            DrawTextF(Shown(p.peakColour), a.font, 19, x, a.y + (off < 0 ? -off : off) - 1, "%d",
+                      static_cast<int>(p.peak));
+            char drop[8];
+            FormatDropText(inst, drop, sizeof drop);
+            DrawTextF(kColourWhite, a.font, 19, x, a.y + a.h - 2 * a.margin + 3, "%s", drop);
+        } else {
+            DrawTextF(Shown(colour), a.font, 16, x, a.y + 2, "%s", r.szText);
+        }
+        return;
+    }
+    if (lean && r.nPercent <= 20) return;
+    const int32_t m = 2 * a.half + 2;
+    SetDrawColor(Shown(colour));
+    GUI_FillRect(x - m, top - a.markerHalf, x + m, top + a.markerHalf);
+    SetDrawColor(0);
+    GUI_DrawRect(x - m, top - a.markerHalf, x + m, top + a.markerHalf);
+    if (!lean) DrawTextF(Shown(colour), a.font, 16, x, a.y + a.h - a.margin + 4, "%s", r.szText);
+}
+
+// ---- radial view ---------------------------------------------------------------------------------
+
+static void DrawRadial(int32_t inst, int32_t slot, bool cht) {
+    const BarArea a = Area();
+    static constexpr int32_t kEgtEighths[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    static constexpr int32_t kChtEighths[5] = {0, 2, 4, 6, 8};
+    const int32_t x = a.x + 8 + (a.w - 16) * (cht ? kChtEighths[slot] : kEgtEighths[slot]) / 8;
+    const int32_t py = PageY();
+    const int32_t bottom = a.y + a.margin + a.length + py;
+    InstReading& r = G_InstReading[inst];
+    if (!r.bValid) return;
+    r.nPercent = BarPercent(inst, r.nValue);
+    const int32_t top = bottom - RoundHalfAway(a.length * r.nPercent / 100.0);
+    const uint32_t colour = SetInstColor(inst);
+    if (cht) {
+        SetDrawColor(Shown(colour));
+        GUI_FillRect(x - 6, top - 2, x + 6, top + 2);
+        return;
+    }
+    SetDrawColor(colour);
+    GUI_FillRect(x - 3, top, x + 3, bottom);
+    const int32_t value = ShownValue(inst);
+    if (inst == G_EngInfo.nHotEgt) DrawTextF(kColourWhite, 4, 15, a.x, a.y + 2, "HI: %d", static_cast<int>(value));
+    if (inst == G_EngInfo.nEgtSel) {
+        DrawTextF(kColourWhite, 4, 15, a.x + a.w / 2, a.y + 2, "LO: %d", static_cast<int>(value));
+        SetDrawColor(8);
+        for (int32_t y = bottom - 6; y > top; y -= 6) GUI_DrawHLine(y, x - 3, x + 3);
+    }
+}
+
+// ---- background and dispatch ------------------------------------------------------------------------
+
+void DrawCylinderBackground() {
+    const int32_t bg = kBackgroundRow;
+    if (G_EngInfo.nEngineType == kEngSubaru4 || G_EngInfo.nEngineType == kEngSubaru6) return;
+    if (EngineView()) {
+        for (int32_t inst = kInstEgt1; inst <= kInstCht6; ++inst) {
+            if (inst == kInstTit1 || inst == kInstTit2) continue;
+            CellPos c;
+            if (!CellOf(inst, &c)) continue;
+            const int32_t x = Ox() + c.bx, y = Oy() + c.by + bg;
+            SetDrawColor(1);
+            GUI_DrawRect(x, y, x + kCellW - 1, y + kCellH - 1);
+        }
+        if (G_LeanMode == 1) {
+            static const char kPeak[] = "PEAK";
+            for (int i = 0; i < 4; ++i)
+                DrawTextF(8, 8, 16, Ox() + 80, Oy() + 10 + 16 * i + bg - PageY(), "%c", kPeak[i]);
+        }
+        return;
+    }
+    const BarArea a = Area();
+    SetDrawColor(31);
+    const int32_t step = a.length / 5;
+    const int32_t font = Large() ? 8 : 4;
+    const int32_t egtStep = G_GaugeLayout[kInstEgt1].nScale[6], chtStep = G_GaugeLayout[kInstCht1].nScale[6];
+    for (int32_t k = 0; k <= 5; ++k) {
+        const int32_t y = a.y + a.margin + k * step;
+        SetDrawColor(31);
+        GUI_DrawHLine(y + bg, a.x + 20, a.x + a.w - 20);
+        if (k < 5) {
+            DrawTextF(kColourWhite, font, 15, a.x, y - 4 + bg - PageY(), "%d",
+                      static_cast<int>(G_InstCfg[kInstEgt1].nMax / 10 - k * egtStep / 10));
+            DrawTextF(kColourWhite, font, 17, a.x + a.w, y - 4 + bg - PageY(), "%d",
+                      static_cast<int>(G_InstCfg[kInstCht1].nMax / 10 - k * chtStep / 10));
+        } else {
+            DrawTextF(kColourWhite, font, 15, a.x, y + 2 + bg - PageY(), "EGT");
+            DrawTextF(kColourWhite, font, 17, a.x + a.w, y + 2 + bg - PageY(), "CHT");
+        }
+    }
+}
+
+void DrawCylinderGauges() {
+    const int32_t type = G_EngInfo.nEngineType;
+    if (type == kEngSubaru4 || type == kEngSubaru6) return;
+    if (type == kEngM14) {
+        static constexpr int32_t kEgts[9] = {26, 27, 28, 29, 30, 31, 32, 33, 39};
+        for (int i = 0; i < 9; ++i) DrawRadial(kEgts[i], i, false);
+        for (int i = 0; i < 5; ++i) DrawRadial(34 + i, i, true);
+        return;
+    }
+    const bool lean = G_LeanMode == 1;
+    for (int32_t inst = kInstEgt1; inst <= kInstCht6; ++inst) {
+        if (G_InstCfg[inst].nEnable == 0) continue;
+        if (EngineView()) {
+            if (inst == kInstTit1 || inst == kInstTit2) continue;
+            DrawEngStyle(inst, lean && inst <= kInstEgt6);
+        } else {
+            DrawBarStyle(inst, lean);
+        }
+    }
+    if (lean) ShowPeakSeq();
+}

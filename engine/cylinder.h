@@ -1,0 +1,10 @@
+// EGT, TIT and CHT cylinder group of the engine page: engine view, bar view
+// (each with its lean form) and the radial view.
+#pragma once
+#include <cstdint>
+
+void LayoutCylinderGauges();
+void DrawCylinderBackground();
+void DrawCylinderGauges();
+// Segment count of the engine view for a reading (tenths) and its base.
+int32_t EngineViewSegments(int32_t value, int32_t base, bool roundUp);
