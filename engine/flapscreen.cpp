@@ -18,6 +18,11 @@ static int32_t RowY(int32_t row) { return kRowTop + kRowStep * (row - 1); }
 static InstCfg& Cfg() { return G_InstCfg[kInstFlapAng]; }
 static int32_t& PointAd(int32_t row) { return G_InstCal[kInstFlapAng].point[row - 1].nAd; }
 
+// A point set here must reach the file: the writer stops at the point count.
+static void KeepBothPoints() {
+    if (G_InstCal[kInstFlapAng].nNumPts < 2) G_InstCal[kInstFlapAng].nNumPts = 2;
+}
+
 const char* FlapScreenValue(int32_t row) {
     s_value[0] = 0;
     if (row == 1 || row == 2) {
@@ -67,6 +72,7 @@ static void EditRow(int32_t row, int32_t delta) {
     if (row == 1 || row == 2) {
         const int64_t v = static_cast<int64_t>(PointAd(row)) + delta;
         PointAd(row) = static_cast<int32_t>(v < 0 ? 0 : (v > INT32_MAX ? INT32_MAX : v));
+        KeepBothPoints();
     } else if (row == 3) {
         // One step per knob event, whichever way it turns.
         Cfg().nEnable = (Cfg().nEnable + 1) % 3;
@@ -82,6 +88,7 @@ int32_t FlapScreenInput(int32_t key, int32_t delta) {
     if (k == 3) MoveCursor(G_SettingsScreen.nRow - 1);
     if (k == 4 && (G_SettingsScreen.nRow == 1 || G_SettingsScreen.nRow == 2)) {
         PointAd(G_SettingsScreen.nRow) = G_SettingsScreen.nLiveAd;
+        KeepBothPoints();
         DrawRow(G_SettingsScreen.nRow);
     }
     if (k == 5) {

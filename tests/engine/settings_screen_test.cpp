@@ -266,6 +266,7 @@ TEST_F(TankScreenTest, SettingsRows) {
 
 TEST_F(ScreenTest, FlapCalibration) {
     G_InstCfg[kInstFlapAng].nEnable = 7;
+    G_InstCal[kInstFlapAng].nNumPts = 0;   // never calibrated: the captured points must still be written
     G_InstCal[kInstFlapAng].point[0].nAd = 300;
     G_InstCal[kInstFlapAng].point[1].nAd = 3000;
     FlapScreenOpen();
