@@ -3,6 +3,9 @@
 #include "core/boot.h"
 #include "core/pending.h"
 #include "platform/monitor.h"
+#include "core/irq.h"
+#include "core/ostimer.h"
+#include "core/spi.h"
 #include "setup/setup.h"
 
 // Leaving calibration mode at once, as calibration mode itself leaves.
@@ -16,3 +19,9 @@ void ReadMaintFile() {}
 void LoadAircraftBitmap() {}
 // No unit settings yet: every instrument shows its own unit.
 int32_t ToDisplayUnits(int32_t, int32_t value) { return value; }
+float FromDisplayUnits(int32_t, float value) { return value; }
+int32_t ReadInstrumentRaw(int32_t inst) {
+    SetAdcChannelMode(inst);
+    DelayTicks(kTickTicks);
+    return ReadAdc(inst);
+}

@@ -13,3 +13,8 @@ void LoadAircraftBitmap();
 // An instrument's value in its configured display unit; numbers above 47
 // come back unchanged.
 int32_t ToDisplayUnits(int32_t inst, int32_t value);
+// A value in an instrument's display unit back in its internal unit.
+float FromDisplayUnits(int32_t inst, float value);
+// Selects the instrument's multiplexer group, waits and converts its raw
+// input for the calibration screens.
+int32_t ReadInstrumentRaw(int32_t inst);
