@@ -365,6 +365,7 @@ void DrawEngineBarGauges() {
     for (int i = 0; i < n; ++i) {
         const int32_t inst = kList[i];
         if ((inst == 18 || inst == kInstCoolTemp) && !subaru) continue;
+        if (inst < 0 || inst >= kInstruments) continue;
         FormatBarText(inst);
         InstReading& r = G_InstReading[inst];
         if (r.bValid) {
