@@ -455,7 +455,8 @@ static void TankText(int32_t inst) {
         r.nPercent = 0;
         return;
     }
-    int32_t level = r.nValue > c.nMax ? c.nMax : r.nValue;
+    const int32_t value = r.nValue;   // the reading is packed: copy before comparing
+    int32_t level = value > c.nMax ? c.nMax : value;
     if (r.nValue2 != 1 && level < 0) level = 0;
     const int32_t shown = ToDisplayUnits(inst, level);
     if (inst >= 21) Text8(r.szText, "%d", shown / 10);
@@ -489,7 +490,8 @@ static void DrawBigTank(int32_t inst) {
     }
     const bool l = Large();
     const int32_t s = l ? 65 : 60;
-    DrawTextF(r.nColour == kColourGreen ? kColourWhite : r.nColour, W(inst, s + 2), 16, W(inst, s) + dx,
+    const uint32_t colour = r.nColour;
+    DrawTextF(colour == kColourGreen ? kColourWhite : colour, W(inst, s + 2), 16, W(inst, s) + dx,
               W(inst, s + 1), "%s", r.szText);
 }
 

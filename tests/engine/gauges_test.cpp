@@ -105,7 +105,7 @@ TEST_F(EngineGaugeTest, EmptyScaleDrawsNoBandsAndPercentZero) {
     Page(3);
     Set(16, 700);
     Draw();
-    EXPECT_EQ(G_InstReading[16].nPercent, 0);
+    EXPECT_EQ(int32_t{G_InstReading[16].nPercent}, 0);
     EXPECT_EQ(Px(345 + 15, 360 + 35), 0);   // no band behind the column
 }
 
