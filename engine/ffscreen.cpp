@@ -97,6 +97,11 @@ static void EditRow(int32_t row, int32_t delta) {
         c.nEnable = r < 0 ? -r : r;
     } else if (row == 9) {
         c.nUnits = static_cast<int32_t>(Toggle01(static_cast<uint32_t>(c.nUnits)));
+        // The fuel computer and the tanks follow the flow's units.
+        G_InstCfg[kInstFuelComp].nUnits = c.nUnits;
+        for (int32_t i = kInstTank1; i <= kInstTank4; ++i) G_InstCfg[i].nUnits = c.nUnits;
+        DrawRows();   // limits and K factor are shown in the new unit
+        return;
     } else if (row == 10) {
         c.nGaugeType = static_cast<int32_t>(Toggle01(static_cast<uint32_t>(c.nGaugeType)));
         if (G_SettingsScreen.nRow > FuelFlowScreenRows()) G_SettingsScreen.nRow = FuelFlowScreenRows();
@@ -114,7 +119,6 @@ static void EditRow(int32_t row, int32_t delta) {
         G_FuelFlowPulse.nDelay = static_cast<uint32_t>(static_cast<float>(c.nScaleFctr) * 3.6864f);
     }
     DrawRow(row);
-    if (row == 9) DrawRow(11);
 }
 
 static void MoveCursor(int32_t to) {
