@@ -90,3 +90,11 @@ void RunSettingsScreen(int32_t (*input)(int32_t key, int32_t delta), void (*poll
     UpdateSoftKeys();
     DrawStatusBar();
 }
+
+void MoveSettingsCursor(int32_t to, int32_t rows, void (*drawRow)(int32_t row)) {
+    if (to < 1 || to > rows) return;
+    const int32_t from = G_SettingsScreen.nRow;
+    G_SettingsScreen.nRow = to;
+    drawRow(from);
+    drawRow(to);
+}

@@ -56,6 +56,8 @@ int32_t EngineSettingsEditable();
 int32_t EditFuelLimit(int32_t inst, int32_t value, int32_t delta);
 // Limit as shown: in display units, divided by the step.
 int32_t ShownFuelLimit(int32_t inst, int32_t value);
+// Moves the cursor to row `to` (1..rows; otherwise it stays) and redraws the two rows.
+void    MoveSettingsCursor(int32_t to, int32_t rows, void (*drawRow)(int32_t row));
 // Draws a row label at x 210 and clears its line; y of the row.
 void    DrawSettingsLabel(int32_t y, const char* text);
 // Value at x 500 in the style of the cursor row or of the others.

@@ -121,13 +121,7 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) {
-    if (to < 1 || to > FuelFlowScreenRows()) return;
-    const int32_t from = G_SettingsScreen.nRow;
-    G_SettingsScreen.nRow = to;
-    DrawRow(from);
-    DrawRow(to);
-}
+static void MoveCursor(int32_t to) { MoveSettingsCursor(to, FuelFlowScreenRows(), DrawRow); }
 
 int32_t FuelFlowScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);

@@ -60,13 +60,7 @@ void FlapScreenOpen() {
     DrawRows();
 }
 
-static void MoveCursor(int32_t to) {
-    if (to < 1 || to > kRows) return;
-    const int32_t from = G_SettingsScreen.nRow;
-    G_SettingsScreen.nRow = to;
-    DrawRow(from);
-    DrawRow(to);
-}
+static void MoveCursor(int32_t to) { MoveSettingsCursor(to, kRows, DrawRow); }
 
 static void EditRow(int32_t row, int32_t delta) {
     if (row == 1 || row == 2) {

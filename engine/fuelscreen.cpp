@@ -88,13 +88,7 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) {
-    if (to < 1 || to > kRows) return;
-    const int32_t from = G_SettingsScreen.nRow;
-    G_SettingsScreen.nRow = to;
-    DrawRow(from);
-    DrawRow(to);
-}
+static void MoveCursor(int32_t to) { MoveSettingsCursor(to, kRows, DrawRow); }
 
 int32_t FuelCompScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);

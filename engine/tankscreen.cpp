@@ -162,13 +162,7 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) {
-    if (to < 1 || to > TankScreenRows()) return;
-    const int32_t from = G_SettingsScreen.nRow;
-    G_SettingsScreen.nRow = to;
-    DrawRow(from);
-    DrawRow(to);
-}
+static void MoveCursor(int32_t to) { MoveSettingsCursor(to, TankScreenRows(), DrawRow); }
 
 static void CaptureLiveAd() {
     const int32_t row = G_SettingsScreen.nRow;
