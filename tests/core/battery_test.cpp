@@ -60,15 +60,7 @@ protected:
             }
         });
     }
-    static std::string Log() {
-        std::string out;
-        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
-            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
-            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
-            out += std::string(p, strnlen(p, 64));
-        }
-        return out;
-    }
+    static std::string Log() { return SysLogSectorText(); }
     static bool Logged(const char* text) { return Log().find(text) != std::string::npos; }
     void SetFieldAltitude(int16_t alt) {
         const uint8_t b[2] = {static_cast<uint8_t>(alt), static_cast<uint8_t>(alt >> 8)};

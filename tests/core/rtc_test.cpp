@@ -27,15 +27,7 @@ protected:
     }
     RtcChip& chip() { return board().rtcChip(); }
     uint8_t ChipReg(int r) { return chip().Reg(r, board().Now()); }
-    static std::string Log() {
-        std::string out;
-        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
-            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
-            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
-            out += std::string(p, strnlen(p, 64));
-        }
-        return out;
-    }
+    static std::string Log() { return SysLogSectorText(); }
     static void ExpectDate(uint32_t y, uint32_t mo, uint32_t dow, uint32_t d, uint32_t h, uint32_t mi, uint32_t s) {
         EXPECT_EQ(G_DateTime.nYear, y);
         EXPECT_EQ(G_DateTime.nMonth, mo);

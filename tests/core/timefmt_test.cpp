@@ -23,15 +23,7 @@ protected:
         I2cInit();
     }
     static void At(uint32_t h, uint32_t m, uint32_t s) { HwWrite32(RCNR, h * 3600 + m * 60 + s); }
-    static std::string Log() {
-        std::string out;
-        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
-            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
-            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
-            out += std::string(p, strnlen(p, 64));
-        }
-        return out;
-    }
+    static std::string Log() { return SysLogSectorText(); }
 };
 
 TEST_F(TimeFmtTest, EveryKind) {

@@ -44,15 +44,7 @@ protected:
     }
     uint8_t Reg(int r) { return chip().Reg(r, board().Now()); }
     int RegI16(int r) { return static_cast<int16_t>(Reg(r) | Reg(r + 1) << 8); }
-    static std::string Log() {
-        std::string out;
-        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
-            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
-            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
-            out += std::string(p, strnlen(p, 64));
-        }
-        return out;
-    }
+    static std::string Log() { return SysLogSectorText(); }
     static int Count(const std::string& text, const std::string& what) {
         int n = 0;
         for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

@@ -38,15 +38,7 @@ protected:
         SysLogOpen();
         I2cInit();
     }
-    static std::string Log() {
-        std::string out;
-        for (uint32_t r = 0; r < kSysLogRecords; ++r) {
-            const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
-            if (static_cast<uint8_t>(p[0]) == 0xFF) break;
-            out += std::string(p, strnlen(p, 64));
-        }
-        return out;
-    }
+    static std::string Log() { return SysLogSectorText(); }
     static void Put(const char* name, const std::string& text) {
         ASSERT_EQ(mon_tfsadd(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
                              static_cast<int>(text.size())),

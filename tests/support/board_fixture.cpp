@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 #include <cstdlib>
+#include <cstring>
+
+#include "core/syslog.h"
+#include "storage/flash.h"
 
 using platform::Board;
 using platform::BoardStop;
@@ -44,4 +48,14 @@ StopReason BoardTest::RunApp(const std::function<void()>& fn) {
         return s.reason;
     }
     return StopReason::None;
+}
+
+std::string SysLogSectorText() {
+    std::string out;
+    for (uint32_t r = 0; r < kSysLogRecords; ++r) {
+        const char* p = reinterpret_cast<const char*>(FlashPtr(kSysLogSectorA * kFlashSectorBytes + r * 64, 64));
+        if (static_cast<uint8_t>(p[0]) == 0xFF) break;
+        out += std::string(p, strnlen(p, 64));
+    }
+    return out;
 }

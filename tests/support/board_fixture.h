@@ -5,6 +5,9 @@
 #include <string>
 #include "platform/board.h"
 
+// The system log written in the first log sector since it was last erased.
+std::string SysLogSectorText();
+
 class BoardTest : public ::testing::Test {
 protected:
     void SetUp() override;
