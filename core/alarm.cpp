@@ -7,7 +7,7 @@
 #include "core/ostimer.h"
 #include "efis/airdata.h"
 #include "engine/instrument.h"
-#include "engine/pulse.h"
+#include "engine/engine.h"
 #include "platform/hw.h"
 #include "storage/nvram.h"
 #include "ui/keys.h"
@@ -25,7 +25,9 @@ constexpr uint32_t kDelayTicks   = 110592000;   // 30 s: tanks and fuel check
 constexpr uint32_t kRepeatTicks  = 110592000;   // 30 s between raises of one alarm
 constexpr uint32_t kSpacingTicks = 7372800;     // 2 s between two raises
 constexpr uint32_t kAoaRepeat    = 3686400;     // 1 s
-constexpr int32_t  kRunningPulses = 5;
+// Seconds of running (counted by the engine timers) before engine alarms may sound;
+// zero again at shutdown, so a parked engine raises no low-pressure alarm.
+constexpr int32_t  kRunningCount = 5;
 constexpr int32_t  kHighRpm = 15000;
 constexpr int32_t  kInstAirspeed = 3;
 constexpr uint32_t kAlwaysLoaded = 1u << 14 | 1u << 15 | 1u << 16 | 1u << 17;
@@ -285,7 +287,7 @@ static bool RepeatDue(const AlarmSlot& a, uint32_t now) {
     return a.nRaiseStamp == 0 || TicksElapsed(now, a.nRaiseStamp, kRepeatTicks);
 }
 
-static bool EngineTurning() { return G_RpmPulse.nEdges >= kRunningPulses; }
+static bool EngineTurning() { return G_EngineRunCount >= kRunningCount; }
 static bool EngineRuns() { return EngineTurning() || G_AirData.nIas >= 251; }
 
 static bool MayRaise(int32_t slot) {

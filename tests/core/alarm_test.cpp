@@ -17,6 +17,7 @@
 #include "core/ostimer.h"
 #include "efis/airdata.h"
 #include "engine/instrument.h"
+#include "engine/engine.h"
 #include "engine/pulse.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
@@ -42,7 +43,7 @@ protected:
         Limits(kOilPsi, 100, 80, 20, 10);
         Limits(kOilTemp, 250, 230, 100, 0);
         Limits(kTank1, 1000, 1000, 100, 50);
-        G_RpmPulse.nEdges = 5;   // engine running
+        G_EngineRunCount = 5;   // engine running
         Set(kOilPsi, 50);
         Set(kOilTemp, 150);
         Set(kTank1, 500);
@@ -129,10 +130,13 @@ TEST_F(AlarmTest, GenericLimitsRaiseClearOrHold) {
 TEST_F(AlarmTest, RaiseShowsSoundsAndDrivesTheOutputUntilAcknowledged) {
     Set(kOilPsi, 50);
     RunApp([] { AlarmInit(); });
-    G_RpmPulse.nEdges = 4;   // parked: no low-pressure alarm
+    G_RpmPulse.nEdges = 100000;  // turned before, but shut down since
+    G_EngineRunCount = 0;
     Set(kOilPsi, 5);
     EXPECT_TRUE(Tasks(3).empty());
-    G_RpmPulse.nEdges = 5;
+    G_EngineRunCount = 4;   // just started: no low-pressure alarm yet
+    EXPECT_TRUE(Tasks(3).empty());
+    G_EngineRunCount = 5;
     EXPECT_EQ(Tasks(1), std::vector<int32_t>{kOilPsi});
     EXPECT_EQ(G_AlarmCur, kOilPsi);
     EXPECT_EQ(G_RedrawReq, 1u);
