@@ -31,6 +31,11 @@ int32_t EngineSettingsEditable() {
 
 static int32_t FuelStep(int32_t inst) { return G_InstCfg[inst].nUnits == 1 ? 10 : 1; }
 
+int32_t StepOffOn(int32_t value, int32_t delta) {
+    const int32_t r = (value + delta) % 2;
+    return r < 0 ? -r : r;
+}
+
 int32_t EditFuelLimit(int32_t inst, int32_t value, int32_t delta) {
     const float step = FromDisplayUnits(inst, static_cast<float>(delta * FuelStep(inst)));
     const int64_t sum = static_cast<int64_t>(value) + RoundHalfAway(step);

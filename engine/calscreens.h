@@ -54,6 +54,8 @@ int32_t EngineSettingsEditable();
 // Limit in tenths of a gallon moved by a knob delta in display units
 // (1 gallon-tenth or 10 litre-tenths a step).
 int32_t EditFuelLimit(int32_t inst, int32_t value, int32_t delta);
+// An OFF/ON setting turned by a knob delta: odd deltas flip it.
+int32_t StepOffOn(int32_t value, int32_t delta);
 // Limit as shown: in display units, divided by the step.
 int32_t ShownFuelLimit(int32_t inst, int32_t value);
 // Moves the cursor to row `to` (1..rows; otherwise it stays) and redraws the two rows.

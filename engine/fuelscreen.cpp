@@ -65,19 +65,14 @@ void FuelCompScreenOpen() {
     DrawRows();
 }
 
-static int32_t Flip01(int32_t v, int32_t delta) {
-    const int32_t r = (v + delta) % 2;
-    return r < 0 ? -r : r;
-}
-
 static void EditRow(int32_t row, int32_t delta) {
     InstCfg& c = Cfg();
     if (int32_t* v = LimitOf(row)) {
         *v = EditFuelLimit(kInstFuelComp, *v, delta);
     } else if (row == 4) {
-        c.nAudio = Flip01(c.nAudio, delta);
+        c.nAudio = StepOffOn(c.nAudio, delta);
     } else if (row == 5) {
-        c.nEnable = Flip01(c.nEnable, delta);
+        c.nEnable = StepOffOn(c.nEnable, delta);
     } else if (row == 6) {
         InstCfg& flow = G_InstCfg[kInstFuelFlow];
         flow.nUnits = static_cast<int32_t>(Toggle01(static_cast<uint32_t>(flow.nUnits)));
