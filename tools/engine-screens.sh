@@ -2,7 +2,7 @@
 # Screenshots of the engine page in each layout, made by headless kv5100 runs
 # with the engine's A/D inputs and pulse trains set by a script.
 #
-#   tools/engine-screens.sh [KV5100] [OUTDIR]
+#   tools/engine-screens.sh [KV5100 [OUTDIR [NAME...]]]   (NAMEs: only these screens)
 #
 # Each configuration starts on a new flash file whose flash file system gets
 # SYSTEM.KVD/KVC, ENGINE.KVD, TANKS.KVC and NVRAM.KVD through --tfs (engine type,
@@ -12,6 +12,8 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 kv5100=${1:-$here/../build/sim/kv5100}
 out=${2:-$here/../docs/screens}
+[ $# -ge 2 ] && shift 2 || shift $#
+names="$*"
 work=$(mktemp -d /tmp/kv5100-screens.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
@@ -97,6 +99,9 @@ END
 
 # shot NAME ENGINE_TYPE CYLINDERS PAGE BAR|ENG
 shot() {
+    if [ -n "$names" ]; then
+        case " $names " in *" $1 "*) ;; *) return 0 ;; esac
+    fi
     d=$work/$1
     mkdir -p "$d"
     { printf 'ENGINE_INSTALLED, 1\nNET_ENG_MODE, 0\nAIR_INSTALLED, 1\nNET_AIR_MODE, 0\nEFIS_INSTALLED, 1\n'
