@@ -163,8 +163,9 @@ static void DrawEngStyle(int32_t inst, bool lean) {
     if (lean && r.bValid && inst <= kInstEgt6) {
         const EgtPeak& p = G_EgtPeak[inst - kInstEgt1];
         const int32_t rowY = Oy() + c.ty - (Large() ? 24 : 15) + 7;
-        DrawTextF(Shown(p.peakColour), Large() ? 9 : 6, right ? 21 : 23, tx, rowY, "%d", static_cast<int>(p.peak));
-        char drop[8];
+        char peak[8], drop[8];
+        FormatPeakText(inst, peak, sizeof peak);
+        DrawTextF(Shown(p.peakColour), Large() ? 9 : 6, right ? 21 : 23, tx, rowY, "%s", peak);
         FormatDropText(inst, drop, sizeof drop);
         DrawTextF(kColourWhite, Large() ? 9 : 6, right ? 21 : 23, right ? tx + kCellW + 33 : tx - 33, Oy() + c.ty + 7,
                   "%s", drop);
@@ -264,9 +265,9 @@ static void DrawBarStyle(int32_t inst, bool lean) {
             }
             const int32_t off = G_EngInfo.nEgtCount >= 6 && cyl % 2 ? -7 : 0;
             DrawTextF(Shown(colour), a.font, 25, x, a.y + a.h + off + 1, "%s", r.szText);
-            DrawTextF(Shown(p.peakColour), a.font, 19, x, a.y + (off < 0 ? -off : off) - 1, "%d",
-                      static_cast<int>(p.peak));
-            char drop[8];
+            char peak[8], drop[8];
+            FormatPeakText(inst, peak, sizeof peak);
+            DrawTextF(Shown(p.peakColour), a.font, 19, x, a.y + (off < 0 ? -off : off) - 1, "%s", peak);
             FormatDropText(inst, drop, sizeof drop);
             DrawTextF(kColourWhite, a.font, 19, x, a.y + a.h - 2 * a.margin + 3, "%s", drop);
         } else {

@@ -21,9 +21,10 @@ void ResetLeanPeaks() {
 
 uint32_t SetLeanMode(uint32_t mode) {
     const int32_t type = G_EngInfo.nEngineType;
-    if (type == kEngM14 || type == kEngRotax912 || type == kEngRotax914) mode = 0;
-    if (mode == 1 && G_LeanMode != 1) ResetLeanPeaks();
-    G_LeanMode = mode ? 1 : 0;
+    // Any non-zero mode (a user event from the other unit) means on.
+    const uint32_t on = mode != 0 && type != kEngM14 && type != kEngRotax912 && type != kEngRotax914 ? 1 : 0;
+    if (on && G_LeanMode != 1) ResetLeanPeaks();
+    G_LeanMode = on;
     return G_LeanMode;
 }
 
@@ -94,12 +95,26 @@ void ShowPeakSeq() {
     SetSoftKeyLabel(4, label);
 }
 
+static bool IsLeanEgt(int32_t inst) { return inst >= kInstEgt1 && inst <= kInstEgt6; }
+
+static int32_t RoundHalfAway(float v) { return static_cast<int32_t>(v >= 0 ? v + 0.5f : v - 0.5f); }
+
+void FormatPeakText(int32_t inst, char* out, uint32_t size) {
+    if (!IsLeanEgt(inst) || !G_InstReading[inst].bValid) {
+        std::snprintf(out, size, "   ");
+        return;
+    }
+    int32_t peak = G_EgtPeak[inst - kInstEgt1].peak;
+    if (G_InstCfg[inst].nUnits == 1) peak = RoundHalfAway(static_cast<float>((peak - 32) * 5.0 / 9.0));
+    std::snprintf(out, size, "%d", static_cast<int>(peak));
+}
+
 void FormatDropText(int32_t inst, char* out, uint32_t size) {
-    const EgtPeak& p = G_EgtPeak[inst - kInstEgt1];
-    if (!p.peaked || !G_InstReading[inst].bValid) {
+    if (!IsLeanEgt(inst) || !G_EgtPeak[inst - kInstEgt1].peaked || !G_InstReading[inst].bValid) {
         std::snprintf(out, size, "    ");
         return;
     }
+    const EgtPeak& p = G_EgtPeak[inst - kInstEgt1];
     std::snprintf(out, size, "%3d%c", static_cast<int>(p.drop), static_cast<char>(p.letter));
 }
 

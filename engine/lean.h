@@ -34,8 +34,10 @@ void DetectEgtPeak(int32_t inst, int32_t n, int32_t barTop);
 void FormatPeakSeq(char* out, uint32_t size);
 // Sets soft-key label 4 to the order while the EGT/CHT menu is open.
 void ShowPeakSeq();
-// Drop text "%3d%c" or four blanks; peak text; both into 8-byte buffers.
+// Drop text "%3d%c" in stored degrees, or four blanks.
 void FormatDropText(int32_t inst, char* out, uint32_t size);
+// Peak text "%d", in Celsius when the EGT's UNITS is 1, or three blanks.
+void FormatPeakText(int32_t inst, char* out, uint32_t size);
 
 int32_t FindHottestEgt();
 int32_t FindColdestEgt();

@@ -22,7 +22,7 @@ static const char kUsage[] =
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
-    "              [--demo]";
+    "              [--demo] [--tfs NAME=FILE]...";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -84,6 +84,12 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             size_t eq = v.find('=');
             if (eq == 0 || eq == std::string::npos) return error = "--env takes NAME=VALUE, not " + v, false;
             opts.env.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--tfs") {
+            if (!value(v)) return false;
+            const size_t eq = v.find('=');
+            if (eq == 0 || eq == std::string::npos || eq + 1 == v.size())
+                return error = "--tfs takes NAME=FILE, not " + v, false;
+            opts.tfs.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--hold") {
             if (!value(v)) return false;
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
@@ -133,6 +139,21 @@ static const char kDemoSystemKvd[] =
 bool WriteDemoConfig(Board& board) {
     return board.tfs().Add("SYSTEM.KVD", nullptr, nullptr, reinterpret_cast<const uint8_t*>(kDemoSystemKvd),
                            static_cast<int>(sizeof kDemoSystemKvd - 1)) == 0;
+}
+
+bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
+    for (const auto& [name, path] : opts.tfs) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return error = "--tfs " + name + ": cannot read " + path, false;
+        std::vector<uint8_t> data;
+        uint8_t buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+        std::fclose(f);
+        const int rc = board.tfs().Add(name.c_str(), nullptr, nullptr, data.data(), static_cast<int>(data.size()));
+        if (rc != 0) return error = "--tfs " + name + ": " + platform::TfsErrorText(rc), false;
+    }
+    return true;
 }
 
 static double Seconds(const Board& board) { return static_cast<double>(board.Now()) / platform::kOsTimerHz; }

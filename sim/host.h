@@ -19,6 +19,7 @@ struct HostOptions {
     std::string screenshotPath;    // PNG of the shown page at the end of the run
     std::string audioPath;         // WAV file of the codec's output; empty: none
     std::vector<std::pair<std::string, std::string>> env;
+    std::vector<std::pair<std::string, std::string>> tfs;   // --tfs NAME=FILE: files put into TFS
     std::string scriptPath;        // --script: timed input events
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
     std::vector<SerialBinding> serial;
@@ -31,6 +32,9 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error);
 bool OpenHostWindow(HostOptions& opts);
 // Writes the factory demonstration SYSTEM.KVD into the board's TFS.
 bool WriteDemoConfig(platform::Board& board);
+// Puts each --tfs host file into the board's TFS, replacing a file of that
+// name; false with a message naming the file.
+bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
 // Runs the unit until power-off or the run's end; returns the exit status.
 int RunUnit(platform::Board& board, const HostOptions& opts);
 // Prints the system log kept in flash, oldest record first.

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv5100: --demo: cannot write the demonstration configuration\n");
         return 2;
     }
+    if (!WriteTfsFiles(*board, opts, error)) {
+        std::fprintf(stderr, "kv5100: %s\n", error.c_str());
+        return 2;
+    }
     // The clock chip's battery-backed memory and time live beside the flash
     // file; a new file starts the clock from the host's local time.
     std::string clockPath = opts.flashPath + ".rtc";

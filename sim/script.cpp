@@ -14,13 +14,16 @@ using platform::HostEvent;
 
 namespace {
 
-enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3 };
+enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5 };
 
 constexpr int kFirstButtonPin = 58;
 constexpr int kPhaseB = 64, kPhaseA = 65;
 constexpr int kFirstInputPin = 74;      // discrete inputs 1..3 on GPIO74..76
 // Air-data converter inputs of the supplies.
 constexpr int kAdcBatVolts = 2, kAdcAuxVolts = 3, kAdcMainVolts = 6;
+constexpr int kFlowPin = 71, kRpmPin = 72;   // fuel-flow and RPM pulse inputs
+constexpr double kMaxPulseHz = 20000;       // well above any sensor; keeps a period of many ticks
+constexpr double kMinPulseHz = 0.01;        // the period still fits an event argument
 
 // Paths of the screenshots, indexed by the event; filled before the board
 // starts, so every application process inherits them.
@@ -41,6 +44,13 @@ void ApplyEvent(Board& board, const HostEvent& e) {
     case kAirAdcInput:
         board.airAdc().SetInput(e.arg[0], static_cast<uint16_t>(e.arg[1]));
         break;
+    case kEngineAdcInput:
+        board.engineAdc().SetInput(e.arg[0], e.arg[1], static_cast<uint16_t>(e.arg[2]));
+        break;
+    case kPulseTrain:
+        // The first rising edge falls at the line's own time; period 0 stops the train.
+        board.gpio().SetPulseTrain(e.arg[0], e.at, static_cast<uint32_t>(e.arg[1]), 0);
+        break;
     default:
         break;
     }
@@ -58,8 +68,8 @@ struct Parser {
         error = where + ":" + std::to_string(line) + ": " + what;
         return false;
     }
-    bool Add(uint64_t at, int32_t kind, int32_t a0, int32_t a1 = 0) {
-        if (!board.hostEvents().Add(HostEvent{at, kind, {a0, a1, 0}})) return Fail("too many events");
+    bool Add(uint64_t at, int32_t kind, int32_t a0, int32_t a1 = 0, int32_t a2 = 0) {
+        if (!board.hostEvents().Add(HostEvent{at, kind, {a0, a1, a2}})) return Fail("too many events");
         return true;
     }
     bool Pin(uint64_t at, int pin, bool level) { return Add(at, kPinLevel, pin, level ? 1 : 0); }
@@ -69,6 +79,53 @@ struct Parser {
         if (!(in >> key) || key < 1 || key > 6) return Fail("KEY is 1..6");
         pin = kFirstButtonPin + key - 1;
         return true;
+    }
+
+    // A whole number in [lo, hi] from the line, or a message naming what.
+    bool Number(std::istringstream& in, long lo, long hi, const char* what, long& out) {
+        std::string word;
+        char* end = nullptr;
+        if (in >> word) out = std::strtol(word.c_str(), &end, 10);
+        if (word.empty() || *end || out < lo || out > hi)
+            return Fail(std::string(what) + " is " + std::to_string(lo) + ".." + std::to_string(hi));
+        return true;
+    }
+
+    // adc engine INPUT CODE|all COUNTS, adc air INPUT COUNTS
+    bool Adc(uint64_t at, std::istringstream& in) {
+        std::string which;
+        long input = 0, code = -1, counts = 0;
+        in >> which;
+        if (which == "air") {
+            return Number(in, 0, platform::AirAdc::kInputs - 1, "air INPUT", input) &&
+                   Number(in, 0, 0xFFFF, "air COUNTS", counts) &&
+                   Add(at, kAirAdcInput, static_cast<int32_t>(input), static_cast<int32_t>(counts));
+        }
+        if (which != "engine") return Fail("adc takes engine or air");
+        if (!Number(in, 0, platform::EngineAdc::kInputs - 1, "engine INPUT", input)) return false;
+        std::string word;
+        const std::streampos mark = in.tellg();
+        if (!(in >> word) || word != "all") {
+            in.clear();
+            in.seekg(mark);
+            if (!Number(in, 0, platform::EngineAdc::kCodes - 1, "engine CODE (or all)", code)) return false;
+        }
+        return Number(in, 0, 4095, "engine COUNTS", counts) &&
+               Add(at, kEngineAdcInput, static_cast<int32_t>(input), static_cast<int32_t>(code),
+                   static_cast<int32_t>(counts));
+    }
+
+    // pulses rpm|flow HZ
+    bool Pulses(uint64_t at, std::istringstream& in) {
+        std::string which, rate;
+        in >> which;
+        if (which != "rpm" && which != "flow") return Fail("pulses takes rpm or flow");
+        char* end = nullptr;
+        const double hz = (in >> rate) ? std::strtod(rate.c_str(), &end) : -1;
+        if (rate.empty() || *end || !(hz == 0 || (hz >= kMinPulseHz && hz <= kMaxPulseHz)))
+            return Fail("pulses HZ is 0 (stop) or 0.01..20000");
+        const double period = hz > 0 ? platform::kOsTimerHz / hz + 0.5 : 0;
+        return Add(at, kPulseTrain, which == "rpm" ? kRpmPin : kFlowPin, static_cast<int32_t>(period));
     }
 
     bool Event(uint64_t at, const std::string& verb, std::istringstream& in) {
@@ -125,6 +182,8 @@ struct Parser {
                 return Add(at, kAirAdcInput, kAdcBatVolts, counts);
             return Fail("supply takes off, on or battery COUNTS (0..65535)");
         }
+        if (verb == "adc") return Adc(at, in);
+        if (verb == "pulses") return Pulses(at, in);
         return Fail("unknown event " + verb);
     }
 
