@@ -61,11 +61,13 @@ void FormatClockLine(int32_t x, int32_t y) {
     // until then the line is drawn whole.
     int d = static_cast<int>(G_DateTime.nDay), mo = static_cast<int>(G_DateTime.nMonth);
     int yr = static_cast<int>(G_DateTime.nYear), off = G_UtcOffset;
+    // Transparent: the pane under the line shows through, whatever background
+    // colour the context was left with.
     if (G_ClockEdit <= 5)
-        DrawTextF(kWhite, kClockFont, 0, x, y, "%02d:%02d:00  %d/%d/%d  %+d", static_cast<int>(G_DateTime.nHours),
+        DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%02d:%02d:00  %d/%d/%d  %+d", static_cast<int>(G_DateTime.nHours),
                   static_cast<int>(G_DateTime.nMinutes), mo, d, yr, off);
     else
-        DrawTextF(kWhite, kClockFont, 0, x, y, "%s", FormatTime(G_ClockFormat));
+        DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%s", FormatTime(G_ClockFormat));
 }
 
 // ---- the pilot's timer -------------------------------------------------------------

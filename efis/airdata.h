@@ -39,6 +39,8 @@ void WriteAoaFile();
 // AOA.KVC keys from the tables just read.
 void ReadAoaFile();
 void ReadOatChannel();
+// The outside air temperature box on the page being drawn.
+void DrawOat();
 // Converts one air-data channel 0..6 into its reading.
 void ConvertAirChannel(int32_t channel);
 void RepairSystemKvd();

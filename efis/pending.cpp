@@ -21,6 +21,7 @@ void WriteAirdataFile() {}
 void WriteAoaFile() {}
 void ReadAoaFile() {}
 void ReadOatChannel() {}
+void DrawOat() {}
 void ConvertAirChannel(int32_t) {}
 void RepairSystemKvd() {}
 void SendAltitudeOutput(uint32_t) {}

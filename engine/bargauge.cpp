@@ -1,5 +1,5 @@
 // Bar gauges, the electrical group that shares them, the RPM and manifold
-// readouts, the tank bars, the fuel-computer box and the flap indicator.
+// round gauges, the tank bars, the fuel-computer box and the flap indicator.
 #include "engine/bargauge.h"
 
 #include <cmath>
@@ -18,7 +18,7 @@
 #include "ui/style.h"
 
 constexpr int32_t kBackgroundRow = 960;
-constexpr uint32_t kPalRed = 2, kPalGreen = 5, kPalBlack = 0, kPalWhite = 1;
+constexpr uint32_t kPalRed = 2, kPalGreen = 5, kPalBlack = 0, kPalWhite = 31;
 
 static int32_t& W(int32_t inst, int32_t k) { return GaugeWord(inst, k); }
 static int32_t PageY() { return static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
@@ -380,46 +380,138 @@ void DrawEngineBarGauges() {
 
 void DrawElectricalGauges() { DrawEngineBarGauges(); }
 
-// ---- RPM and manifold readouts ----------------------------------------------------------------
-// A framed box with the name above the value: box 20..23, name 60..62,
-// value 65..67.
+// ---- RPM and manifold round gauges -------------------------------------------------------------
+// A 240-degree dial: coloured limit bands on the arc, ticks, the name inside
+// under the hub, the value in the gap at the bottom and a needle. Template
+// words: dial centre 20/21, arc radius 24, band width 25; cross box 28..31;
+// needle length 32, hub radius 33; major and minor tick lengths 40, 41;
+// name 60..62, value 65..67 (x centre, y, font). Scale words: 2 MIN, 3 MAX,
+// 4 angle at MIN and 5 sweep (tenths of a degree, counter-clockwise from
+// the right, the value turning clockwise).
 
-static void LayoutReadout(int32_t inst, const char* name) {
+static constexpr int32_t kDialStart = 2100, kDialSweep = 2400;
+
+static void CopyDialTemplate(int32_t inst) {
+    W(inst, 20) = 58; W(inst, 21) = 50;
+    W(inst, 24) = 40; W(inst, 25) = 5;
+    W(inst, 28) = 15; W(inst, 29) = 7; W(inst, 30) = 101; W(inst, 31) = 93;
+    W(inst, 32) = 31; W(inst, 33) = 4;
+    W(inst, 40) = 8; W(inst, 41) = 4;
+    W(inst, 60) = 58; W(inst, 61) = 57; W(inst, 62) = 4;
+    W(inst, 65) = 58; W(inst, 66) = 76; W(inst, 67) = 10;
+}
+
+int32_t DialAngle(int32_t inst, int32_t value) {
+    const int64_t lo = W(inst, 2), hi = W(inst, 3);
+    if (hi <= lo) return W(inst, 4);
+    const int64_t v = value < lo ? lo : value > hi ? hi : value;
+    return W(inst, 4) - static_cast<int32_t>((v - lo) * W(inst, 5) / (hi - lo));
+}
+
+// A point at a radius and angle (tenths of a degree) from the dial centre.
+static GUI_Point DialPoint(int32_t inst, int32_t radius, int32_t angle, int32_t rowOffset) {
+    int32_t a = angle % kTrigSteps;
+    if (a < 0) a += kTrigSteps;
+    const int64_t dx = static_cast<int64_t>(radius) * CosTab10[a];
+    const int64_t dy = static_cast<int64_t>(radius) * SinTab10[a];
+    const int64_t half = kTrigOne / 2;
+    return {static_cast<int16_t>(W(inst, 20) + (dx >= 0 ? (dx + half) >> 18 : -((-dx + half) >> 18))),
+            static_cast<int16_t>(W(inst, 21) + rowOffset - (dy >= 0 ? (dy + half) >> 18 : -((-dy + half) >> 18)))};
+}
+
+// Coloured arc from value lo to value hi, clipped to the scale.
+static void DialBand(int32_t inst, uint32_t colour, int32_t lo, int32_t hi) {
+    if (lo < W(inst, 2)) lo = W(inst, 2);
+    if (hi > W(inst, 3)) hi = W(inst, 3);
+    if (hi <= lo) return;
+    const int32_t a0 = DialAngle(inst, hi), a1 = DialAngle(inst, lo);
+    const uint8_t pen = GUI_SetPenSize(static_cast<uint8_t>(W(inst, 25)));
+    SetDrawColor(colour);
+    GUI_DrawArc(W(inst, 20), W(inst, 21) + kBackgroundRow, W(inst, 24), W(inst, 24), (a0 + 5) / 10, (a1 + 5) / 10);
+    GUI_SetPenSize(pen);
+}
+
+// Bands from the limits: the common rule's red, yellow, green, yellow, red;
+// RPM has green below and above its yellow mid band (RED_LOW..YELLOW_LOW).
+static void DialBands(int32_t inst) {
+    const InstCfg& c = G_InstCfg[inst];
+    if (inst == kInstRpm) {
+        DialBand(inst, kColourGreen, c.nMin, c.nRedLow);
+        DialBand(inst, kColourYellow, c.nRedLow, c.nYellowLow);
+        DialBand(inst, kColourGreen, c.nYellowLow > c.nRedLow ? c.nYellowLow : c.nMin, c.nYellowHigh);
+    } else {
+        if (c.nRedLow != c.nMin) DialBand(inst, kColourRed, c.nMin, c.nRedLow);
+        DialBand(inst, kColourYellow, c.nRedLow, c.nYellowLow);
+        DialBand(inst, kColourGreen, c.nYellowLow, c.nYellowHigh);
+    }
+    DialBand(inst, kColourYellow, c.nYellowHigh, c.nRedHigh);
+    DialBand(inst, kColourRed, c.nRedHigh, c.nMax);
+}
+
+static void DialTicks(int32_t inst) {
+    SetDrawColor(kPalWhite);
+    const int32_t outer = W(inst, 24) + W(inst, 25) / 2;
+    for (int k = 0; k <= 10; ++k) {
+        const int32_t angle = W(inst, 4) - W(inst, 5) * k / 10;
+        const int32_t length = k % 2 == 0 ? W(inst, 40) : W(inst, 41);
+        const GUI_Point p0 = DialPoint(inst, outer, angle, kBackgroundRow);
+        const GUI_Point p1 = DialPoint(inst, outer - length, angle, kBackgroundRow);
+        GUI_DrawLine(p0.x, p0.y, p1.x, p1.y);
+    }
+}
+
+void DrawManifoldGauge(int32_t inst) {
+    if (inst != kInstRpm && inst != kInstManifold) return;
     GaugeLayout& g = G_GaugeLayout[inst];
     std::memset(g.nElem, 0, sizeof g.nElem);
     GaugePosition(inst, static_cast<int32_t>(G_EngLayoutIdx), &g.nOrigin[0], &g.nOrigin[1]);
-    W(inst, 20) = 0; W(inst, 21) = 0; W(inst, 22) = 95; W(inst, 23) = 44;
-    W(inst, 60) = 48; W(inst, 61) = 3; W(inst, 62) = 4;
-    W(inst, 65) = 48; W(inst, 66) = 18; W(inst, 67) = 10;
+    const InstCfg& c = G_InstCfg[inst];
+    W(inst, 2) = c.nMin;
+    W(inst, 3) = c.nMax;
+    W(inst, 4) = kDialStart;
+    W(inst, 5) = kDialSweep;
+    CopyDialTemplate(inst);
     if (G_EngLayoutIdx == 1) ScaleGaugeLayout(inst, 150.0f);
     OffsetGaugeLayout(inst);
-    if (G_InstCfg[inst].nEnable == 0) return;
-    const int32_t bg = kBackgroundRow;
-    Frame(kPalWhite, W(inst, 20), W(inst, 21) + bg, W(inst, 22), W(inst, 23) + bg);
-    DrawTextF(kColourWhite, W(inst, 62), 16, W(inst, 60), W(inst, 61) + bg - PageY(), "%s", name);
+    if (c.nEnable == 0) return;
+    DialBands(inst);
+    DialTicks(inst);
+    DrawTextF(kColourWhite, W(inst, 62), 16, W(inst, 60), W(inst, 61) + kBackgroundRow - PageY(), "%s",
+              inst == kInstRpm ? "RPM" : "MAP");
 }
 
-void LayoutRpmGauges() {
-    LayoutReadout(kInstRpm, "RPM");
-    LayoutReadout(kInstManifold, "MAP");
+static void DrawDialNeedle(int32_t inst, int32_t value) {
+    const int32_t angle = DialAngle(inst, value), py = PageY();
+    const int32_t length = W(inst, 32), hub = W(inst, 33);
+    const GUI_Point tip = DialPoint(inst, length, angle, py);
+    const GUI_Point side1 = DialPoint(inst, hub, angle + 900, py);
+    const GUI_Point tail = DialPoint(inst, hub + 2, angle + 1800, py);
+    const GUI_Point side2 = DialPoint(inst, hub, angle - 900, py);
+    const GUI_Point needle[4] = {tip, side1, tail, side2};
+    SetDrawColor(kPalWhite);
+    GUI_FillPolygon(needle, 4, 0, 0);
+    GUI_FillCircle(W(inst, 20), W(inst, 21) + py, hub);
 }
 
-static void DrawReadout(int32_t inst) {
+static void DrawDial(int32_t inst) {
     if (G_InstCfg[inst].nEnable == 0) return;
     InstReading& r = G_InstReading[inst];
     if (!r.bValid) {
-        Cross(W(inst, 20), W(inst, 21) + PageY(), W(inst, 22), W(inst, 23) + PageY());
+        Cross(W(inst, 28), W(inst, 29) + PageY(), W(inst, 30), W(inst, 31) + PageY());
         return;
     }
-    if (inst == kInstRpm) Text8(r.szText, "%d", RoundHalfAway(r.nValue / 10.0));
-    else Tenths(r.szText, r.nValue);
-    ShownColour(inst);
-    DrawTextF(r.nColour, W(inst, 67), 16, W(inst, 65), W(inst, 66), "%s", r.szText);
+    const int32_t value = r.nValue;   // the reading is packed: copy before use
+    if (inst == kInstRpm) Text8(r.szText, "%d", RoundHalfAway(value / 10.0));
+    else Tenths(r.szText, value);
+    r.nPercent = PercentOfScale(inst, value);
+    const uint32_t colour = SetInstColor(inst);
+    DrawDialNeedle(inst, value);
+    DrawTextF(colour, W(inst, 67), 16, W(inst, 65), W(inst, 66), "%s", r.szText);
 }
 
 void DrawRpmGauge() {
-    DrawReadout(kInstRpm);
-    DrawReadout(kInstManifold);
+    DrawDial(kInstManifold);
+    DrawDial(kInstRpm);
 }
 
 // ---- tanks -----------------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // The small gauges of the engine page: the vertical bar gauges (fuel, oil,
-// electrical, gearbox and coolant), the RPM and manifold readouts, the tank
+// electrical, gearbox and coolant), the RPM and manifold round gauges, the tank
 // bars, the fuel-computer box and the flap indicator.
 #pragma once
 #include <cstdint>
@@ -19,8 +19,14 @@ int32_t PercentOfScale(int32_t inst, int32_t value);
 // Marker offset in pixels below the top for a percent.
 int32_t BarMarkerOffset(int32_t scaleLength, int32_t markerHeight, int32_t percent);
 
-void LayoutRpmGauges();
+// Lays out the round gauge of RPM or MANIFOLD and draws its dial into the
+// background rows.
+void DrawManifoldGauge(int32_t inst);
+// Needles and values of both round gauges, or their red crosses.
 void DrawRpmGauge();
+// Needle angle of a value in tenths of a degree, counter-clockwise from the
+// right; the value is held to the dial's scale.
+int32_t DialAngle(int32_t inst, int32_t value);
 
 void LayoutTankGauge(int32_t inst);
 void DrawTankGauges();

@@ -75,6 +75,18 @@ struct PercentPower {
 };
 extern PercentPower G_PercentPower;
 void CalcPercentPower();
+// HORSEPWR.KVD settings: ENABLE shows the percent-power gauge.
+struct HorsepowerCfg {
+    int32_t nEnable;
+};
+extern HorsepowerCfg G_HorsepowerCfg;
+// The percent-power gauge and the FADEC status page on the engine page.
+void DrawHpGauge();
+void FadecStatusPage();
+// The elevator and aileron trim indicators: laid out with the engine page
+// (and on the aux pane) and drawn in the current pane.
+void InitTrimGauge();
+void DrawTrimGauge();
 // The RPM reading (instrument 10) from the pulse period.
 void CalcRpm();
 // EGT, TIT and CHT calibration keys of EGTCHT.KVC from the tables just read.

@@ -19,6 +19,8 @@
 #include "ui/style.h"
 #include "core/timefmt.h"
 #include "gui/font.h"
+#include "efis/airdata.h"
+#include "map/map.h"
 
 GaugeLayout G_GaugeLayout[kInstruments] = {};
 uint32_t    G_EngLayoutIdx = 0;
@@ -198,7 +200,8 @@ void LayoutEngineGauges() {
     if (G_EnginePane.pRect == nullptr || G_EnginePane.nFlagB != 1) return;
     const int32_t page = G_CurPage;
     const int32_t font = MapGaugeFont(7, static_cast<int32_t>(G_EngLayoutIdx));
-    LayoutRpmGauges();
+    DrawManifoldGauge(kInstRpm);
+    DrawManifoldGauge(kInstManifold);
     if (!PageIn(page, {31, 35})) {
         if (IsSubaru()) {
             if (page != 9) {
@@ -226,59 +229,130 @@ void LayoutEngineGauges() {
         DrawCylinderBackground();
     }
     InitFlapGauge();
+    InitTrimGauge();
 }
 
 // ---- per-frame redraw ---------------------------------------------------------------------------
 
 constexpr uint16_t kCopyMode = 524;
 constexpr int32_t kBackgroundRow = 960;
-
-// Restores a rectangle of the page from the background copy; nothing when
-// the width or height is not positive.
-static void Restore(int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
-    const int32_t page = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
-    BltCopyRect(x, y + kBackgroundRow, x, y + page, width, height, kCopyMode);
-}
-
-static void RestorePane() {
-    const PaneRecord& p = G_EnginePane;
-    Restore(p.x0, p.y0, p.x1 - p.x0 + 1, p.y1 - p.y0 + 1);
-}
-
 constexpr int32_t kStripY = 339, kStripH = 121;
+
+// Appends a background restore; a rectangle without area is left out (a
+// width from another layout table can come out at zero or below).
+static void PlanRestore(EngineDrawPlan& plan, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    if (plan.nCount >= kEnginePlanSteps) return;
+    plan.step[plan.nCount++] = {kDrawRestore, x, y, width, height};
+}
+
+static void PlanDraw(EngineDrawPlan& plan, EngineDrawOp op, int32_t x = 0, int32_t y = 0) {
+    if (plan.nCount >= kEnginePlanSteps) return;
+    plan.step[plan.nCount++] = {op, x, y, 0, 0};
+}
+
+static void PlanPane(EngineDrawPlan& plan) {
+    const PaneRecord& p = G_EnginePane;
+    PlanRestore(plan, p.x0, p.y0, p.x1 - p.x0 + 1, p.y1 - p.y0 + 1);
+}
+
+static void PlanLarge(EngineDrawPlan& plan, int32_t page) {
+    PlanPane(plan);
+    PlanDraw(plan, kDrawRpm);
+    if (!PageIn(page, {31, 35})) {
+        PlanDraw(plan, kDrawElectrical);
+        PlanDraw(plan, kDrawCylinder);
+    }
+    PlanDraw(plan, kDrawFuelComputer);
+    PlanDraw(plan, kDrawTanks);
+    PlanDraw(plan, kDrawFlap);
+    PlanDraw(plan, kDrawTrim);
+    if (G_InstCfg[kInstOat].nEnable == 1) PlanDraw(plan, kDrawOat);
+    PlanDraw(plan, G_ClockEdit == 20 ? kDrawTimer : kDrawClock, G_EnginePane.x0 + 3, G_EnginePane.y0 + 3);
+}
+
+// The strip under the moving map.
+static void PlanMapStrip(EngineDrawPlan& plan) {
+    const int32_t xMap = GaugeWord(kInstManifold, 0);
+    if (G_MapDisplayFlags & kMapStripRpmOnly) {
+        PlanRestore(plan, xMap, kStripY, 639 - xMap + 1, kStripH);
+        PlanDraw(plan, kDrawRpm);
+        return;
+    }
+    const int32_t xFlow = GaugeWord(kInstFuelFlow, 0);
+    PlanRestore(plan, 0, kStripY, xFlow + 1, kStripH);
+    PlanDraw(plan, kDrawCylinder);
+    PlanDraw(plan, kDrawFuelComputer);
+    PlanDraw(plan, kDrawTanks);
+    PlanRestore(plan, xMap, kStripY, 640 - xMap, kStripH);
+    PlanDraw(plan, kDrawRpm);
+}
+
+// Page 9: the strip of the split page, in three restores.
+static void PlanSplitStrip(EngineDrawPlan& plan) {
+    const int32_t xMap = GaugeWord(kInstManifold, 0);
+    PlanRestore(plan, xMap, kStripY, 640 - xMap, kStripH);
+    PlanDraw(plan, kDrawRpm);
+    const int32_t xEgt = GaugeWord(kInstEgt1, 0);
+    PlanRestore(plan, xEgt, kStripY, G_EnginePane.nCenterX - xEgt - 109, kStripH);
+    PlanDraw(plan, kDrawElectrical);
+    PlanRestore(plan, 0, kStripY, xEgt + 1, kStripH);
+    PlanDraw(plan, kDrawFuelComputer);
+    PlanDraw(plan, kDrawTanks);
+}
+
+void PlanEngineGauges(EngineDrawPlan& plan) {
+    plan.nCount = 0;
+    const int32_t page = G_CurPage;
+    if (G_EngLayoutIdx != 0) {
+        PlanLarge(plan, page);
+    } else if (G_Nearest.nMode == 1 || (G_MapDisplayFlags & kMapShowEngineStrip)) {
+        PlanMapStrip(plan);
+    } else if (page != 9) {
+        PlanPane(plan);
+        PlanDraw(plan, kDrawRpm);
+        PlanDraw(plan, kDrawElectrical);
+        PlanDraw(plan, kDrawCylinder);
+        PlanDraw(plan, kDrawFuelComputer);
+        PlanDraw(plan, kDrawTanks);
+    } else {
+        PlanSplitStrip(plan);
+    }
+    if (G_Fadec.nPresent != 0) {
+        PlanDraw(plan, kDrawFadecStatus);
+        PlanDraw(plan, kDrawHp);
+    } else if (G_HorsepowerCfg.nEnable != 0) {
+        PlanDraw(plan, kDrawHp);
+    }
+}
+
+// Copies a rectangle of the background rows into the page being drawn.
+static void Restore(const EngineDrawStep& s) {
+    const int32_t page = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+    BltCopyRect(s.x, s.y + kBackgroundRow, s.x, s.y + page, s.nWidth, s.nHeight, kCopyMode);
+}
+
+static void RunStep(const EngineDrawStep& s) {
+    switch (s.op) {
+    case kDrawRestore: Restore(s); break;
+    case kDrawRpm: DrawRpmGauge(); break;
+    case kDrawElectrical: DrawElectricalGauges(); break;
+    case kDrawCylinder: DrawCylinderGauges(); break;
+    case kDrawFuelComputer: DrawFuelComputer(); break;
+    case kDrawTanks: DrawTankGauges(); break;
+    case kDrawFlap: DrawFlapGauge(); break;
+    case kDrawTrim: DrawTrimGauge(); break;
+    case kDrawOat: DrawOat(); break;
+    case kDrawTimer: FormatTimerDisplay(s.x, s.y); break;
+    case kDrawClock: FormatClockLine(s.x, s.y); break;
+    case kDrawFadecStatus: FadecStatusPage(); break;
+    case kDrawHp: DrawHpGauge(); break;
+    }
+}
 
 void DrawEngineGauges() {
     GUI_SelectScreen();
-    const int32_t page = G_CurPage;
-    if (G_EngLayoutIdx != 0) {
-        RestorePane();
-        DrawRpmGauge();
-        if (!PageIn(page, {31, 35})) {
-            DrawElectricalGauges();
-            DrawCylinderGauges();
-        }
-        DrawFuelComputer();
-        DrawTankGauges();
-        DrawFlapGauge();
-        if (G_ClockEdit == 20) FormatTimerDisplay(G_EnginePane.x0 + 3, G_EnginePane.y0 + 3);
-        else FormatClockLine(G_EnginePane.x0 + 3, G_EnginePane.y0 + 3);
-    } else if (page != 9) {
-        RestorePane();
-        DrawRpmGauge();
-        DrawElectricalGauges();
-        DrawCylinderGauges();
-        DrawFuelComputer();
-        DrawTankGauges();
-    } else {
-        const int32_t xMap = GaugeWord(kInstManifold, 20);
-        Restore(xMap, kStripY, 640 - xMap, kStripH);
-        DrawRpmGauge();
-        const int32_t xEgt = GaugeWord(kInstEgt1, 0);
-        Restore(xEgt, kStripY, G_EnginePane.nWidth - xEgt - 109, kStripH);
-        DrawElectricalGauges();
-        Restore(0, kStripY, xEgt + 1, kStripH);
-        DrawFuelComputer();
-        DrawTankGauges();
-    }
+    EngineDrawPlan plan;
+    PlanEngineGauges(plan);
+    for (int32_t i = 0; i < plan.nCount; ++i) RunStep(plan.step[i]);
 }

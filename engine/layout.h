@@ -35,3 +35,21 @@ void LayoutEngineGauges();
 void ScaleGaugeLayout(int32_t inst, float percent);
 void OffsetGaugeLayout(int32_t inst);
 void DrawEngineGauges();
+
+// The redraw of the engine area as a list of steps: background restores
+// (page rows) and group drawers in the order they run.
+enum EngineDrawOp : int32_t {
+    kDrawRestore, kDrawRpm, kDrawElectrical, kDrawCylinder, kDrawFuelComputer, kDrawTanks, kDrawFlap,
+    kDrawTrim, kDrawOat, kDrawTimer, kDrawClock, kDrawFadecStatus, kDrawHp,
+};
+struct EngineDrawStep {
+    EngineDrawOp op;
+    int32_t x, y;                // restore rectangle, or the clock and timer position
+    int32_t nWidth, nHeight;     // restore only
+};
+constexpr int32_t kEnginePlanSteps = 16;
+struct EngineDrawPlan {
+    int32_t nCount;
+    EngineDrawStep step[kEnginePlanSteps];
+};
+void PlanEngineGauges(EngineDrawPlan& plan);

@@ -16,3 +16,8 @@ void InitEngineDataMsg() {}
 void CalcPercentPower() {}
 void ParseEgtChtCal() {}
 void SaveEgtChtCal() {}
+HorsepowerCfg G_HorsepowerCfg = {};
+void DrawHpGauge() {}
+void FadecStatusPage() {}
+void InitTrimGauge() {}
+void DrawTrimGauge() {}

@@ -37,6 +37,27 @@ struct MapHeader {
 };
 extern MapHeader G_MapHeader;
 
+// Display options of the moving map: bit 1 shows the engine strip under the
+// map, bit 0 limits that strip to the RPM and manifold gauges.
+constexpr uint32_t kMapShowEngineStrip = 1u << 1;
+constexpr uint32_t kMapStripRpmOnly    = 1u << 0;
+extern uint32_t G_MapDisplayFlags;
+
+// The nearest-airport list: built by the map core, drawn in its box; the
+// engine strip is drawn under the map while it is shown.
+constexpr int kNearestMax = 8;
+constexpr int kAirportRecordBytes = 105;
+struct NearestList {
+    uint32_t nMode;                              // 0 closed, 1 list shown
+    uint32_t nSelected;
+    uint32_t nCount;                             // 0..8
+    uint8_t  abSelected[kAirportRecordBytes];    // the selected entry's airport record
+    const uint8_t* apEntry[kNearestMax];         // airport records, nearest first
+    uint32_t anDist[kNearestMax];                // tenths of a nautical mile
+    uint32_t anBearing[kNearestMax];             // tenths of a degree, relative to the heading
+};
+extern NearestList G_Nearest;
+
 void ChartPageDraw();
 void MapBlitInfoBoxes();
 void MapInit();
