@@ -156,9 +156,9 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
 
     Run(12);
     EXPECT_EQ(rec.nGpsFlagsA, 0) << "GPS part cleared after 10 s";
-    EXPECT_EQ(rec.nGroundSpeed, 0);
+    EXPECT_EQ(int{rec.nGroundSpeed}, 0);
     EXPECT_EQ(rec.nRadioFlagsA, 0) << "radio part cleared after 10 s";
-    EXPECT_EQ(rec.nObs, 0);
+    EXPECT_EQ(int{rec.nObs}, 0);
     EXPECT_EQ(rec.nRouteCount, 1) << "the route lasts 20 s";
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1 + 1].DSRC, 1u) << "port 3's data switched stream 5 to serial";
     EXPECT_EQ(G_Serial[3].nRxCount, 0u);

@@ -140,7 +140,7 @@ TEST_F(FuelBoxTest, NoGpsAndNoFlow) {
     G_InstReading[kInstFuelFlow].nValue = 100;
     G_NavSrc.rec[0].nGpsFlagsB = kNavGpsFix;   // a fix, but no own position
     SnapshotFuelState();
-    EXPECT_EQ(G_FuelNavSnap.bValid, 0u);
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
     EXPECT_STREQ(G_FuelNavSnap.szWaypoint, "");
     for (uint32_t mode = 3; mode <= 6; ++mode) {
         const FuelBox b = Box(mode);
@@ -157,7 +157,7 @@ TEST_F(FuelBoxTest, NoGpsAndNoFlow) {
     EXPECT_STREQ(Box(3).szValue, "12.0");
     DelayTicks(800000);
     EXPECT_STREQ(Box(3).szValue, "NOGPS") << "older than 10 s";
-    EXPECT_EQ(G_FuelNavSnap.bValid, 0u);
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
 }
 
 TEST_F(FuelBoxTest, SnapshotSourceAndAlongTrackSpeed) {
@@ -170,20 +170,20 @@ TEST_F(FuelBoxTest, SnapshotSourceAndAlongTrackSpeed) {
         G_NavSrc.rec[0].nTrackMag = c.track;
         G_NavSrc.rec[0].nBearing = c.bearing;
         SnapshotFuelState();
-        EXPECT_NEAR(G_FuelNavSnap.fAlongTrack, c.along, 0.01f) << c.track << " " << c.bearing;
+        EXPECT_NEAR(float{G_FuelNavSnap.fAlongTrack}, c.along, 0.01f) << c.track << " " << c.bearing;
     }
-    EXPECT_FLOAT_EQ(G_FuelNavSnap.fGroundSpeed, 120.0f);
-    EXPECT_FLOAT_EQ(G_FuelNavSnap.fDistance, 60.0f);
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fGroundSpeed}, 120.0f);
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fDistance}, 60.0f);
     // With the HSI on the map's slot the snapshot follows slot 3.
     G_NavSrc.hdr.nCrsSlot = kNavMapSlot;
     G_NavSrc.rec[3].nGpsFlagsB = kNavGpsOwnPos;
     G_NavSrc.rec[3].nGroundSpeed = 805;
     SnapshotFuelState();
-    EXPECT_FLOAT_EQ(G_FuelNavSnap.fGroundSpeed, 80.5f);
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fGroundSpeed}, 80.5f);
     G_NavSrc.hdr.nCrsSlot = 2;
     G_NavSrc.hdr.nMapSrcSlot = 9;   // out of range: no source
     SnapshotFuelState();
-    EXPECT_EQ(G_FuelNavSnap.bValid, 0u);
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
 }
 
 TEST_F(FuelBoxTest, WaypointLineIsDrawnBetweenLabelAndValue) {
