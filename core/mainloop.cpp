@@ -180,29 +180,27 @@ static bool NavFunction(uint32_t function) {
     }
 }
 
-static void NavNetworkTimeouts(int32_t stream, NavSrcRec& rec) {
+static void NavNetworkTimeouts(int32_t stream, int32_t slot) {
+    NavSrcRec& rec = G_NavSrc.rec[slot];
     const uint32_t now = Now();
-    if (rec.bGpsValid && TicksElapsed(now, rec.nGpsStamp, kNavGpsTimeout)) {
+    if ((rec.nGpsFlagsA & kNavGpsValid) && TicksElapsed(now, rec.nGpsStamp, kNavGpsTimeout)) {
         RamLogPrintf("GPS[%d]: Timeout, Memset @%s\n", static_cast<int>(stream), FormatTime(4));
-        rec.bGpsValid = 0;
-        std::memset(rec.abGps, 0, sizeof rec.abGps);
+        ClearNavPart(slot, kNavGpsPartAt, kNavGpsPartBytes);
         rec.nGpsStamp = now;
-        rec.nCdiScale = GetCdiScale(rec.nFlags);
+        rec.nCdiFullScale = static_cast<uint8_t>(GetCdiScale(rec.nGpsFlagsA));
         G_RedrawReq = 1;
-        G_NavSrc.hdr.bNavChanged = 1;
+        G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
     }
-    if (rec.bVorValid && TicksElapsed(now, rec.nVorStamp, kNavGpsTimeout)) {
+    if ((rec.nRadioFlagsA & kNavRadioValid) && TicksElapsed(now, rec.nRadioStamp, kNavGpsTimeout)) {
         RamLogPrintf("VOR[%d]: Timeout, Memset @%s\n", static_cast<int>(stream), FormatTime(4));
-        rec.bVorValid = 0;
-        std::memset(rec.abVor, 0, sizeof rec.abVor);
-        rec.nVorStamp = now;
+        ClearNavPart(slot, kNavRadioPartAt, kNavRadioPartBytes);
+        rec.nRadioStamp = now;
         G_RedrawReq = 1;
-        G_NavSrc.hdr.bNavChanged = 1;
+        G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
     }
-    if (rec.bRoutePresent && TicksElapsed(now, rec.nRouteStamp, kNavRouteTimeout)) {
+    if (rec.nRouteCount != 0 && TicksElapsed(now, rec.nRouteStamp, kNavRouteTimeout)) {
         RamLogPrintf("Route[%d]: Timeout, MemSet @%s\n", static_cast<int>(stream), FormatTime(4));
-        rec.bRoutePresent = 0;
-        std::memset(rec.abRoute, 0, sizeof rec.abRoute);
+        ClearNavPart(slot, kNavRoutePartAt, kNavRoutePartBytes);
         rec.nRouteStamp = now;
     }
 }
@@ -216,7 +214,8 @@ static void NavSlot() {
     const uint32_t p = G_NavSrc.hdr.nPort[s - kStreamNav1];
     if (p > 8) return;
     NetStreamCfg& cfg = G_NetStreamCfg[s];
-    NavSrcRec& rec = G_NavSrc.rec[s - kStreamNav1];
+    const int32_t slot = s - kStreamNav1;
+    NavSrcRec& rec = G_NavSrc.rec[slot];
     const bool serial = IsRealPort(p);
     switch (cfg.DSRC) {
     case 1:
@@ -234,19 +233,20 @@ static void NavSlot() {
             cfg.DSRC = 1;
             DebugPrintf("DEBUG: Serial Data Recvd on Port:%d switch to SERIAL\n", static_cast<int>(p));
         }
-        NavNetworkTimeouts(s, rec);
+        NavNetworkTimeouts(s, slot);
         break;
     default:
         break;
     }
     if (serial && G_Serial[p].nRxCount == 1) G_Serial[p].nRxCount = 0;
-    if (G_NavSrc.hdr.bNavChanged) {
-        G_NavSrc.hdr.bNavChanged = 0;
+    const bool changed = (G_NavSrc.hdr.nFlags1 & kNavHdrChanged) != 0;
+    if (changed) {
+        G_NavSrc.hdr.nFlags1 &= static_cast<uint8_t>(~kNavHdrChanged);
         ApUpdateNav();
     }
     if (p == G_NavSrc.hdr.MAP_LATLON_PORT) {
         CalcWind();
-        SnapshotFuelState();
+        if (changed) SnapshotFuelState();   // the fuel figures follow new navigation data only
         NavUpdate();
         if (Installed(kStreamMap)) TrackAddPoint(rec.fLat, rec.fLon);
     }
@@ -457,7 +457,7 @@ static const NavSrcRec* MapGpsSource() {
 // Both positions in degrees x 10000, so the two scales compare.
 static void LastPosition() {
     const NavSrcRec* src = MapGpsSource();
-    if (!src || !src->bValid || !(src->nFlags & kNavFlagPosValid) || (G_DemoFlags & kDemoNav)) return;
+    if (!src || !src->bInUse || !NavHasPosition(*src) || (G_DemoFlags & kDemoNav)) return;
     const int32_t lat = Scaled10k(src->fLat), lon = Scaled10k(src->fLon);
     const int32_t dLat = lat - Scaled10k(NvGetF32(kNvLastLatitude));
     const int32_t dLon = lon - Scaled10k(NvGetF32(kNvLastLongitude));

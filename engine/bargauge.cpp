@@ -628,52 +628,6 @@ void LayoutFuelComputer() {
     r.nValue2 = static_cast<int32_t>(NvGetF64(kNvGalsRem));
 }
 
-static void FuelValue(char* out, int32_t tenths, bool litres) {
-    Tenths(out, litres ? RoundTo5(static_cast<float>(tenths)) : tenths);
-}
-
-void DrawFuelComputer() {
-    const InstCfg& c = G_InstCfg[kInstFuelComp];
-    if (c.nEnable == 0) return;
-    const InstReading& r = G_InstReading[kInstFuelComp];
-    const bool l = Large(), litres = c.nUnits == 1;
-    const int32_t x = W(kInstFuelComp, 0), y = W(kInstFuelComp, 1);
-    const int32_t used = ToDisplayUnits(kInstFuelComp, r.nValue), rem = ToDisplayUnits(kInstFuelComp, r.nValue2);
-    uint32_t colour = kColourWhite;
-    if (rem < ToDisplayUnits(kInstFuelComp, c.nRedLow)) colour = kColourRed;
-    else if (rem < ToDisplayUnits(kInstFuelComp, c.nYellowLow)) colour = kColourYellow;
-    // Cross-check of the total against the enabled tanks.
-    int64_t tanks = 0, allow = c.nShiftAdj;
-    bool any = false;
-    for (int32_t t = kInstTank1; t <= kInstTank4; ++t) {
-        if (G_InstCfg[t].nEnable == 0) continue;
-        any = true;
-        tanks += G_InstReading[t].nValue;
-        if (G_InstReading[t].nValue2 == 1) allow += G_InstCfg[t].nMax / 3;
-    }
-    const int64_t diff = tanks - r.nValue2;
-    const uint32_t labelColour = any && (diff > allow || -diff > allow) ? kColourYellow : kColourWhite;
-    char text[16];
-    const char* label;
-    switch (NvGetU32(kNvFuelCompMode)) {
-    case 0: label = litres ? "LTR USED" : "GAL USED"; FuelValue(text, used, litres); break;
-    case 2:
-        label = "HRS REM";
-        if (r.nValue == 0) snprintf(text, sizeof text, "---");
-        else snprintf(text, sizeof text, "%.5s", reinterpret_cast<const char*>(&G_NVRam[172]));
-        break;
-    case 3: case 4: case 5: case 6:
-        // The GPS figures need the navigation snapshot, which this unit has not yet.
-        label = NvGetU32(kNvFuelCompMode) <= 4 ? (litres ? "NM/LTR" : "NM/GAL") : (litres ? "LREM AT" : "GREM AT");
-        snprintf(text, sizeof text, "NOGPS");
-        colour = 14;
-        break;
-    default: label = litres ? "LTR REM" : "GAL REM"; FuelValue(text, rem, litres); break;
-    }
-    DrawTextF(labelColour, l ? 11 : 4, 15, x, y, "%s", label);
-    DrawTextF(colour, l ? 10 : 7, 15, x, y + (l ? 26 : 15), "%s", text);
-}
-
 // ---- flap indicator -------------------------------------------------------------------------------
 // Clear area 20..23, outline 28..31, travel 32, indicator box 36..39, tick
 // span 44..47, label 60..62.

@@ -5,12 +5,18 @@
 #include <cstring>
 
 #include "core/boot.h"
+#include "core/ostimer.h"
+#include "core/util.h"
 #include "engine/instrument.h"
+#include "engine/layout.h"
 #include "engine/pulse.h"
+#include "nav/navsrc.h"
 #include "setup/setup.h"
 #include "storage/nvram.h"
+#include "ui/style.h"
 
-uint8_t FuelDataMsg[32] = {};
+uint8_t     FuelDataMsg[32] = {};
+FuelNavSnap G_FuelNavSnap = {};
 
 namespace {
 constexpr int32_t kMaxEndurance = 359999;   // 99:59:59
@@ -73,6 +79,150 @@ void BuildFuelDataMsg() {
     PutField(&FuelDataMsg[2], MsgUnits(kInstFuelComp, G_InstReading[kInstFuelComp].nValue2, litres));
     PutField(&FuelDataMsg[7], MsgUnits(kInstFuelFlow, G_InstReading[kInstFuelFlow].nValue, litres));
     FuelDataMsg[12] = 0x03;
+}
+
+// ---- navigation snapshot ------------------------------------------------------------
+
+static const NavSrcRec* SnapshotSource() {
+    const uint32_t slot = G_NavSrc.hdr.nCrsSlot == kNavMapSlot ? kNavMapSlot : G_NavSrc.hdr.nMapSrcSlot;
+    return slot < static_cast<uint32_t>(kNavSlots) ? &G_NavSrc.rec[slot] : nullptr;
+}
+
+// Ground speed resolved along the bearing to the waypoint; nothing once the
+// two directions are 90 degrees or more apart.
+static float AlongTrack(float groundSpeed, int32_t track, int32_t bearing) {
+    const int32_t angle = ((track - bearing) % 3600 + 3600) % 3600;   // tenths of a degree
+    if (angle >= 900 && angle <= 2700) return 0.0f;
+    const double radians = angle / 10.0 * (3.14159265358979323846 / 180.0);
+    return groundSpeed * std::cos(static_cast<float>(radians));
+}
+
+void SnapshotFuelState() {
+    const NavSrcRec* src = SnapshotSource();
+    FuelNavSnap& snap = G_FuelNavSnap;
+    std::memset(&snap, 0, sizeof snap);
+    if (!src || !NavHasPosition(*src)) return;
+    snap.nTime = ReadOsTimer();
+    snap.bValid = 1;
+    snap.fGroundSpeed = static_cast<float>(src->nGroundSpeed) / 10.0f;
+    snap.fDistance = static_cast<float>(src->nDistance) / 10.0f;
+    snap.fAlongTrack = AlongTrack(snap.fGroundSpeed, src->nTrackMag, src->nBearing);
+    if ((src->nGpsFlagsA & kNavGpsWptValid) && src->szWaypoint[0] != 0)
+        std::memcpy(snap.szWaypoint, src->szWaypoint, sizeof snap.szWaypoint);
+    else
+        std::memcpy(snap.szWaypoint, "---", 4);
+}
+
+// ---- the box --------------------------------------------------------------------------
+
+namespace {
+constexpr uint32_t kNoGpsColour = 14;
+}
+
+static void Tenths(char* out, int32_t v) {
+    const int32_t frac = v % 10 < 0 ? -(v % 10) : v % 10;
+    if (v < 0 && v > -10) std::snprintf(out, 16, "-0.%d", static_cast<int>(frac));
+    else std::snprintf(out, 16, "%d.%d", static_cast<int>(v / 10), static_cast<int>(frac));
+}
+
+// Tenths of fuel, litres to the nearest half litre.
+static void FuelTenths(char* out, double tenths, bool litres) {
+    Tenths(out, litres ? RoundTo5(static_cast<float>(tenths)) : RoundHalfAway(tenths));
+}
+
+static bool SnapshotFresh() {
+    if (G_FuelNavSnap.bValid && TicksElapsed(ReadOsTimer(), G_FuelNavSnap.nTime, kFuelSnapMaxAge))
+        G_FuelNavSnap.bValid = 0;
+    return G_FuelNavSnap.bValid != 0;
+}
+
+// Modes 3..6: economy and the fuel to and at the waypoint from the snapshot.
+static void GpsValue(FuelBox* box, uint32_t mode, double remaining, int32_t flow, bool litres) {
+    if (!SnapshotFresh()) {
+        std::snprintf(box->szValue, sizeof box->szValue, "NOGPS");
+        box->nValueColour = kNoGpsColour;
+        return;
+    }
+    const double gs = G_FuelNavSnap.fGroundSpeed;
+    const double economy = flow != 0 ? gs / (flow / 10.0) : 0.0;
+    if (mode <= 4) {
+        if (flow == 0) std::snprintf(box->szValue, sizeof box->szValue, "---");
+        else if (mode == 3) Tenths(box->szValue, RoundHalfAway(economy * 10.0));
+        else Tenths(box->szValue, RoundHalfAway(gs * (litres ? 1.852 : 1.1507795) / (flow / 10.0) * 10.0));
+        return;
+    }
+    std::snprintf(box->szWaypoint, sizeof box->szWaypoint, "%.8s", G_FuelNavSnap.szWaypoint);
+    if (RoundHalfAway(economy * 8388608.0) == 0) {
+        std::snprintf(box->szValue, sizeof box->szValue, "---");
+        return;
+    }
+    const double required = G_FuelNavSnap.fDistance / economy * 10.0;
+    FuelTenths(box->szValue, mode == 5 ? remaining - required : required, litres);
+}
+
+static uint32_t LabelColour() {
+    const InstCfg& c = G_InstCfg[kInstFuelComp];
+    int64_t tanks = 0, allow = c.nShiftAdj;
+    bool any = false;
+    for (int32_t t = kInstTank1; t <= kInstTank4; ++t) {
+        if (G_InstCfg[t].nEnable == 0) continue;
+        any = true;
+        tanks += G_InstReading[t].nValue;
+        if (G_InstReading[t].nValue2 == 1) allow += G_InstCfg[t].nMax / 3;
+    }
+    const int64_t diff = tanks - G_InstReading[kInstFuelComp].nValue2;
+    return any && (diff > allow || -diff > allow) ? kColourYellow : kColourWhite;
+}
+
+bool FuelComputerBox(FuelBox* box) {
+    *box = {};
+    const InstCfg& c = G_InstCfg[kInstFuelComp];
+    if (c.nEnable == 0) return false;
+    const InstReading& r = G_InstReading[kInstFuelComp];
+    const bool litres = c.nUnits == 1;
+    const int32_t used = ToDisplayUnits(kInstFuelComp, r.nValue), rem = ToDisplayUnits(kInstFuelComp, r.nValue2);
+    const int32_t flow = ToDisplayUnits(kInstFuelFlow, G_InstReading[kInstFuelFlow].nValue);
+    box->nValueColour = kColourWhite;
+    if (rem < ToDisplayUnits(kInstFuelComp, c.nRedLow)) box->nValueColour = kColourRed;
+    else if (rem < ToDisplayUnits(kInstFuelComp, c.nYellowLow)) box->nValueColour = kColourYellow;
+    box->nLabelColour = LabelColour();
+    const uint32_t mode = NvGetU32(kNvFuelCompMode);
+    switch (mode) {
+    case 0:
+        box->pLabel = litres ? "LTR USED" : "GAL USED";
+        FuelTenths(box->szValue, used, litres);
+        break;
+    case 2:
+        box->pLabel = "HRS REM";
+        if (r.nValue == 0) std::snprintf(box->szValue, sizeof box->szValue, "---");
+        else std::snprintf(box->szValue, sizeof box->szValue, "%.5s", reinterpret_cast<const char*>(&G_NVRam[172]));
+        break;
+    case 3: box->pLabel = litres ? "NM/LTR" : "NM/GAL"; break;
+    case 4: box->pLabel = litres ? "KM/LTR" : "SM/GAL"; break;
+    case 5: box->pLabel = litres ? "LREM AT" : "GREM AT"; break;
+    case 6: box->pLabel = litres ? "LREQ TO" : "GREQ TO"; break;
+    default:
+        box->pLabel = litres ? "LTR REM" : "GAL REM";
+        FuelTenths(box->szValue, rem, litres);
+        break;
+    }
+    if (mode >= 3 && mode <= 6) GpsValue(box, mode, rem, flow, litres);
+    return true;
+}
+
+void DrawFuelComputer() {
+    FuelBox box;
+    if (!FuelComputerBox(&box)) return;
+    const bool large = G_EngLayoutIdx != 0;
+    const int32_t x = GaugeWord(kInstFuelComp, 0), y = GaugeWord(kInstFuelComp, 1);
+    const int32_t line = large ? 26 : 15;
+    DrawTextF(box.nLabelColour, large ? 11 : 4, 15, x, y, "%s", box.pLabel);
+    int32_t valueY = y + line;
+    if (box.szWaypoint[0] != 0) {
+        DrawTextF(box.nValueColour, large ? 8 : 3, 15, x, y + line, "%s", box.szWaypoint);
+        valueY = y + 2 * line;
+    }
+    DrawTextF(box.nValueColour, large ? 10 : 7, 15, x, valueY, "%s", box.szValue);
 }
 
 // ---- colour rule ------------------------------------------------------------------

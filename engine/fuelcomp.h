@@ -7,8 +7,37 @@
 constexpr int32_t kFuelDataMsgBytes = 13;
 extern uint8_t FuelDataMsg[32];
 
+// The GPS values the box uses, taken when navigation data change.
+#pragma pack(push, 1)
+struct FuelNavSnap {
+    uint32_t nTime;           // OS timer
+    uint32_t bValid;          // the source had a valid position
+    float    fGroundSpeed;    // kt
+    float    fDistance;       // NM to the active waypoint
+    float    fAlongTrack;     // kt towards the waypoint's bearing
+    char     szWaypoint[8];   // "---" without a waypoint
+};
+#pragma pack(pop)
+static_assert(sizeof(FuelNavSnap) == 28);
+extern FuelNavSnap G_FuelNavSnap;
+
+constexpr uint32_t kFuelSnapMaxAge = 36864000;   // 10 s
+
 void CalcFuelComputer();
 void SnapshotFuelState();
+
+// What the fuel computer box shows: label, the waypoint line (modes 5, 6)
+// and the value, with their colours.
+struct FuelBox {
+    const char* pLabel;
+    uint32_t    nLabelColour;
+    char        szWaypoint[9];   // empty: no waypoint line
+    char        szValue[16];
+    uint32_t    nValueColour;
+};
+// Fills the box for the current mode; false when the box is switched off.
+bool FuelComputerBox(FuelBox* box);
+void DrawFuelComputer();
 // Endurance in seconds of remaining fuel at a flow (both tenths), clamped.
 int32_t FuelEndurance(double remaining, int32_t flow);
 void    BuildFuelDataMsg();

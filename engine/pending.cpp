@@ -6,7 +6,6 @@
 #include "engine/layout.h"
 #include "engine/tanks.h"
 
-void SnapshotFuelState() {}
 void BuildEngineDataMsg() { ++G_PendingCalls[kPcBuildEngineDataMsg]; }
 void LoadEgtChtCal() {}
 void LoadHorsepowerTable() {}

@@ -4,7 +4,6 @@
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 
-void InitNavSrc() {}
 void SetNavSrcKinds() {}
 void FindNavSources() {}
 void UpdateNavSrc(int32_t) { ++G_PendingCalls[kPcUpdateNavSrc]; }

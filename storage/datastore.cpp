@@ -58,7 +58,7 @@ static const NavSrcRec& MapSource() {
 // Degrees of the map source's position when it holds one, else the last stored.
 static void Position(double* lat, double* lon) {
     const NavSrcRec& src = MapSource();
-    if (src.nFlags & kNavFlagPosValid) {
+    if (NavHasPosition(src)) {
         *lat = src.fLat;
         *lon = src.fLon;
     } else {

@@ -32,9 +32,6 @@ StatusMsg G_StatusMsg = {};
 uint32_t  G_ScreenDumpLatch = 0;
 uint32_t  G_NetLogOn = 0;
 
-const char NavSrcNames[14][16] = {"GNAV1", "GPS1", "NAV1", "GNAV2", "GPS2", "NAV2", "GNAV3",
-                                  "GPS3",  "NAV3", "MAP",  "MAP1", "MAP2", "MAP3", "NONE"};
-
 constexpr int32_t kBarTop = 460, kBarBottom = 479, kBarCompose = 1420;
 constexpr int32_t kLabelX[7] = {0, 83, 178, 273, 368, 463, 578};
 
@@ -68,14 +65,14 @@ static void SlotName(char* out, const char* prefix, uint32_t slot) {
     const char* name = "NONE";
     if (slot < kNavSlots) {
         const NavSrcRec& r = G_NavSrc.rec[slot];
-        if (r.nKind != 13 && r.bValid && r.nKind < 14) name = NavSrcNames[r.nKind];
+        if (r.nKind != kNavKindNone && r.bInUse && r.nKind < kNavKinds) name = NavSrcKindNames[r.nKind];
     }
     std::snprintf(out, 16, "%s%s", prefix, name);
 }
 
 static void CdiLabel(char* out) {
     const uint32_t slot = G_NavSrc.hdr.nCrsSlot;
-    if (slot >= kNavSlots || !G_NavSrc.rec[slot].bValid) {
+    if (slot >= kNavSlots || !G_NavSrc.rec[slot].bInUse) {
         std::snprintf(out, 16, " --- ");
         return;
     }

@@ -17,8 +17,6 @@ extern StatusMsg G_StatusMsg;
 extern uint32_t  G_ScreenDumpLatch;   // a dump was requested since the card was polled
 extern uint32_t  G_NetLogOn;
 
-extern const char NavSrcNames[14][16];
-
 void UpdateSoftKeys();
 void DrawStatusBar();
 void RedrawScreen();

@@ -143,23 +143,28 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
     G_Serial[3].nFunction = 2;
     G_Serial[3].nRxCount = 1;                  // NMEA data arrived on port 3
     NavSrcRec& rec = G_NavSrc.rec[0];
-    rec.bGpsValid = 1;
-    rec.abGps[0] = 0x55;
-    rec.bRoutePresent = 1;
-    rec.abRoute[0] = 0x55;
+    rec.nGpsFlagsA = kNavGpsValid;
+    rec.nGroundSpeed = 0x55;
+    rec.nRouteCount = 1;
+    rec.szRoute[0][0] = 'K';
+    rec.nRadioFlagsA = kNavRadioValid;
+    rec.nObs = 0x55;
     const uint32_t now = ReadOsTimer();
     rec.nGpsStamp = now;
     rec.nRouteStamp = now;
+    rec.nRadioStamp = now;
 
     Run(12);
-    EXPECT_EQ(rec.bGpsValid, 0) << "GPS part cleared after 10 s";
-    EXPECT_EQ(rec.abGps[0], 0);
-    EXPECT_EQ(rec.bRoutePresent, 1) << "the route lasts 20 s";
+    EXPECT_EQ(rec.nGpsFlagsA, 0) << "GPS part cleared after 10 s";
+    EXPECT_EQ(int{rec.nGroundSpeed}, 0);
+    EXPECT_EQ(rec.nRadioFlagsA, 0) << "radio part cleared after 10 s";
+    EXPECT_EQ(int{rec.nObs}, 0);
+    EXPECT_EQ(rec.nRouteCount, 1) << "the route lasts 20 s";
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1 + 1].DSRC, 1u) << "port 3's data switched stream 5 to serial";
     EXPECT_EQ(G_Serial[3].nRxCount, 0u);
     Run(10);
-    EXPECT_EQ(rec.bRoutePresent, 0);
-    EXPECT_EQ(rec.abRoute[0], 0);
+    EXPECT_EQ(rec.nRouteCount, 0);
+    EXPECT_EQ(rec.szRoute[0][0], 0);
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1].DSRC, 2u);
 }
 

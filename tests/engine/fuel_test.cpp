@@ -9,6 +9,8 @@
 #include "engine/pulse.h"
 #include "engine/tanks.h"
 #include "engine_fixture.h"
+#include "nav/navsrc.h"
+#include "page_fixture.h"
 #include "storage/config.h"
 #include "storage/nvram.h"
 
@@ -69,6 +71,140 @@ TEST_F(FuelTest, AnHourOfPulsesIntegratesFuelUsed) {
     EXPECT_NEAR(NvGetF64(kNvGalsRem), 400.0 - integral, 1.0);
     EXPECT_NEAR(int32_t{G_InstReading[kInstFuelFlow].nValue}, 100, 2);
     EXPECT_NEAR(NvGetU32(164), 3.0 * 3600, 200);
+}
+
+// ---- the box with GPS figures ------------------------------------------------------
+
+class FuelBoxTest : public EnginePageTest {
+protected:
+    void SetUp() override {
+        EnginePageTest::SetUp();
+        // Map source slot 0: 120 kt towards a waypoint 60 NM ahead.
+        G_NavSrc.hdr.nCrsSlot = kNavNoneSlot;
+        G_NavSrc.hdr.nMapSrcSlot = 0;
+        NavSrcRec& r = G_NavSrc.rec[0];
+        r.bInUse = 1;
+        r.nGpsFlagsA = kNavGpsValid | kNavGpsWptValid;
+        r.nGpsFlagsB = kNavGpsFix | kNavGpsOwnPos;
+        r.nGroundSpeed = 1200;
+        r.nDistance = 600;
+        r.nTrackMag = 900;
+        r.nBearing = 900;
+        std::memcpy(r.szWaypoint, "KSEA", 5);
+        for (int t = kInstTank1; t <= kInstTank4; ++t) G_InstCfg[t].nEnable = 0;
+        G_InstReading[kInstFuelFlow].nValue = 100;
+        G_InstReading[kInstFuelComp].nValue = 100;
+        G_InstReading[kInstFuelComp].nValue2 = 300;
+    }
+    static FuelBox Box(uint32_t mode) {
+        NvSetU32(kNvFuelCompMode, mode);
+        FuelBox box;
+        EXPECT_TRUE(FuelComputerBox(&box));
+        return box;
+    }
+};
+
+TEST_F(FuelBoxTest, GpsModes) {
+    struct Case { uint32_t mode; bool litres; int16_t distance; const char* label; const char* wpt; const char* value; };
+    const Case cases[] = {
+        {3, false, 600, "NM/GAL", "", "12.0"},
+        {4, false, 600, "SM/GAL", "", "13.8"},          // 120 x 1.1507795 / 10
+        {5, false, 600, "GREM AT", "KSEA", "25.0"},     // R - 5.0
+        {6, false, 600, "GREQ TO", "KSEA", "5.0"},
+        {6, false, 610, "GREQ TO", "KSEA", "5.1"},      // 5.083 rounds to 5.1
+        {3, true, 600, "NM/LTR", "", "12.0"},
+        {4, true, 600, "KM/LTR", "", "22.2"},           // 120 x 1.852 / 10
+        {6, true, 610, "LREQ TO", "KSEA", "5.0"},       // to the nearest half litre
+        {5, true, 610, "LREM AT", "KSEA", "25.0"},      // 24.917 likewise
+        {5, false, 610, "GREM AT", "KSEA", "24.9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label + std::string(" ") + std::to_string(c.distance));
+        G_InstCfg[kInstFuelComp].nUnits = c.litres ? 1 : 0;
+        G_NavSrc.rec[0].nDistance = c.distance;
+        SnapshotFuelState();
+        const FuelBox b = Box(c.mode);
+        EXPECT_STREQ(b.pLabel, c.label);
+        EXPECT_STREQ(b.szWaypoint, c.wpt);
+        EXPECT_STREQ(b.szValue, c.value);
+        EXPECT_EQ(b.nValueColour, kColourWhite);
+    }
+}
+
+TEST_F(FuelBoxTest, NoGpsAndNoFlow) {
+    SnapshotFuelState();
+    G_InstReading[kInstFuelFlow].nValue = 0;
+    for (uint32_t mode = 3; mode <= 6; ++mode) EXPECT_STREQ(Box(mode).szValue, "---") << mode;
+    EXPECT_STREQ(Box(6).szWaypoint, "KSEA");
+
+    G_InstReading[kInstFuelFlow].nValue = 100;
+    G_NavSrc.rec[0].nGpsFlagsB = kNavGpsFix;   // a fix, but no own position
+    SnapshotFuelState();
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
+    EXPECT_STREQ(G_FuelNavSnap.szWaypoint, "");
+    for (uint32_t mode = 3; mode <= 6; ++mode) {
+        const FuelBox b = Box(mode);
+        EXPECT_STREQ(b.szValue, "NOGPS") << mode;
+        EXPECT_EQ(b.nValueColour, 14u);
+        EXPECT_STREQ(b.szWaypoint, "");
+    }
+
+    G_NavSrc.rec[0].nGpsFlagsB = kNavGpsOwnPos;
+    G_NavSrc.rec[0].nGpsFlagsA = 0;   // no waypoint
+    SnapshotFuelState();
+    EXPECT_STREQ(Box(5).szWaypoint, "---");
+    DelayTicks(kFuelSnapMaxAge - 400000);
+    EXPECT_STREQ(Box(3).szValue, "12.0");
+    DelayTicks(800000);
+    EXPECT_STREQ(Box(3).szValue, "NOGPS") << "older than 10 s";
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
+}
+
+TEST_F(FuelBoxTest, SnapshotSourceAndAlongTrackSpeed) {
+    struct Case { int16_t track, bearing; float along; };
+    const Case cases[] = {
+        {900, 900, 120.0f}, {900, 300, 60.0f}, {100, 3500, 112.763f},   // across north
+        {900, 0, 0.0f}, {0, 2700, 0.0f}, {1000, 3000, 0.0f}, {3599, 2699, 0.0f}, {3599, 2700, 0.2094f},
+    };
+    for (const Case& c : cases) {
+        G_NavSrc.rec[0].nTrackMag = c.track;
+        G_NavSrc.rec[0].nBearing = c.bearing;
+        SnapshotFuelState();
+        EXPECT_NEAR(float{G_FuelNavSnap.fAlongTrack}, c.along, 0.01f) << c.track << " " << c.bearing;
+    }
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fGroundSpeed}, 120.0f);
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fDistance}, 60.0f);
+    // With the HSI on the map's slot the snapshot follows slot 3.
+    G_NavSrc.hdr.nCrsSlot = kNavMapSlot;
+    G_NavSrc.rec[3].nGpsFlagsB = kNavGpsOwnPos;
+    G_NavSrc.rec[3].nGroundSpeed = 805;
+    SnapshotFuelState();
+    EXPECT_FLOAT_EQ(float{G_FuelNavSnap.fGroundSpeed}, 80.5f);
+    G_NavSrc.hdr.nCrsSlot = 2;
+    G_NavSrc.hdr.nMapSrcSlot = 9;   // out of range: no source
+    SnapshotFuelState();
+    EXPECT_EQ(uint32_t{G_FuelNavSnap.bValid}, 0u);
+}
+
+TEST_F(FuelBoxTest, WaypointLineIsDrawnBetweenLabelAndValue) {
+    Engine(kEngStd4);
+    Page(3);
+    G_FlipCtl.nDrawPageY = 0;
+    SnapshotFuelState();
+    const int32_t x = GaugeWord(kInstFuelComp, 0), y = GaugeWord(kInstFuelComp, 1);
+    auto inked = [&](int row0, int rows) {
+        int n = 0;
+        for (int yy = row0; yy < row0 + rows; ++yy)
+            for (int xx = x - 40; xx < x + 40; ++xx) n += Px(xx, yy) != 0;
+        return n;
+    };
+    NvSetU32(kNvFuelCompMode, 3);
+    DrawFuelComputer();
+    const int third = inked(y + 30, 12);
+    NvSetU32(kNvFuelCompMode, 6);
+    DrawFuelComputer();
+    EXPECT_EQ(third, 0) << "economy: two lines";
+    EXPECT_GT(inked(y + 30, 12), 0) << "waypoint mode: a third line";
 }
 
 // ---- colours ----------------------------------------------------------------------
