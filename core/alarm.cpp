@@ -29,7 +29,6 @@ constexpr uint32_t kAoaRepeat    = 3686400;     // 1 s
 // zero again at shutdown, so a parked engine raises no low-pressure alarm.
 constexpr int32_t  kRunningCount = 5;
 constexpr int32_t  kHighRpm = 15000;
-constexpr int32_t  kInstAirspeed = 3;
 constexpr uint32_t kAlwaysLoaded = 1u << 14 | 1u << 15 | 1u << 16 | 1u << 17;
 
 static struct {

@@ -34,7 +34,6 @@ constexpr uint32_t GPSR0 = 0x40E00018;
 constexpr uint32_t GPDR0 = 0x40E0000C;
 constexpr uint32_t kGpio19Power = 1u << 19;
 
-constexpr int32_t  kInstAirspeed     = 3;
 constexpr int32_t  kBatDim           = 50;        // percent, the most allowed on battery
 constexpr int32_t  kFlyingSpeed      = 250;       // 0.1 kt
 constexpr int32_t  kFlyingRpm        = 4000;

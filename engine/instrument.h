@@ -9,16 +9,20 @@
 // Instrument numbers used by name elsewhere.
 constexpr int kInstAltitude   = 0;
 constexpr int kInstSensorTemp = 1;
+constexpr int kInstAirspeed   = 3;
 constexpr int kInstBattVolts  = 4;
 constexpr int kInstMainVolts  = 5;
 constexpr int kInstOat        = 6;
 constexpr int kInstAuxVolts   = 7;
+constexpr int kInstVertSpeed  = 8;
 constexpr int kInstFuelComp   = 9;
 constexpr int kInstRpm        = 10;
 constexpr int kInstManifold   = 11;
 constexpr int kInstFuelFlow   = 13;
 constexpr int kInstAmpsShunt  = 14;
 constexpr int kInstAmpsHall   = 15;
+constexpr int kInstOilTemp    = 17;
+constexpr int kInstCarbTemp   = 18;
 constexpr int kInstTank1      = 19;
 constexpr int kInstTank4      = 22;
 constexpr int kInstElevTrim   = 23;

@@ -17,9 +17,6 @@ void ReadAircraftFile() {}
 void WriteAircraftFile() {}
 void ReadMaintFile() {}
 void LoadAircraftBitmap() {}
-// No unit settings yet: every instrument shows its own unit.
-int32_t ToDisplayUnits(int32_t, int32_t value) { return value; }
-float FromDisplayUnits(int32_t, float value) { return value; }
 int32_t ReadInstrumentRaw(int32_t inst) {
     SetAdcChannelMode(inst);
     DelayTicks(kTickTicks);

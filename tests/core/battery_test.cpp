@@ -23,7 +23,6 @@ namespace {
 using platform::StopReason;
 constexpr uint32_t GPDR0 = 0x40E0000C;
 constexpr uint32_t kFrameTicks = kTicksPerSecond / 20;
-constexpr int kInstAirspeed = 3;
 
 class BatteryTest : public BoardTest {
 protected:
