@@ -240,13 +240,12 @@ static void NavSlot() {
     }
     if (serial && G_Serial[p].nRxCount == 1) G_Serial[p].nRxCount = 0;
     const bool changed = (G_NavSrc.hdr.nFlags1 & kNavHdrChanged) != 0;
-    if (changed) {
-        G_NavSrc.hdr.nFlags1 &= static_cast<uint8_t>(~kNavHdrChanged);
-        ApUpdateNav();
-    }
+    if (!changed) return;   // nothing new from the sources: nothing to follow
+    G_NavSrc.hdr.nFlags1 &= static_cast<uint8_t>(~kNavHdrChanged);
+    ApUpdateNav();
     if (p == G_NavSrc.hdr.MAP_LATLON_PORT) {
         CalcWind();
-        if (changed) SnapshotFuelState();   // the fuel figures follow new navigation data only
+        SnapshotFuelState();
         NavUpdate();
         if (Installed(kStreamMap)) TrackAddPoint(rec.fLat, rec.fLon);
     }
