@@ -134,11 +134,107 @@ static const char kDemoSystemKvd[] =
     "NET_AIR_MODE, 0\n"
     "NET_SERIAL_SHARE, 1\n"
     "LOG_ENABLE, 5\n"
-    "DEMO_FLAGS, 124\n";
+    "DEMO_FLAGS, 124\n"
+    "VOLTS.MIN, 100\n"
+    "VOLTS.MAX, 160\n"
+    "VOLTS.RED_HIGH, 155\n"
+    "VOLTS.YELLOW_HIGH, 150\n"
+    "VOLTS.YELLOW_LOW, 125\n"
+    "VOLTS.RED_LOW, 115\n"
+    "VOLTS.ENABLE, 1\n";
+
+// The main bus: the board's 14000 counts read 13.8 V.
+static const char kDemoSystemKvc[] =
+    "VOLTS.NUM_CAL_PTS, 2\n"
+    "VOLTS.AD_VALUE_1, 0\n"
+    "VOLTS.DISPLAY_VALUE_1, 0\n"
+    "VOLTS.AD_VALUE_2, 14000\n"
+    "VOLTS.DISPLAY_VALUE_2, 138\n";
+
+// A four-cylinder engine with limits around the demonstration readings, so
+// that the engine page shows every gauge in its colours.
+static const char kDemoEngineKvd[] =
+    "ENGINE_TYPE, STD_4CYL\n"
+    "FUEL_COMP.GREEN_LOW, 100\n"
+    "FUEL_COMP.RED_LOW, 50\n"
+    "FUEL_COMP.CROSSCHECK_LIMIT, 20\n"
+    "FUEL_COMP.ENABLE, 1\n"
+    "RPM.MAX, 30000\n"
+    "RPM.RED_HIGH, 27000\n"
+    "RPM.YELLOW_HIGH, 26000\n"
+    "RPM.PULSES_PER_2REVS, 2\n"
+    "RPM.ENABLE, 1\n"
+    "MANIFOLD.MAX, 350\n"
+    "MANIFOLD.MIN, 100\n"
+    "MANIFOLD.RED_HIGH, 320\n"
+    "MANIFOLD.YELLOW_HIGH, 300\n"
+    "MANIFOLD.RED_LOW, 100\n"
+    "MANIFOLD.ENABLE, 1\n"
+    "FUEL_PSI.MAX, 400\n"
+    "FUEL_PSI.RED_HIGH, 350\n"
+    "FUEL_PSI.YELLOW_HIGH, 320\n"
+    "FUEL_PSI.YELLOW_LOW, 80\n"
+    "FUEL_PSI.RED_LOW, 50\n"
+    "FUEL_PSI.ENABLE, 1\n"
+    "FUEL_FLOW.MAX, 200\n"
+    "FUEL_FLOW.RED_HIGH, 190\n"
+    "FUEL_FLOW.YELLOW_HIGH, 180\n"
+    "FUEL_FLOW.K_FACTOR, 680\n"
+    "FUEL_FLOW.ENABLE, 1\n"
+    "AMPS_SHUNT.MAX, 600\n"
+    "AMPS_SHUNT.MIN, -600\n"
+    "AMPS_SHUNT.RED_HIGH, 500\n"
+    "AMPS_SHUNT.YELLOW_HIGH, 400\n"
+    "AMPS_SHUNT.YELLOW_LOW, -400\n"
+    "AMPS_SHUNT.RED_LOW, -500\n"
+    "AMPS_SHUNT.ENABLE, 1\n"
+    "OIL_PSI.MAX, 1000\n"
+    "OIL_PSI.RED_HIGH, 950\n"
+    "OIL_PSI.YELLOW_HIGH, 900\n"
+    "OIL_PSI.YELLOW_LOW, 250\n"
+    "OIL_PSI.RED_LOW, 150\n"
+    "OIL_PSI.ENABLE, 1\n"
+    "OIL_TEMP.MAX, 2500\n"
+    "OIL_TEMP.MIN, 500\n"
+    "OIL_TEMP.RED_HIGH, 2450\n"
+    "OIL_TEMP.YELLOW_HIGH, 2300\n"
+    "OIL_TEMP.YELLOW_LOW, 1000\n"
+    "OIL_TEMP.RED_LOW, 500\n"
+    "OIL_TEMP.ENABLE, 1\n"
+    "TANK_1.MAX, 250\n"
+    "TANK_1.YELLOW_LOW, 60\n"
+    "TANK_1.RED_LOW, 30\n"
+    "TANK_1.ENABLE, 1\n"
+    "TANK_2.MAX, 250\n"
+    "TANK_2.YELLOW_LOW, 60\n"
+    "TANK_2.RED_LOW, 30\n"
+    "TANK_2.ENABLE, 1\n"
+    "EGT_1.MAX, 17000\n"
+    "EGT_1.MIN, 10000\n"
+    "EGT_1.RED_HIGH, 16500\n"
+    "EGT_1.YELLOW_HIGH, 15500\n"
+    "EGT_1.RED_LOW, 10000\n"
+    "EGT_1.ENABLE, 1\n"
+    "EGT_2.ENABLE, 1\n"
+    "EGT_3.ENABLE, 1\n"
+    "EGT_4.ENABLE, 1\n"
+    "CHT_1.MAX, 5000\n"
+    "CHT_1.RED_HIGH, 4600\n"
+    "CHT_1.YELLOW_HIGH, 4300\n"
+    "CHT_1.ENABLE, 1\n"
+    "CHT_2.ENABLE, 1\n"
+    "CHT_3.ENABLE, 1\n"
+    "CHT_4.ENABLE, 1\n"
+    "FLAP_ANG.ENABLE, 1\n";
+
+static bool AddDemoFile(Board& board, const char* name, const char* text, size_t size) {
+    return board.tfs().Add(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text), static_cast<int>(size - 1)) == 0;
+}
 
 bool WriteDemoConfig(Board& board) {
-    return board.tfs().Add("SYSTEM.KVD", nullptr, nullptr, reinterpret_cast<const uint8_t*>(kDemoSystemKvd),
-                           static_cast<int>(sizeof kDemoSystemKvd - 1)) == 0;
+    return AddDemoFile(board, "SYSTEM.KVD", kDemoSystemKvd, sizeof kDemoSystemKvd) &&
+           AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
+           AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd);
 }
 
 bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
