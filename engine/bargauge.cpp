@@ -11,6 +11,7 @@
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"
+#include "gui/font.h"
 #include "gui/gui.h"
 #include "setup/setup.h"
 #include "storage/nvram.h"
@@ -200,7 +201,9 @@ static void DrawGaugeUnits(int32_t inst) {
     switch (inst) {
     case 12: case 16: text = "PSI"; break;
     case kInstFuelFlow: text = c.nUnits == 1 ? "LPH" : "GPH"; break;
-    case kInstAmpsShunt: case kInstAmpsHall: text = c.nEnable != 2 ? "AMP" : nullptr; break;
+    // The current inputs are named by their live label (" AMP1 ", "AMP " ...),
+    // drawn each frame at this same slot; a unit label under it would show twice.
+    case kInstAmpsShunt: case kInstAmpsHall: break;
     case 18: case 17: case kInstCoolTemp: text = "TEMP"; break;
     default: break;
     }
@@ -243,44 +246,65 @@ static void ValueText(int32_t inst, uint32_t colour, const char* format, const c
     const int32_t s = Large() ? 65 : 60;
     DrawTextF(colour, W(inst, s + 2), 16, W(inst, s), W(inst, s + 1), format, text);
 }
-static void LabelText(int32_t inst, const char* text) {
-    const bool l = Large();
-    DrawTextF(kColourWhite, W(inst, l ? 84 : 76), 16, W(inst, l ? 78 : 72), W(inst, l ? 79 : 73), "%s", text);
+// Font of an electrical label: the slot's font, or the small one when the
+// label's letters (padding blanks aside) would reach the neighbouring
+// electrical place side by side with this one.
+int32_t ElectricalLabelFont(int32_t slotFont, const char* text, int32_t pitch) {
+    constexpr int32_t kSmallFont = 2, kGap = 4;
+    char word[16];
+    int32_t n = 0;
+    for (const char* t = text; *t && n < static_cast<int32_t>(sizeof word) - 1; ++t)
+        if (*t != ' ') word[n++] = *t;
+    word[n] = 0;
+    if (pitch <= 0 || TextWidth(slotFont, word) <= pitch - kGap) return slotFont;
+    return kSmallFont;
 }
 
-// Live text of the electrical group: shared places alternate every two seconds.
-static void DrawElectricalText(int32_t inst) {
+static void LabelText(int32_t inst, const char* text) {
+    const bool l = Large();
+    const int32_t slotFont = W(inst, l ? 84 : 76);
+    int32_t font = slotFont;
+    if (!TitShown()) font = ElectricalLabelFont(font, text, W(kInstAmpsShunt, 0) - W(kInstMainVolts, 0));
+    // A smaller label keeps the slot's baseline, in line with its neighbours.
+    const int32_t dy = FontOfId(slotFont)->Baseline - FontOfId(font)->Baseline;
+    DrawTextF(kColourWhite, font, 16, W(inst, l ? 78 : 72), W(inst, l ? 79 : 73) + dy, "%s", text);
+}
+
+// Live text of the electrical group: shared places alternate every two
+// seconds. Without a value (invalid reading, red cross) the label alone still
+// names the gauge.
+static void DrawElectricalText(int32_t inst, bool value) {
     const bool alt = G_UptimeSec % 4 < 2;
+    auto text = [value](int32_t place, int32_t shown, const char* format) {
+        if (value && G_InstReading[shown].bValid)
+            ValueText(place, G_InstReading[shown].nColour, format, G_InstReading[shown].szText);
+    };
     if (inst == kInstMainVolts || inst == kInstAuxVolts) {
         if (BothVolts() && !TitShown()) {
             if (inst != kInstMainVolts) return;
-            const int32_t shown = alt ? kInstMainVolts : kInstAuxVolts;
             LabelText(inst, alt ? " VLT1 " : " VLT2 ");
-            if (G_InstReading[shown].bValid) ValueText(inst, G_InstReading[shown].nColour, " %s ",
-                                                       G_InstReading[shown].szText);
+            text(inst, alt ? kInstMainVolts : kInstAuxVolts, " %s ");
             return;
         }
         if (inst == kInstAuxVolts && !BothVolts()) return;
         if (inst == kInstMainVolts) LabelText(inst, "VOLT");
-        ValueText(inst, G_InstReading[inst].nColour, "%s", G_InstReading[inst].szText);
+        text(inst, inst, "%s");
         return;
     }
     const int32_t first = FirstAmps();
     if (!BothAmps()) {
         LabelText(inst, "AMP ");
-        ValueText(inst, G_InstReading[inst].nColour, "%s", G_InstReading[inst].szText);
+        text(inst, inst, "%s");
         return;
     }
     if (!TitShown()) {
         if (inst != first) return;
-        const int32_t shown = alt ? first : (first == kInstAmpsShunt ? kInstAmpsHall : kInstAmpsShunt);
         LabelText(inst, alt ? " AMP1 " : " AMP2 ");
-        if (G_InstReading[shown].bValid) ValueText(inst, G_InstReading[shown].nColour, " %s ",
-                                                   G_InstReading[shown].szText);
+        text(inst, alt ? first : (first == kInstAmpsShunt ? kInstAmpsHall : kInstAmpsShunt), " %s ");
         return;
     }
     if (inst == first) LabelText(inst, "AMP");
-    ValueText(inst, G_InstReading[inst].nColour, "%s", G_InstReading[inst].szText);
+    text(inst, inst, "%s");
 }
 
 void DrawBarGauge(int32_t inst, int32_t mode) {
@@ -291,10 +315,11 @@ void DrawBarGauge(int32_t inst, int32_t mode) {
         DrawGaugeBands(inst);
     } else if (mode == 1) {
         DrawGaugeBarMarker(inst);
-        if (IsElectrical(inst)) DrawElectricalText(inst);
+        if (IsElectrical(inst)) DrawElectricalText(inst, true);
         else ValueText(inst, G_InstReading[inst].nColour, "%s", G_InstReading[inst].szText);
     } else {
         Cross(W(inst, 20), W(inst, 21) + PageY(), W(inst, 22), W(inst, 23) + PageY());
+        if (IsElectrical(inst)) DrawElectricalText(inst, false);
     }
 }
 
@@ -516,7 +541,10 @@ void DrawRpmGauge() {
 
 // ---- tanks -----------------------------------------------------------------------------------
 // TANK_1 and TANK_2: outline 20..23, fill area 28..31, text slots 60..62 and
-// 65..67. TANK_3 and TANK_4 use their origin only.
+// 65..67. TANK_3 and TANK_4 use their origin only. The bars are short and the
+// values small so that bars, values and the group label fit between the
+// tanks' row and the fuel-computer box below them, and the two values stay
+// apart at the 25-pixel spacing of the normal layout.
 
 static bool SixEgtNormal() { return G_EngInfo.nEgtCount >= 6 && G_EngLayoutIdx == 0; }
 
@@ -527,10 +555,10 @@ void LayoutTankGauge(int32_t inst) {
     GaugePosition(inst, static_cast<int32_t>(G_EngLayoutIdx), &g.nOrigin[0], &g.nOrigin[1]);
     if (inst > 20) return;
     if (SixEgtNormal()) g.nOrigin[0] -= 10;
-    W(inst, 20) = 0; W(inst, 21) = 0; W(inst, 22) = 20; W(inst, 23) = 60;
-    W(inst, 28) = 1; W(inst, 29) = 1; W(inst, 30) = 19; W(inst, 31) = 59;
-    W(inst, 60) = 10; W(inst, 61) = 63; W(inst, 62) = 3;
-    W(inst, 65) = 10; W(inst, 66) = 62; W(inst, 67) = 4;
+    W(inst, 20) = 0; W(inst, 21) = 0; W(inst, 22) = 20; W(inst, 23) = 40;
+    W(inst, 28) = 1; W(inst, 29) = 1; W(inst, 30) = 19; W(inst, 31) = 39;
+    W(inst, 60) = 10; W(inst, 61) = 42; W(inst, 62) = 2;
+    W(inst, 65) = 10; W(inst, 66) = 42; W(inst, 67) = 4;
     if (G_EngLayoutIdx == 1) {
         ScaleGaugeLayout(inst, 150.0f);
         W(inst, 28) -= 1;

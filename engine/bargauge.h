@@ -12,6 +12,9 @@ void DrawBarGauge(int32_t inst, int32_t mode);
 void DrawEngineBarGauges();
 // The engine page's bar group (fuel, oil, electrical ...), drawn each frame.
 void DrawElectricalGauges();
+// Font of an electrical group label: the slot's font unless the label would
+// crowd the neighbouring place `pitch` pixels away, then a smaller one.
+int32_t ElectricalLabelFont(int32_t slotFont, const char* text, int32_t pitch);
 // Formats the reading's text as the bar gauges show it.
 void FormatBarText(int32_t inst);
 // Percent of scale of a value; 0 when the scale is empty or inverted.

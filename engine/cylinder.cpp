@@ -78,6 +78,11 @@ void LayoutCylinderGauges() {
 
 // ---- engine view --------------------------------------------------------------------------------
 
+// The large layout's bars are 16 rows high (normal 13): its cells grow to
+// hold them with the normal layout's one-row margin below.
+static int32_t BarHeight() { return Large() ? 16 : 13; }
+static int32_t CellHeight() { return Large() ? BarHeight() + 2 : kCellH; }
+
 struct CellPos {
     int16_t bx, by, tx, ty;
 };
@@ -125,7 +130,7 @@ static void DrawSegments(int32_t x, int32_t y, bool right, int32_t s, uint32_t c
         b = 6;
         r = 0;
     }
-    const int32_t top = y + 2, bottom = y + (Large() ? 16 : 13);
+    const int32_t top = y + 2, bottom = y + BarHeight();
     SetDrawColor(colour);
     auto line = [&](int32_t off) {
         const int32_t lx = right ? x + off : x + 31 - off;
@@ -147,7 +152,7 @@ static void DrawEngStyle(int32_t inst, bool lean) {
     const bool stale = G_EngFresh < 1;
     if (r.bValid) {
         SetDrawColor(0);
-        GUI_FillRect(x + 1, y + 1, x + kCellW - 2, y + kCellH - 2 + (Large() ? 3 : 0));
+        GUI_FillRect(x + 1, y + 1, x + kCellW - 2, y + CellHeight() - 2);
         const int32_t base = inst >= kInstCht1 ? 0 : 1000;
         const int32_t n = r.nValue / 10;
         const uint32_t colour = SetInstColor(inst);
@@ -155,7 +160,7 @@ static void DrawEngStyle(int32_t inst, bool lean) {
         snprintf(r.szText, 8, "%d", static_cast<int>(ShownValue(inst)));
         if (lean && inst <= kInstEgt6) DetectEgtPeak(inst, RoundedEgt(r.nValue), 0);
     } else {
-        if (stale) Cross(x, y, x + kCellW - 1, y + kCellH - 1);
+        if (stale) Cross(x, y, x + kCellW - 1, y + CellHeight() - 1);
         snprintf(r.szText, 8, "%s", stale ? "   " : "---");
     }
     const int32_t tx = Ox() + c.tx + (right ? 2 : kCellW - 5);
@@ -177,12 +182,23 @@ static void DrawEngStyle(int32_t inst, bool lean) {
 struct BarArea {
     int32_t x, y, w, h, margin, length, half, markerHalf, font;
 };
+// Room the tanks give up for six EGT columns in the normal layout.
+static int32_t SixColumnWidening() {
+    if (G_EngInfo.nEgtCount < 6 || Large()) return 0;
+    int32_t n1 = 0, n3 = 0, y = 0;
+    GaugePosition(kInstTank1, 0, &n1, &y);
+    GaugePosition(21, 0, &n3, &y);
+    return 2 * (n1 - n3);
+}
+
 static BarArea Area() {
     BarArea a{};
     const bool l = Large();
     a.x = Ox();
     a.y = Oy();
-    a.w = l ? 320 : 168;
+    // With six EGTs the area moves left by the tanks' room and grows by it,
+    // keeping its right edge; scale and columns use the grown width.
+    a.w = (l ? 320 : 168) + SixColumnWidening();
     a.h = l ? 161 : 119;
     a.margin = RoundHalfAway(a.h / 7.0);
     a.length = l ? 115 : 85;
@@ -192,16 +208,15 @@ static BarArea Area() {
     return a;
 }
 
+// Width W over which the columns stand symmetrically from the area's x.
+static int32_t ColumnSpan(const BarArea& a) {
+    if (G_EngInfo.nEgtCount == 4 && G_EngInfo.nTitCount != 0 && Large()) return a.w - 10;
+    return a.w + 10;
+}
+
 static int32_t ColumnX(int32_t inst, const BarArea& a) {
-    int32_t W = a.w + 10;
+    int32_t W = ColumnSpan(a);
     const bool l = Large();
-    if (G_EngInfo.nEgtCount >= 6 && !l) {
-        int32_t n1 = 0, n3 = 0, y = 0;
-        GaugePosition(kInstTank1, 0, &n1, &y);
-        GaugePosition(21, 0, &n3, &y);
-        W += 2 * (n1 - n3);
-    }
-    if (G_EngInfo.nEgtCount == 4 && G_EngInfo.nTitCount != 0 && l) W = a.w - 10;
     if (inst == kInstTit1 || inst == kInstTit2) {
         if (G_EngInfo.nEgtCount == 4) W += l ? 20 : 10;
         return a.x + W - (inst == kInstTit1 ? (l ? 28 : 13) : (l ? 20 : 5));
@@ -217,6 +232,59 @@ static int32_t ColumnX(int32_t inst, const BarArea& a) {
     static constexpr int32_t k[4] = {1, 3, 3, 1};
     return cyl < 2 ? a.x + W / 8 + k[cyl & 3] * p : a.x + W - W / 8 - k[cyl & 3] * p;
 }
+
+void SpreadCentres(const int32_t* x, int32_t n, int32_t pitch, int32_t* out) {
+    // Clusters of touching texts, each placed evenly at its members' mean
+    // offset; a cluster that then reaches the one before it joins it.
+    constexpr int32_t kMax = 16;
+    int32_t first[kMax], count[kMax], start[kMax];
+    int32_t clusters = 0;
+    if (n > kMax) n = kMax;
+    for (int32_t i = 0; i < n; ++i) {
+        first[clusters] = i;
+        count[clusters] = 1;
+        start[clusters] = x[i];
+        ++clusters;
+        while (clusters > 1) {
+            const int32_t c = clusters - 1;
+            if (start[c - 1] + count[c - 1] * pitch <= start[c]) break;
+            count[c - 1] += count[c];
+            --clusters;
+            int64_t sum = 0;
+            for (int32_t k = 0; k < count[c - 1]; ++k) sum += x[first[c - 1] + k] - k * pitch;
+            const int64_t m = count[c - 1];
+            start[c - 1] = static_cast<int32_t>(sum >= 0 ? (sum + m / 2) / m : -((-sum + m / 2) / m));
+        }
+    }
+    for (int32_t c = 0; c < clusters; ++c)
+        for (int32_t k = 0; k < count[c]; ++k) out[first[c] + k] = start[c] + k * pitch;
+}
+
+// Rows of the EGT values over the bar view: with six cylinders in the normal
+// layout neighbouring columns alternate between two rows.
+static bool Staggered() { return G_EngInfo.nEgtCount >= 6 && !Large(); }
+static int32_t TextRow(int32_t cyl) { return Staggered() ? cyl % 2 : 0; }
+
+// Centre of an EGT value over the bar view: at its column, pushed apart from
+// its neighbours just enough that four-digit values do not touch (on two
+// rows, that neighbours do not overlap).
+static int32_t BarTextX(int32_t cyl, const BarArea& a) {
+    constexpr int32_t kGap = 4;
+    int32_t x[6], out[6], index = -1, n = 0;
+    const int32_t cylinders = G_EngInfo.nEgtCount < 6 ? G_EngInfo.nEgtCount : 6;
+    for (int32_t c = 0; c < cylinders; ++c) {
+        if (G_InstCfg[kInstEgt1 + c].nEnable == 0) continue;
+        if (c == cyl) index = n;
+        x[n++] = ColumnX(kInstEgt1 + c, a);
+    }
+    if (index < 0) return ColumnX(kInstEgt1 + cyl, a);
+    SpreadCentres(x, n, TextWidth(a.font, "0000") + (Staggered() ? 0 : kGap), out);
+    return out[index];
+}
+
+static int32_t ChtTextY(const BarArea& a) { return a.y + a.h - a.margin + 4; }
+// The lower row ends above the top scale line.
+static int32_t EgtTextY(int32_t cyl, const BarArea& a) { return a.y + (Staggered() ? 8 * TextRow(cyl) : 1); }
 
 static int32_t BarPercent(int32_t inst, int32_t value) {
     const InstCfg& c = G_InstCfg[inst];
@@ -244,7 +312,10 @@ static void DrawBarStyle(int32_t inst, bool lean) {
     }
     const InstReading& s = G_InstReading[src];
     if (!s.bValid) {
-        if (fresh) DrawTextF(kColourWhite, a.font, 16, x, a.y + 2, "---");
+        // "---" at the probe's own value place: CHTs under the columns.
+        const bool egt = !cht && inst <= kInstEgt6;
+        const int32_t ty = cht ? ChtTextY(a) : EgtTextY(egt ? cyl : 0, a);
+        if (fresh) DrawTextF(kColourWhite, a.font, 16, egt ? BarTextX(cyl, a) : x, ty, "---");
         else Cross(x - a.half, a.y + a.margin + py, x + a.half, bottom);
         return;
     }
@@ -271,7 +342,7 @@ static void DrawBarStyle(int32_t inst, bool lean) {
             FormatDropText(inst, drop, sizeof drop);
             DrawTextF(kColourWhite, a.font, 19, x, a.y + a.h - 2 * a.margin + 3, "%s", drop);
         } else {
-            DrawTextF(Shown(colour), a.font, 16, x, a.y + 2, "%s", r.szText);
+            DrawTextF(Shown(colour), a.font, 16, BarTextX(cyl, a), EgtTextY(cyl, a), "%s", r.szText);
         }
         return;
     }
@@ -281,7 +352,38 @@ static void DrawBarStyle(int32_t inst, bool lean) {
     GUI_FillRect(x - m, top - a.markerHalf, x + m, top + a.markerHalf);
     SetDrawColor(0);
     GUI_DrawRect(x - m, top - a.markerHalf, x + m, top + a.markerHalf);
-    if (!lean) DrawTextF(Shown(colour), a.font, 16, x, a.y + a.h - a.margin + 4, "%s", r.szText);
+    if (!lean) DrawTextF(Shown(colour), a.font, 16, x, ChtTextY(a), "%s", r.szText);
+}
+
+// ---- scale labels --------------------------------------------------------------------------------
+// EGT scale values stand left-aligned at the area's x, CHT values
+// right-aligned at its right end; the scale lines and the radial's columns
+// keep clear of both.
+
+static int32_t ScaleFont() { return Large() ? 8 : 4; }
+static int32_t ScaleValue(int32_t inst, int32_t k) {
+    return G_InstCfg[inst].nMax / 10 - k * G_GaugeLayout[inst].nScale[6] / 10;
+}
+
+// Right end of the CHT scale values: in the normal layout the columns' span
+// reaches 10 pixels past the area and the values stand there, clear of the
+// last column; in the large layout the area's edge leaves room enough, and
+// past it the fuel-flow gauge's wide value begins.
+static int32_t ScaleRight(const BarArea& a) { return a.x + a.w + (Large() ? 0 : 10); }
+
+// Widest label on each side of the scale.
+static void ScaleLabelWidths(int32_t* left, int32_t* right) {
+    char text[16];
+    *left = TextWidth(ScaleFont(), "EGT");
+    *right = TextWidth(ScaleFont(), "CHT");
+    for (int32_t k = 0; k < 5; ++k) {
+        snprintf(text, sizeof text, "%d", static_cast<int>(ScaleValue(kInstEgt1, k)));
+        const int32_t l = TextWidth(ScaleFont(), text);
+        snprintf(text, sizeof text, "%d", static_cast<int>(ScaleValue(kInstCht1, k)));
+        const int32_t r = TextWidth(ScaleFont(), text);
+        if (l > *left) *left = l;
+        if (r > *right) *right = r;
+    }
 }
 
 // ---- radial view ---------------------------------------------------------------------------------
@@ -290,7 +392,13 @@ static void DrawRadial(int32_t inst, int32_t slot, bool cht) {
     const BarArea a = Area();
     static constexpr int32_t kEgtEighths[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
     static constexpr int32_t kChtEighths[5] = {0, 2, 4, 6, 8};
-    const int32_t x = a.x + 8 + (a.w - 16) * (cht ? kChtEighths[slot] : kEgtEighths[slot]) / 8;
+    // The columns spread over the part of the area between the scale values,
+    // far enough in that a CHT marker (6 pixels each side) stays off them.
+    constexpr int32_t kMarkerHalf = 6, kGap = 3;
+    int32_t wl = 0, wr = 0;
+    ScaleLabelWidths(&wl, &wr);
+    const int32_t x0 = a.x + wl + kGap + kMarkerHalf, x1 = ScaleRight(a) - wr - kGap - kMarkerHalf;
+    const int32_t x = x0 + (x1 - x0) * (cht ? kChtEighths[slot] : kEgtEighths[slot]) / 8;
     const int32_t py = PageY();
     const int32_t bottom = a.y + a.margin + a.length + py;
     InstReading& r = G_InstReading[inst];
@@ -300,7 +408,7 @@ static void DrawRadial(int32_t inst, int32_t slot, bool cht) {
     const uint32_t colour = SetInstColor(inst);
     if (cht) {
         SetDrawColor(Shown(colour));
-        GUI_FillRect(x - 6, top - 2, x + 6, top + 2);
+        GUI_FillRect(x - kMarkerHalf, top - 2, x + kMarkerHalf, top + 2);
         return;
     }
     SetDrawColor(colour);
@@ -326,7 +434,7 @@ void DrawCylinderBackground() {
             if (!CellOf(inst, &c)) continue;
             const int32_t x = Ox() + c.bx, y = Oy() + c.by + bg;
             SetDrawColor(1);
-            GUI_DrawRect(x, y, x + kCellW - 1, y + kCellH - 1);
+            GUI_DrawRect(x, y, x + kCellW - 1, y + CellHeight() - 1);
         }
         if (G_LeanMode == 1) {
             static const char kPeak[] = "PEAK";
@@ -336,22 +444,22 @@ void DrawCylinderBackground() {
         return;
     }
     const BarArea a = Area();
-    SetDrawColor(31);
     const int32_t step = a.length / 5;
-    const int32_t font = Large() ? 8 : 4;
-    const int32_t egtStep = G_GaugeLayout[kInstEgt1].nScale[6], chtStep = G_GaugeLayout[kInstCht1].nScale[6];
+    const int32_t font = ScaleFont();
+    const int32_t right = ScaleRight(a);
+    int32_t wl = 0, wr = 0;
+    ScaleLabelWidths(&wl, &wr);
+    const int32_t y0 = bg - PageY();
     for (int32_t k = 0; k <= 5; ++k) {
         const int32_t y = a.y + a.margin + k * step;
         SetDrawColor(31);
-        GUI_DrawHLine(y + bg, a.x + 20, a.x + a.w - 20);
+        GUI_DrawHLine(y + bg, a.x + wl + 3, right - wr - 3);
         if (k < 5) {
-            DrawTextF(kColourWhite, font, 15, a.x, y - 4 + bg - PageY(), "%d",
-                      static_cast<int>(G_InstCfg[kInstEgt1].nMax / 10 - k * egtStep / 10));
-            DrawTextF(kColourWhite, font, 17, a.x + a.w, y - 4 + bg - PageY(), "%d",
-                      static_cast<int>(G_InstCfg[kInstCht1].nMax / 10 - k * chtStep / 10));
+            DrawTextF(kColourWhite, font, 15, a.x, y - 4 + y0, "%d", static_cast<int>(ScaleValue(kInstEgt1, k)));
+            DrawTextF(kColourWhite, font, 17, right, y - 4 + y0, "%d", static_cast<int>(ScaleValue(kInstCht1, k)));
         } else {
-            DrawTextF(kColourWhite, font, 15, a.x, y + 2 + bg - PageY(), "EGT");
-            DrawTextF(kColourWhite, font, 17, a.x + a.w, y + 2 + bg - PageY(), "CHT");
+            DrawTextF(kColourWhite, font, 15, a.x, y + 2 + y0, "EGT");
+            DrawTextF(kColourWhite, font, 17, right, y + 2 + y0, "CHT");
         }
     }
 }

@@ -118,6 +118,14 @@ void OffsetGaugeLayout(int32_t inst) {
     }
 }
 
+int32_t LabelCentreOnScreen(int32_t x, int32_t width) {
+    constexpr int32_t kMargin = 2;   // the last glyph column is ink in the wide fonts
+    const int32_t half = (width + 1) / 2;
+    if (x + half > kScreenWidth - kMargin) x = kScreenWidth - kMargin - half;
+    if (x - half < kMargin) x = kMargin + half;
+    return x;
+}
+
 // ---- layout choice and pass ------------------------------------------------------------------
 
 static bool PageIn(int32_t page, std::initializer_list<int32_t> pages) {
@@ -145,9 +153,11 @@ void SelectEngineLayout() {
 }
 
 // Group labels go into the background rows as well as the page: the frame
-// restores the pane from the background before it draws.
+// restores the pane from the background before it draws. A centred label
+// over a gauge at the screen's edge is pushed back onto the screen.
 static void GroupLabel(uint32_t colour, int32_t font, int32_t x, int32_t y, const char* text) {
     const int32_t page = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+    x = LabelCentreOnScreen(x, TextWidth(font, text));
     DrawTextF(colour, font, 1, x, y, "%s", text);
     DrawTextF(colour, font, 1, x, y + 960 - page, "%s", text);
 }
@@ -185,15 +195,17 @@ static void LayoutElectrical(int32_t font) {
     GroupLabel(8, font, GaugeCentreX(shown), LabelY(shown, font), "ELEC");
 }
 
+// The tanks' label goes under their values, centred on the pair of big bars
+// (or on the one bar, which then stands in the middle of the pair's place).
 static void LayoutTanksLabel() {
     int32_t enabled = 0;
     for (int32_t t = kInstTank1; t <= kInstTank4; ++t) enabled += G_InstCfg[t].nEnable != 0;
     if (enabled == 0) return;
-    const int32_t font = GaugeWord(kInstTank1, 62) ? GaugeWord(kInstTank1, 62) : 4;
-    int32_t x0 = 0, y0 = 0;
-    GaugePosition(kInstTank1, static_cast<int32_t>(G_EngLayoutIdx), &x0, &y0);
-    const int32_t below = G_EngLayoutIdx ? 110 : 73;
-    GroupLabel(31, font, x0 + (G_EngLayoutIdx ? 55 : 35), y0 + below, enabled > 1 ? "TANKS" : "TANK");
+    const int32_t slot = G_EngLayoutIdx ? 65 : 60;
+    const int32_t font = GaugeWord(kInstTank1, slot + 2) ? GaugeWord(kInstTank1, slot + 2) : 4;
+    const int32_t x = (GaugeWord(kInstTank1, 20) + GaugeWord(kInstTank1 + 1, 22)) / 2;
+    const int32_t y = GaugeWord(kInstTank1, slot + 1) + FontOfId(GaugeWord(kInstTank1, slot + 2))->YSize + 2;
+    GroupLabel(31, font, x, y, enabled > 1 ? "TANKS" : "TANK");
 }
 
 void LayoutEngineGauges() {

@@ -30,6 +30,11 @@ int32_t& GaugeWord(int32_t inst, int32_t k);
 // Origin of an instrument in the position table of a layout (0 normal, 1 large).
 void GaugePosition(int32_t inst, int32_t layout, int32_t* x, int32_t* y);
 
+// Centre x of a centred label of a width, moved so that the whole label
+// stays on the 640-pixel screen.
+constexpr int32_t kScreenWidth = 640;
+int32_t LabelCentreOnScreen(int32_t x, int32_t width);
+
 void SelectEngineLayout();
 void LayoutEngineGauges();
 void ScaleGaugeLayout(int32_t inst, float percent);

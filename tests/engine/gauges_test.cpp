@@ -2,6 +2,7 @@
 // the invalid cross, the flap box, engine-view segments, and screenshots of
 // the whole page at known readings.
 #include <fstream>
+#include <vector>
 
 #include "gui/lcd.h"
 
@@ -182,6 +183,55 @@ TEST_F(EngineGaugeTest, LargePagesWithoutBarAndCylinderGroups) {
         Draw();
         EXPECT_EQ(G_InstReading[16].nPercent != -1, drawn) << page;
         EXPECT_EQ(G_InstReading[kInstEgt1].nPercent != -1, drawn) << page;
+    }
+}
+
+// A current input is named by its live label alone: the background under
+// the label slot holds no unit label, and an invalid input keeps its name
+// beside the red cross.
+TEST_F(EngineGaugeTest, CurrentLabelDrawnOnce) {
+    Engine(kEngStd4);
+    Page(3);
+    const int x0 = 406, x1 = 436, y0 = 360, y1 = 373;   // AMPS_SHUNT label slot
+    auto white = [&](int rowOffset) {
+        int n = 0;
+        const uint8_t* m = board().display().Memory();
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += m[(y + rowOffset) * 640 + x] == Index(kColourWhite);
+        return n;
+    };
+    EXPECT_EQ(white(960), 0) << "unit label in the background";
+    for (bool valid : {true, false}) {
+        Set(kInstAmpsShunt, 120, valid);
+        Draw();
+        EXPECT_GT(white(static_cast<int>(G_FlipCtl.nDrawPageY)), 0) << valid;
+    }
+}
+
+TEST(EngineLabels, CentredLabelStaysOnScreen) {
+    struct Case { int32_t x, width, centre; };
+    for (Case c : {Case{612, 56, 610}, Case{400, 56, 400}, Case{10, 40, 22}, Case{637, 1, 637}})
+        EXPECT_EQ(LabelCentreOnScreen(c.x, c.width), c.centre) << c.x << " " << c.width;
+}
+
+// Values wanted at their columns move apart only as far as the pitch needs,
+// symmetrically within each group of touching values.
+TEST(EngineLabels, SpreadCentres) {
+    struct Case {
+        std::vector<int32_t> x;
+        int32_t pitch;
+        std::vector<int32_t> out;
+    };
+    const Case cases[] = {
+        {{10, 50, 90}, 36, {10, 50, 90}},                   // already apart
+        {{38, 70, 108, 140}, 36, {35, 71, 107, 143}},       // two pairs that then meet
+        {{0, 10}, 30, {-10, 20}},                           // one pair
+        {{0, 100, 110}, 30, {0, 90, 120}},                  // only the touching pair moves
+    };
+    for (const Case& c : cases) {
+        std::vector<int32_t> out(c.x.size());
+        SpreadCentres(c.x.data(), static_cast<int32_t>(c.x.size()), c.pitch, out.data());
+        EXPECT_EQ(out, c.out) << c.x[0] << ".." << c.x.back();
     }
 }
 
