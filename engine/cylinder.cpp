@@ -32,11 +32,13 @@ static int32_t RoundHalfAway(double v) {
     return static_cast<int32_t>(r);
 }
 
-static int32_t ShownValue(int32_t inst) {
-    const int32_t n = RoundHalfAway(G_InstReading[inst].nValue / 10.0);
-    if (G_InstCfg[inst].nUnits != 1) return n;
-    return RoundHalfAway(static_cast<float>((n - 32) * 5.0 / 9.0));
+// Whole degrees Fahrenheit in the probe's chosen unit.
+static int32_t InUnits(int32_t inst, int32_t degrees) {
+    if (G_InstCfg[inst].nUnits != 1) return degrees;
+    return RoundHalfAway(static_cast<float>((degrees - 32) * 5.0 / 9.0));
 }
+
+static int32_t ShownValue(int32_t inst) { return InUnits(inst, RoundHalfAway(G_InstReading[inst].nValue / 10.0)); }
 
 static void Cross(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     const uint8_t pen = GUI_SetPenSize(2);
@@ -361,8 +363,8 @@ static void DrawBarStyle(int32_t inst, bool lean) {
 // keep clear of both.
 
 static int32_t ScaleFont() { return Large() ? 8 : 4; }
-static int32_t ScaleValue(int32_t inst, int32_t k) {
-    return G_InstCfg[inst].nMax / 10 - k * G_GaugeLayout[inst].nScale[6] / 10;
+int32_t CylinderScaleValue(int32_t inst, int32_t k) {
+    return InUnits(inst, G_InstCfg[inst].nMax / 10 - k * G_GaugeLayout[inst].nScale[6] / 10);
 }
 
 // Right end of the CHT scale values: in the normal layout the columns' span
@@ -377,9 +379,9 @@ static void ScaleLabelWidths(int32_t* left, int32_t* right) {
     *left = TextWidth(ScaleFont(), "EGT");
     *right = TextWidth(ScaleFont(), "CHT");
     for (int32_t k = 0; k < 5; ++k) {
-        snprintf(text, sizeof text, "%d", static_cast<int>(ScaleValue(kInstEgt1, k)));
+        snprintf(text, sizeof text, "%d", static_cast<int>(CylinderScaleValue(kInstEgt1, k)));
         const int32_t l = TextWidth(ScaleFont(), text);
-        snprintf(text, sizeof text, "%d", static_cast<int>(ScaleValue(kInstCht1, k)));
+        snprintf(text, sizeof text, "%d", static_cast<int>(CylinderScaleValue(kInstCht1, k)));
         const int32_t r = TextWidth(ScaleFont(), text);
         if (l > *left) *left = l;
         if (r > *right) *right = r;
@@ -455,8 +457,8 @@ void DrawCylinderBackground() {
         SetDrawColor(31);
         GUI_DrawHLine(y + bg, a.x + wl + 3, right - wr - 3);
         if (k < 5) {
-            DrawTextF(kColourWhite, font, 15, a.x, y - 4 + y0, "%d", static_cast<int>(ScaleValue(kInstEgt1, k)));
-            DrawTextF(kColourWhite, font, 17, right, y - 4 + y0, "%d", static_cast<int>(ScaleValue(kInstCht1, k)));
+            DrawTextF(kColourWhite, font, 15, a.x, y - 4 + y0, "%d", static_cast<int>(CylinderScaleValue(kInstEgt1, k)));
+            DrawTextF(kColourWhite, font, 17, right, y - 4 + y0, "%d", static_cast<int>(CylinderScaleValue(kInstCht1, k)));
         } else {
             DrawTextF(kColourWhite, font, 15, a.x, y + 2 + y0, "EGT");
             DrawTextF(kColourWhite, font, 17, right, y + 2 + y0, "CHT");

@@ -6,6 +6,8 @@
 void LayoutCylinderGauges();
 void DrawCylinderBackground();
 void DrawCylinderGauges();
+// Value of scale line k (0 at the top) of the bar view, in the probe's unit.
+int32_t CylinderScaleValue(int32_t inst, int32_t k);
 // Segment count of the engine view for a reading (tenths) and its base.
 int32_t EngineViewSegments(int32_t value, int32_t base, bool roundUp);
 // Centres for texts a pitch wide wanted at the ascending centres x[0..n-1]

@@ -1,6 +1,8 @@
 // Engine page pixels: bar gauge bands and markers in their limit colours,
 // the invalid cross, the flap box, engine-view segments, and screenshots of
 // the whole page at known readings.
+#include <unistd.h>
+#include <cstdio>
 #include <fstream>
 #include <vector>
 
@@ -14,9 +16,12 @@ namespace {
 
 // The distribution's interpreter with its image library.
 int Python(const std::string& script) {
-    const std::string path = "/tmp/kv_engine_png_check.py";
+    // One file per test process: the reference tests run in parallel.
+    const std::string path = "/tmp/kv_engine_png_check_" + std::to_string(getpid()) + ".py";
     std::ofstream(path) << script;
-    return std::system(("/usr/bin/python3 " + path).c_str());
+    const int rc = std::system(("/usr/bin/python3 " + path).c_str());
+    std::remove(path.c_str());
+    return rc;
 }
 
 class EngineGaugeTest : public EnginePageTest {
@@ -24,7 +29,7 @@ protected:
     // Writes the shown page and compares it with the reference PNG beside the
     // tests (KV_UPDATE_GOLDEN=1 rewrites the reference).
     void ExpectScreenshotMatches(const char* golden) {
-        const std::string png = std::string("/tmp/kv_engine_") + golden;
+        const std::string png = "/tmp/kv_engine_" + std::to_string(getpid()) + "_" + golden;
         // Show the page just drawn, as the flip after a frame does.
         LCD_SetDisplayStart(0, static_cast<int>(G_FlipCtl.nDrawPageY));
         std::string error;
@@ -33,11 +38,12 @@ protected:
         if (std::getenv("KV_UPDATE_GOLDEN")) {
             ASSERT_EQ(std::system(("cp " + png + " " + reference).c_str()), 0);
         }
-        EXPECT_EQ(Python("from PIL import Image, ImageChops\n"
-                         "a = Image.open('" + png + "').convert('RGB'); b = Image.open('" + reference +
-                         "').convert('RGB')\n"
-                         "assert ImageChops.difference(a, b).getbbox() is None, 'page differs'\n"),
-                  0);
+        const int rc = Python("from PIL import Image, ImageChops\n"
+                              "a = Image.open('" + png + "').convert('RGB'); b = Image.open('" + reference +
+                              "').convert('RGB')\n"
+                              "assert ImageChops.difference(a, b).getbbox() is None, 'page differs'\n");
+        EXPECT_EQ(rc, 0) << "the page drawn is kept in " << png;
+        if (rc == 0) std::remove(png.c_str());
     }
     void Draw() { DrawEngineGauges(); }
     int CountRow(int y, int x0, int x1, uint8_t index) {
@@ -242,6 +248,21 @@ TEST_F(EngineGaugeTest, LargeBarViewPage) {
     Readings();
     Draw();
     ExpectScreenshotMatches("engine_large_bar.png");
+}
+
+TEST_F(EngineGaugeTest, BarViewScaleFollowsTheProbeUnit) {
+    Engine(kEngStd4);
+    Page(3);
+    // EGT 1000..1700 F: steps of 140 F; CHT 0..500 F.
+    const int32_t fahrenheit[] = {1700, 1560, 1420, 1280, 1140};
+    const int32_t celsius[] = {927, 849, 771, 693, 616};
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(CylinderScaleValue(kInstEgt1, k), fahrenheit[k]) << k;
+        EXPECT_EQ(CylinderScaleValue(kInstCht1, k), 500 - 100 * k) << k;
+    }
+    for (int i = kInstEgt1; i <= kInstCht6; ++i) G_InstCfg[i].nUnits = 1;
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(CylinderScaleValue(kInstEgt1, k), celsius[k]) << k;
+    EXPECT_EQ(CylinderScaleValue(kInstCht1, 0), 260);   // 500 F
 }
 
 TEST_F(EngineGaugeTest, NormalEngineViewSixCylinders) {
