@@ -11,6 +11,7 @@
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"
+#include "engine/pulse.h"
 #include "gui/font.h"
 #include "gui/gui.h"
 #include "setup/setup.h"
@@ -651,9 +652,7 @@ void DrawTankGauges() {
 void LayoutFuelComputer() {
     GaugeLayout& g = G_GaugeLayout[kInstFuelComp];
     GaugePosition(kInstFuelComp, static_cast<int32_t>(G_EngLayoutIdx), &g.nOrigin[0], &g.nOrigin[1]);
-    InstReading& r = G_InstReading[kInstFuelComp];
-    r.nValue = static_cast<int32_t>(NvGetF64(kNvGalsUsed));
-    r.nValue2 = static_cast<int32_t>(NvGetF64(kNvGalsRem));
+    RefreshFuelCompReading();
 }
 
 // ---- flap indicator -------------------------------------------------------------------------------
