@@ -366,7 +366,8 @@ static void DrawBarStyle(int32_t inst, bool lean) {
 
 static int32_t ScaleFont() { return Large() ? 8 : 4; }
 int32_t CylinderScaleValue(int32_t inst, int32_t k) {
-    return InUnits(inst, G_InstCfg[inst].nMax / 10 - k * G_GaugeLayout[inst].nScale[6] / 10);
+    const int64_t v = G_InstCfg[inst].nMax / 10 - static_cast<int64_t>(k) * G_GaugeLayout[inst].nScale[6] / 10;
+    return InUnits(inst, static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v));
 }
 
 // Right end of the CHT scale values: in the normal layout the columns' span
