@@ -11,6 +11,7 @@
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"
+#include "engine/pulse.h"
 #include "gui/font.h"
 #include "gui/gui.h"
 #include "setup/setup.h"
@@ -186,8 +187,9 @@ void LayoutBarGauge(int32_t inst) {
     for (int i = 0; i < 4; ++i) {
         int32_t off = 0;
         if (c.nMax > c.nMin) {
-            const float f = static_cast<float>(limits[i] - c.nMin) / static_cast<float>(c.nMax - c.nMin) *
-                            static_cast<float>(length);
+            // Differences in 64 bits: limits far apart do not overflow.
+            const float f = static_cast<float>(static_cast<int64_t>(limits[i]) - c.nMin) /
+                            static_cast<float>(static_cast<int64_t>(c.nMax) - c.nMin) * static_cast<float>(length);
             off = f > 1e6f ? 1000000 : f < -1e6f ? -1000000 : static_cast<int32_t>(f);
         }
         W(inst, 8 + i) = off;
@@ -651,9 +653,7 @@ void DrawTankGauges() {
 void LayoutFuelComputer() {
     GaugeLayout& g = G_GaugeLayout[kInstFuelComp];
     GaugePosition(kInstFuelComp, static_cast<int32_t>(G_EngLayoutIdx), &g.nOrigin[0], &g.nOrigin[1]);
-    InstReading& r = G_InstReading[kInstFuelComp];
-    r.nValue = static_cast<int32_t>(NvGetF64(kNvGalsUsed));
-    r.nValue2 = static_cast<int32_t>(NvGetF64(kNvGalsRem));
+    RefreshFuelCompReading();
 }
 
 // ---- flap indicator -------------------------------------------------------------------------------

@@ -73,8 +73,9 @@ void LayoutCylinderGauges() {
         g.nScale[3] = c.nUnits;
         g.nScale[4] = c.nEnable;
         g.nScale[5] = 10;
-        g.nScale[2] = c.nMax - c.nMin;
-        g.nScale[6] = RoundHalfAway((c.nMax - c.nMin) / 5.0);
+        const int64_t span = static_cast<int64_t>(c.nMax) - c.nMin;
+        g.nScale[2] = span > INT32_MAX ? INT32_MAX : span < INT32_MIN ? INT32_MIN : static_cast<int32_t>(span);
+        g.nScale[6] = RoundHalfAway(static_cast<double>(span) / 5.0);
     }
 }
 
@@ -291,7 +292,8 @@ static int32_t EgtTextY(int32_t cyl, const BarArea& a) { return a.y + (Staggered
 static int32_t BarPercent(int32_t inst, int32_t value) {
     const InstCfg& c = G_InstCfg[inst];
     if (c.nMax <= c.nMin) return 0;
-    const float f = std::round(static_cast<float>(value - c.nMin) * 100.0f / static_cast<float>(c.nMax - c.nMin));
+    const float f = std::round(static_cast<float>(static_cast<int64_t>(value) - c.nMin) * 100.0f /
+                               static_cast<float>(static_cast<int64_t>(c.nMax) - c.nMin));
     if (!(f == f) || f < 0) return 0;
     return f > 100 ? 100 : static_cast<int32_t>(f);
 }
@@ -364,7 +366,8 @@ static void DrawBarStyle(int32_t inst, bool lean) {
 
 static int32_t ScaleFont() { return Large() ? 8 : 4; }
 int32_t CylinderScaleValue(int32_t inst, int32_t k) {
-    return InUnits(inst, G_InstCfg[inst].nMax / 10 - k * G_GaugeLayout[inst].nScale[6] / 10);
+    const int64_t v = G_InstCfg[inst].nMax / 10 - static_cast<int64_t>(k) * G_GaugeLayout[inst].nScale[6] / 10;
+    return InUnits(inst, static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v));
 }
 
 // Right end of the CHT scale values: in the normal layout the columns' span

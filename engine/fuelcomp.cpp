@@ -31,7 +31,8 @@ static int32_t RoundHalfAway(double v) {
 
 int32_t FuelEndurance(double remaining, int32_t flow) {
     if (flow == 0) return 0;
-    const double s = static_cast<double>(static_cast<float>(remaining) / static_cast<float>(flow) * 3600.0f) + 0.5;
+    // The quotient in single precision, the product in double.
+    const double s = static_cast<double>(static_cast<float>(remaining) / static_cast<float>(flow)) * 3600.0 + 0.5;
     if (!std::isfinite(s) || s <= 0) return 0;
     return s >= kMaxEndurance ? kMaxEndurance : static_cast<int32_t>(s);
 }

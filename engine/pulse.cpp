@@ -208,7 +208,7 @@ void InitFuelFlow() {
 double FuelUsed() { return NvGetF64(kNvGalsUsed) + G_FuelFlowPulse.dPendingUsed; }
 double FuelRemaining() { return NvGetF64(kNvGalsRem) - G_FuelFlowPulse.dPendingUsed; }
 
-static void RefreshFuelCompReading() {
+void RefreshFuelCompReading() {
     InstReading& r = G_InstReading[kInstFuelComp];
     r.nValue = RoundHalfAway(static_cast<double>(static_cast<float>(FuelUsed())));
     r.nValue2 = RoundHalfAway(static_cast<double>(static_cast<float>(FuelRemaining())));

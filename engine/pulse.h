@@ -65,3 +65,5 @@ void FoldFuelTotals();
 // Fuel used and remaining including what the handler counted since the last fold.
 double FuelUsed();
 double FuelRemaining();
+// FUEL_COMP's used and remaining readings from those totals, halves away from zero.
+void RefreshFuelCompReading();

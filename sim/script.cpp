@@ -24,6 +24,7 @@ constexpr int kAdcBatVolts = 2, kAdcAuxVolts = 3, kAdcMainVolts = 6;
 constexpr int kFlowPin = 71, kRpmPin = 72;   // fuel-flow and RPM pulse inputs
 constexpr double kMaxPulseHz = 20000;       // well above any sensor; keeps a period of many ticks
 constexpr double kMinPulseHz = 0.01;        // the period still fits an event argument
+constexpr double kMaxSeconds = 1e6;         // any time or length; its ticks fit 64 bits
 
 // Paths of the screenshots, indexed by the event; filled before the board
 // starts, so every application process inherits them.
@@ -135,6 +136,7 @@ struct Parser {
             if (!Key(in, pin)) return false;
             if (in >> seconds, in.fail() && !in.eof()) return Fail("bad press length");
             if (!(seconds >= 0.01)) return Fail("a press lasts at least 0.01 s (the debounce)");
+            if (seconds > kMaxSeconds) return Fail("a press lasts at most 1000000 s");
             return Pin(at, pin, false) && Pin(at + Ticks(seconds), pin, true);
         }
         if (verb == "hold") return Key(in, pin) && Pin(at, pin, false);
@@ -145,6 +147,7 @@ struct Parser {
             if (!(in >> n) || n == 0 || n > 1000 || n < -1000) return Fail("knob takes a detent count");
             if (in >> spacing, in.fail() && !in.eof()) return Fail("bad knob spacing");
             if (!(spacing >= 0.004)) return Fail("detents are at least 0.004 s apart");
+            if (spacing > kMaxSeconds) return Fail("detents are at most 1000000 s apart");
             for (int i = 0; i < std::abs(n); ++i) {
                 const uint64_t t = at + Ticks(spacing * i);
                 // Phase B gives the direction; the rising edge of phase A counts a detent.
@@ -201,7 +204,7 @@ struct Parser {
             char* end = nullptr;
             const bool relative = when[0] == '+';
             const double v = std::strtod(when.c_str() + (relative ? 1 : 0), &end);
-            if (*end || !(v >= 0) || v > 1e6) return Fail("bad time " + when);
+            if (*end || !(v >= 0) || v > kMaxSeconds) return Fail("bad time " + when);
             const double t = relative ? last + v : v;
             if (t < last) return Fail("times must not go back");
             last = t;

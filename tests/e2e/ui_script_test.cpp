@@ -132,4 +132,22 @@ TEST_F(UiScript, BadScriptsAreRefusedWithTheLine) {
     EXPECT_NE(out.find("bad.txt:2: KEY is 1..6"), std::string::npos) << out;
 }
 
+TEST_F(UiScript, LengthsOutOfRangeAreRefused) {
+    struct Case { const char* line; const char* message; };
+    const Case cases[] = {
+        {"1 press 1 1e300", "a press lasts at most 1000000 s"},
+        {"1 knob 3 1e300", "detents are at most 1000000 s apart"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string script = dir_ + "/bad.txt";
+        std::ofstream(script) << c.line << "\n";
+        int status = -1;
+        const std::string out =
+            RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script, status);
+        EXPECT_EQ(status, 2);
+        EXPECT_NE(out.find(std::string("bad.txt:1: ") + c.message), std::string::npos) << out;
+    }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include "core/boot.h"
 #include "core/irq.h"
 #include "efis/airdata.h"
+#include "engine/bargauge.h"
 #include "engine/fuelcomp.h"
 #include "engine/layout.h"
 #include "engine/pulse.h"
@@ -30,6 +31,26 @@ TEST_F(FuelTest, EnduranceAndItsText) {
     CalcFuelComputer();
     EXPECT_STREQ(reinterpret_cast<const char*>(&G_NVRam[172]), "00:00");
     EXPECT_EQ(FuelEndurance(1e12, 1), 359999) << "absurd totals stay in range";
+    // The quotient is single precision but the product by 3600 is not: just
+    // under a half second must not round up.
+    EXPECT_EQ(FuelEndurance(5, 96), 187);
+    EXPECT_EQ(FuelEndurance(7, 160), 157);
+}
+
+TEST_F(FuelTest, LayoutRefreshesTheReadingsRoundedFromTheTotals) {
+    struct Case { double used, rem; int32_t value, value2; };
+    const Case cases[] = {
+        {12.6, -3.5, 13, -4},                        // halves away from zero, not truncated
+        {std::nan(""), 1e12, 0, INT32_MAX},          // a corrupt image gives no undefined conversion
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.used);
+        NvSetF64(kNvGalsUsed, c.used);
+        NvSetF64(kNvGalsRem, c.rem);
+        LayoutFuelComputer();
+        EXPECT_EQ(int32_t{G_InstReading[kInstFuelComp].nValue}, c.value);
+        EXPECT_EQ(int32_t{G_InstReading[kInstFuelComp].nValue2}, c.value2);
+    }
 }
 
 TEST_F(FuelTest, FuelDataMessageBytes) {

@@ -116,6 +116,19 @@ TEST_F(EngineGaugeTest, EmptyScaleDrawsNoBandsAndPercentZero) {
     EXPECT_EQ(Px(345 + 15, 360 + 35), 0);   // no band behind the column
 }
 
+// Limits near the ends of the integer range: differences taken in 32 bits
+// would wrap and turn the scale upside down.
+TEST_F(EngineGaugeTest, ScaleWiderThanTheIntegerRange) {
+    Engine(kEngStd4);
+    Limits(16, -2000000000, 2000000000, 0, 1000000000, -1000000000, -1500000000);
+    Limits(kInstEgt1, -2000000000, 2000000000, 2000000000, 2000000000, -2000000000, -2000000000);
+    Page(3);
+    EXPECT_EQ(GaugeWord(16, 8), 29) << "RED_HIGH at half the scale";
+    Set(kInstEgt1, 0);
+    Draw();
+    EXPECT_EQ(int32_t{G_InstReading[kInstEgt1].nPercent}, 50);
+}
+
 TEST_F(EngineGaugeTest, FlapBoxTravelAndBusPower) {
     Engine(kEngStd4);
     Page(1);
