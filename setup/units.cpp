@@ -33,7 +33,9 @@ Unit UnitOf(int32_t inst) {
     }
     if (inst == kInstOat) return NvGetU32(kNvOatUnits) == 1 ? Unit::kCelsius : Unit::kNone;
     if (inst == kInstManifold) return UnitsOf(inst) == 1 ? Unit::kMbar : Unit::kNone;
-    if (inst == kInstFuelFlow || (inst >= kInstTank1 && inst <= kInstTank4))
+    // The fuel computer's totals are fuel quantities like the tanks and share
+    // FUEL_FLOW's unit; left out, a litre box would show gallon tenths.
+    if (inst == kInstFuelFlow || inst == kInstFuelComp || (inst >= kInstTank1 && inst <= kInstTank4))
         return UnitsOf(kInstFuelFlow) == 1 ? Unit::kLitres : Unit::kNone;
     if (IsTemperature(inst)) return UnitsOf(inst) == 1 ? Unit::kCelsius : Unit::kNone;
     return Unit::kNone;

@@ -54,13 +54,15 @@ TEST_F(FuelTest, LayoutRefreshesTheReadingsRoundedFromTheTotals) {
 }
 
 TEST_F(FuelTest, FuelDataMessageBytes) {
-    struct Case { int32_t rem, flow; const char* body; };
+    struct Case { int32_t rem, flow, units; const char* body; };
     const Case cases[] = {
-        {123, 95, "G32106" "59004"},
-        {-40, 95, "G00000" "59004"},
-        {123456, 99999, "G99996" "99996"},   // larger than a field holds: clamped
+        {123, 95, 0, "G32106" "59004"},
+        {-40, 95, 0, "G00000" "59004"},
+        {123456, 99999, 0, "G99996" "99996"},   // larger than a field holds: clamped
+        {300, 95, 1, "L41106" "63009"},         // 113.5 l and 36 l/h, whole litres
     };
     for (const Case& c : cases) {
+        G_InstCfg[kInstFuelFlow].nUnits = c.units;
         G_InstReading[kInstFuelComp].nValue2 = c.rem;
         G_InstReading[kInstFuelFlow].nValue = c.flow;
         BuildFuelDataMsg();

@@ -18,7 +18,7 @@ struct ToCase {
 void SelectUnits(int32_t inst, int32_t units) {
     if (inst == kInstAltitude || inst == kInstVertSpeed) G_InstCfg[kInstAltitude].nUnits = units;
     else if (inst == kInstOat) NvSetU32(kNvOatUnits, static_cast<uint32_t>(units));
-    else if (inst == kInstFuelFlow || (inst >= kInstTank1 && inst <= kInstTank4)) G_InstCfg[kInstFuelFlow].nUnits = units;
+    else if (inst == kInstFuelFlow || inst == kInstFuelComp || (inst >= kInstTank1 && inst <= kInstTank4)) G_InstCfg[kInstFuelFlow].nUnits = units;
     else if (inst >= 0 && inst <= 47) G_InstCfg[inst].nUnits = units;
 }
 
@@ -37,6 +37,7 @@ TEST(UnitsTest, ToDisplayUnitsByInstrumentAndSelector) {
         {kInstManifold, 1, 299, 10125, "29.9 inHg to 1012.5 mbar"},
         {kInstFuelFlow, 1, 100, 380, "10 gal/h to 37.85 l/h in half litres"},
         {kInstTank1, 1, 123, 465, "tank follows FUEL_FLOW: 46.56 l to 46.5"},
+        {kInstFuelComp, 1, 300, 1135, "fuel computer totals follow FUEL_FLOW too"},
         {kInstOilTemp, 1, 2120, 1000, "212 F is 100 C"},
         {kInstEgt1 + 3, 1, 14000, 7600, "EGT in Celsius"},
         {kInstCoolTemp, 1, 320, 0, "coolant in Celsius"},
