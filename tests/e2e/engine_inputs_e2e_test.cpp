@@ -2,8 +2,6 @@
 // with their line number, and a scripted run of the screenshot tool shows
 // an engine page whose gauges follow the A/D inputs and the fuel-flow pulses.
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,39 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/png_read.h"
+#include "support/shell.h"
+
 namespace {
-
-struct Image {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    uint32_t At(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * 3;
-        return uint32_t{rgb[i]} << 16 | uint32_t{rgb[i + 1]} << 8 | rgb[i + 2];
-    }
-};
-
-bool ReadPng(const std::string& path, Image& out) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGB;
-    out.width = image.width;
-    out.height = image.height;
-    out.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-}
-
-std::string Shell(const std::string& cmd, int& status) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int ws = pclose(p);
-    status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    return out;
-}
 
 class EngineInputs : public ::testing::Test {
 protected:
@@ -81,20 +50,17 @@ TEST_F(EngineInputs, BadLinesNameTheLine) {
         SCOPED_TRACE(c.line);
         const std::string script = dir_ + "/bad.txt";
         std::ofstream(script) << "0 pulses rpm 40\n0 adc engine 9 all 3800\n" << c.line << "\n";
-        int status = 0;
-        const std::string out = Shell(std::string(KV5100_PATH) + " --headless --flash " + dir_ +
-                                        "/f.bin --run-for 1 --script " + script, status);
-        EXPECT_EQ(status, 2) << out;
-        EXPECT_NE(out.find(script + ":3: " + c.message), std::string::npos) << out;
+        const CommandResult r = RunKv5100("--headless --flash " + dir_ + "/f.bin --run-for 1 --script " + script);
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_NE(r.out.find(script + ":3: " + c.message), std::string::npos) << r.out;
     }
 }
 
 TEST_F(EngineInputs, ScriptedEnginePageFollowsTheInputs) {
-    int status = 0;
-    const std::string out = Shell(std::string(KV_TOOLS_DIR) + "/engine-screens.sh " + KV5100_PATH + " " + dir_ +
-                                    " std4-bar-view", status);
-    ASSERT_EQ(status, 0) << out;
-    Image shot;
+    const CommandResult r =
+        RunCommand(std::string(KV_TOOLS_DIR) + "/engine-screens.sh " + KV5100_PATH + " " + dir_ + " std4-bar-view 2>&1");
+    ASSERT_EQ(r.status, 0) << r.out;
+    RgbImage shot;
     ASSERT_TRUE(ReadPng(dir_ + "/std4-bar-view.png", shot));
     ASSERT_EQ(shot.width, 640u);
     constexpr uint32_t kGreen = 0x00FF00, kWhite = 0xFFFFFF, kBlack = 0;

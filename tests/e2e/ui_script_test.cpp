@@ -3,8 +3,6 @@
 // knob list, and open the knob menu; each step checked on its screenshot
 // (read back with the PNG library) and in the system log.
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,47 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "support/png_read.h"
+#include "support/shell.h"
+
 namespace {
-
-struct Image {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    uint32_t At(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * 3;
-        return uint32_t{rgb[i]} << 16 | uint32_t{rgb[i + 1]} << 8 | rgb[i + 2];
-    }
-    // Pixels that are not black in a rectangle.
-    int Lit(int x0, int y0, int x1, int y1) const {
-        int n = 0;
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) n += At(x, y) != 0;
-        return n;
-    }
-};
-
-bool ReadPng(const std::string& path, Image& out) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGB;
-    out.width = image.width;
-    out.height = image.height;
-    out.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-}
-
-std::string RunKv5100(const std::string& args, int& status) {
-    const std::string cmd = std::string(KV5100_PATH) + " " + args + " 2>&1";
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int ws = pclose(p);
-    status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    return out;
-}
 
 class UiScript : public ::testing::Test {
 protected:
@@ -88,14 +49,13 @@ TEST_F(UiScript, PilotSessionThroughPagesMenusAndTheKnob) {
                           << "33 press 6\n+0.3 press 6 0.05\n"
                           << "+0.3 screenshot " << Shot("knobmenu") << "\n"
                           << "+4 screenshot " << Shot("menuclosed") << "\n";
-    int status = -1;
     // A first power-on rebuilds the settings of a new flash (several seconds);
     // the session runs on the second, which boots as the unit normally does.
-    RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 12", status);
-    ASSERT_EQ(status, 0);
-    const std::string out = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 38 --script " + script +
-                                " --print-syslog", status);
-    ASSERT_EQ(status, 0) << out;
+    ASSERT_EQ(RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 12").status, 0);
+    const CommandResult r =
+        RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 38 --script " + script + " --print-syslog");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string& out = r.out;
 
     // Each key logged with its page and menu state as it was handled.
     for (const char* line : {"B3 S40 M0 ", "B1 S3 M0 ", "B4 S4 M0 ", "B2 S4 M4 ", "B2 S4 M42 ", "B5 S4 M422 ",
@@ -103,7 +63,7 @@ TEST_F(UiScript, PilotSessionThroughPagesMenusAndTheKnob) {
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     EXPECT_NE(out.find("LFT KNOB FUNC:2"), std::string::npos) << "the second push chose BARO";
 
-    Image img;
+    RgbImage img;
     ASSERT_TRUE(ReadPng(Shot("liability"), img));
     ASSERT_EQ(img.width, 640u);
     EXPECT_GT(img.Lit(230, 462, 316, 478), 20) << "I AGREE under soft key 3";
@@ -126,10 +86,9 @@ TEST_F(UiScript, PilotSessionThroughPagesMenusAndTheKnob) {
 TEST_F(UiScript, BadScriptsAreRefusedWithTheLine) {
     const std::string script = dir_ + "/bad.txt";
     std::ofstream(script) << "1 press 3\n2 press 9\n";
-    int status = -1;
-    const std::string out = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script, status);
-    EXPECT_EQ(status, 2);
-    EXPECT_NE(out.find("bad.txt:2: KEY is 1..6"), std::string::npos) << out;
+    const CommandResult r = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("bad.txt:2: KEY is 1..6"), std::string::npos) << r.out;
 }
 
 TEST_F(UiScript, LengthsOutOfRangeAreRefused) {
@@ -142,11 +101,9 @@ TEST_F(UiScript, LengthsOutOfRangeAreRefused) {
         SCOPED_TRACE(c.line);
         const std::string script = dir_ + "/bad.txt";
         std::ofstream(script) << c.line << "\n";
-        int status = -1;
-        const std::string out =
-            RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script, status);
-        EXPECT_EQ(status, 2);
-        EXPECT_NE(out.find(std::string("bad.txt:1: ") + c.message), std::string::npos) << out;
+        const CommandResult r = RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 1 --script " + script);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.out.find(std::string("bad.txt:1: ") + c.message), std::string::npos) << r.out;
     }
 }
 
