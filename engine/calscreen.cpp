@@ -103,3 +103,19 @@ void MoveSettingsCursor(int32_t to, int32_t rows, void (*drawRow)(int32_t row)) 
     drawRow(from);
     drawRow(to);
 }
+
+void BeginSettingsScreen(int32_t inst) {
+    G_SettingsScreen = {};
+    G_SettingsScreen.nInst = inst;
+    G_SettingsScreen.bEditable = EngineSettingsEditable();
+    G_SettingsScreen.nRow = G_SettingsScreen.bEditable ? 1 : 0;
+    G_CurPage = G_SettingsScreen.bEditable ? kPageSettingsEdit : kPageSettingsView;
+}
+
+SettingsKeyStep SharedSettingsKey(int32_t key, int32_t rows, void (*drawRow)(int32_t row)) {
+    if (key == 1) return SettingsKeyStep::kLeave;
+    if (!G_SettingsScreen.bEditable) return SettingsKeyStep::kDone;
+    if (key == 2) MoveSettingsCursor(G_SettingsScreen.nRow + 1, rows, drawRow);
+    if (key == 3) MoveSettingsCursor(G_SettingsScreen.nRow - 1, rows, drawRow);
+    return SettingsKeyStep::kOwnKeys;
+}

@@ -60,6 +60,13 @@ int32_t StepOffOn(int32_t value, int32_t delta);
 int32_t ShownFuelLimit(int32_t inst, int32_t value);
 // Moves the cursor to row `to` (1..rows; otherwise it stays) and redraws the two rows.
 void    MoveSettingsCursor(int32_t to, int32_t rows, void (*drawRow)(int32_t row));
+// Opens a screen's state for an instrument: editable screens start with the
+// cursor on row 1 and show the edit page, view-only ones the view page.
+void    BeginSettingsScreen(int32_t inst);
+// The keys every screen shares: 1 leaves, and on an editable screen 2 and 3
+// move the cursor down and up.
+enum class SettingsKeyStep { kLeave, kDone, kOwnKeys };
+SettingsKeyStep SharedSettingsKey(int32_t key, int32_t rows, void (*drawRow)(int32_t row));
 // Draws a row label at x 210 and clears its line; y of the row.
 void    DrawSettingsLabel(int32_t y, const char* text);
 // Value at x 500 in the style of the cursor row or of the others.

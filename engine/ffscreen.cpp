@@ -73,11 +73,7 @@ static void DrawRows() {
 }
 
 void FuelFlowScreenOpen() {
-    G_SettingsScreen = {};
-    G_SettingsScreen.nInst = kInstFuelFlow;
-    G_SettingsScreen.bEditable = EngineSettingsEditable();
-    G_SettingsScreen.nRow = G_SettingsScreen.bEditable ? 1 : 0;
-    G_CurPage = G_SettingsScreen.bEditable ? kPageSettingsEdit : kPageSettingsView;
+    BeginSettingsScreen(kInstFuelFlow);
     ClearSettingsArea();
     DrawRows();
 }
@@ -121,14 +117,11 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) { MoveSettingsCursor(to, FuelFlowScreenRows(), DrawRow); }
-
 int32_t FuelFlowScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);
-    if (k == 1) return 1;
-    if (!G_SettingsScreen.bEditable) return 0;
-    if (k == 2) MoveCursor(G_SettingsScreen.nRow + 1);
-    if (k == 3) MoveCursor(G_SettingsScreen.nRow - 1);
+    const SettingsKeyStep step = SharedSettingsKey(k, FuelFlowScreenRows(), DrawRow);
+    if (step == SettingsKeyStep::kLeave) return 1;
+    if (step == SettingsKeyStep::kDone) return 0;
     if (k == 5) {
         ClearSettingsArea();
         SaveEngineSettings();

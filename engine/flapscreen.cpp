@@ -49,18 +49,12 @@ static void DrawRows() {
 }
 
 void FlapScreenOpen() {
-    G_SettingsScreen = {};
-    G_SettingsScreen.nInst = kInstFlapAng;
-    G_SettingsScreen.bEditable = EngineSettingsEditable();
-    G_SettingsScreen.nRow = G_SettingsScreen.bEditable ? 1 : 0;
-    G_CurPage = G_SettingsScreen.bEditable ? kPageSettingsEdit : kPageSettingsView;
+    BeginSettingsScreen(kInstFlapAng);
     UpdateSoftKeys();
     DrawStatusBar();
     ClearSettingsArea();
     DrawRows();
 }
-
-static void MoveCursor(int32_t to) { MoveSettingsCursor(to, kRows, DrawRow); }
 
 static void EditRow(int32_t row, int32_t delta) {
     if (row == 1 || row == 2) {
@@ -76,10 +70,9 @@ static void EditRow(int32_t row, int32_t delta) {
 
 int32_t FlapScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);
-    if (k == 1) return 1;
-    if (!G_SettingsScreen.bEditable) return 0;
-    if (k == 2) MoveCursor(G_SettingsScreen.nRow + 1);
-    if (k == 3) MoveCursor(G_SettingsScreen.nRow - 1);
+    const SettingsKeyStep step = SharedSettingsKey(k, kRows, DrawRow);
+    if (step == SettingsKeyStep::kLeave) return 1;
+    if (step == SettingsKeyStep::kDone) return 0;
     if (k == 4 && (G_SettingsScreen.nRow == 1 || G_SettingsScreen.nRow == 2)) {
         PointAd(G_SettingsScreen.nRow) = G_SettingsScreen.nLiveAd;
         KeepBothPoints();

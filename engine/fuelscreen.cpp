@@ -56,11 +56,7 @@ static void DrawRows() {
 }
 
 void FuelCompScreenOpen() {
-    G_SettingsScreen = {};
-    G_SettingsScreen.nInst = kInstFuelComp;
-    G_SettingsScreen.bEditable = EngineSettingsEditable();
-    G_SettingsScreen.nRow = G_SettingsScreen.bEditable ? 1 : 0;
-    G_CurPage = G_SettingsScreen.bEditable ? kPageSettingsEdit : kPageSettingsView;
+    BeginSettingsScreen(kInstFuelComp);
     ClearSettingsArea();
     DrawRows();
 }
@@ -83,14 +79,11 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) { MoveSettingsCursor(to, kRows, DrawRow); }
-
 int32_t FuelCompScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);
-    if (k == 1) return 1;
-    if (!G_SettingsScreen.bEditable) return 0;
-    if (k == 2) MoveCursor(G_SettingsScreen.nRow + 1);
-    if (k == 3) MoveCursor(G_SettingsScreen.nRow - 1);
+    const SettingsKeyStep step = SharedSettingsKey(k, kRows, DrawRow);
+    if (step == SettingsKeyStep::kLeave) return 1;
+    if (step == SettingsKeyStep::kDone) return 0;
     if (k == 5) {
         ClearSettingsArea();
         SaveEngineSettings();

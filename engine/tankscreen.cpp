@@ -114,11 +114,7 @@ static void DrawRows() {
 }
 
 void TankScreenOpen(int32_t inst) {
-    G_SettingsScreen = {};
-    G_SettingsScreen.nInst = (inst >= kInstTank1 && inst <= kInstTank4) ? inst : kInstTank1;
-    G_SettingsScreen.bEditable = EngineSettingsEditable();
-    G_SettingsScreen.nRow = G_SettingsScreen.bEditable ? 1 : 0;
-    G_CurPage = G_SettingsScreen.bEditable ? kPageSettingsEdit : kPageSettingsView;
+    BeginSettingsScreen((inst >= kInstTank1 && inst <= kInstTank4) ? inst : kInstTank1);
     // The count is used as a bound below: keep it within the record.
     Tank().nCount = PointCount();
     for (int32_t i = 0; i < kRawReadsBeforeDraw; ++i) G_SettingsScreen.nLiveAd = ReadInstrumentRaw(Inst());
@@ -157,8 +153,6 @@ static void EditRow(int32_t row, int32_t delta) {
     DrawRow(row);
 }
 
-static void MoveCursor(int32_t to) { MoveSettingsCursor(to, TankScreenRows(), DrawRow); }
-
 static void CaptureLiveAd() {
     const int32_t row = G_SettingsScreen.nRow;
     if (row < kFirstPointRow || G_SettingsScreen.nColumn == 0) return;
@@ -169,10 +163,9 @@ static void CaptureLiveAd() {
 
 int32_t TankScreenInput(int32_t key, int32_t delta) {
     const int32_t k = SettingsKey(key);
-    if (k == 1) return 1;
-    if (!G_SettingsScreen.bEditable) return 0;
-    if (k == 2) MoveCursor(G_SettingsScreen.nRow + 1);
-    if (k == 3) MoveCursor(G_SettingsScreen.nRow - 1);
+    const SettingsKeyStep step = SharedSettingsKey(k, TankScreenRows(), DrawRow);
+    if (step == SettingsKeyStep::kLeave) return 1;
+    if (step == SettingsKeyStep::kDone) return 0;
     if (k == 4) CaptureLiveAd();
     if (k == 6) {
         G_SettingsScreen.nColumn = (G_SettingsScreen.nColumn + 1) % 3;
