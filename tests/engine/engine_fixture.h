@@ -24,21 +24,6 @@ protected:
         for (auto& c : G_InstCfg) c.nEnable = 1;
     }
     static std::string Log() { return SysLogSectorText(); }
-    static void Put(const char* name, const std::string& text) {
-        ASSERT_EQ(mon_tfsadd(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
-                             static_cast<int>(text.size())),
-                  0);
-    }
-    static std::string Contents(const char* name) {
-        int fd = mon_tfsopen(name, kTfsRead, nullptr);
-        if (fd < 0) return "<missing>";
-        std::string out;
-        char buf[4096];
-        int n;
-        while ((n = mon_tfsread(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-        mon_tfsclose(fd, nullptr);
-        return out;
-    }
     static void SetCurve(int32_t inst, std::vector<std::pair<int32_t, int32_t>> points) {
         InstCal& cal = G_InstCal[inst];
         cal.nNumPts = static_cast<int32_t>(points.size());

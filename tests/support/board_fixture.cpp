@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/syslog.h"
+#include "platform/monitor.h"
 #include "storage/flash.h"
 
 using platform::Board;
@@ -57,5 +58,22 @@ std::string SysLogSectorText() {
         if (static_cast<uint8_t>(p[0]) == 0xFF) break;
         out += std::string(p, strnlen(p, 64));
     }
+    return out;
+}
+
+void BoardTest::Put(const char* name, const std::string& text) {
+    ASSERT_EQ(mon_tfsadd(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
+                         static_cast<int>(text.size())),
+              0);
+}
+
+std::string BoardTest::Contents(const char* name) {
+    int fd = mon_tfsopen(name, kTfsRead, nullptr);
+    if (fd < 0) return "<missing>";
+    std::string out;
+    char buf[4096];
+    int n;
+    while ((n = mon_tfsread(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    mon_tfsclose(fd, nullptr);
     return out;
 }

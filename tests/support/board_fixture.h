@@ -12,6 +12,10 @@ class BoardTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // A file put into the flash file system as a host tool would.
+    static void Put(const char* name, const std::string& text);
+    // A file of the flash file system, or "<missing>".
+    static std::string Contents(const char* name);
 
     platform::Board& board() { return *board_; }
     // Bytes sent so far on an on-chip serial port (1 is the debug port).
