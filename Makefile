@@ -2,10 +2,11 @@
 JOBS  ?= $(shell nproc)
 BUILD ?= build
 ASAN  ?= build-asan
+REL   ?= build-release
 RUN_FLASH ?= $(BUILD)/run.flash
 RUN_ARGS ?= --flash $(RUN_FLASH) --demo --run-for 30 --print-syslog
 
-.PHONY: deps build run test test-normal test-asan bench clean
+.PHONY: deps build run test test-normal test-asan build-release bench clean
 
 deps:
 	@./tools/install-deps.sh
@@ -28,10 +29,15 @@ test-asan: deps
 	@cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
-test: test-normal test-asan
+# Release is only built: every build type must compile with warnings fatal.
+build-release: deps
+	@cmake -S . -B $(REL) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(REL) -j $(JOBS)
+
+test: test-normal build-release test-asan
 
 bench: build
 	./$(BUILD)/bench/bench_board
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(REL)

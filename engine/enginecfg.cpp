@@ -75,7 +75,9 @@ static bool LookupInt(const char* key, int32_t* out) {
 
 static void LookupField(int32_t inst, const char* suffix, int field) {
     char key[kCfgFieldBytes];
-    std::snprintf(key, sizeof key, "%s.%s", InstrumentNames[inst], suffix);
+    // A cut key could name another instrument's field: skip it instead.
+    const int n = std::snprintf(key, sizeof key, "%s.%s", InstrumentNames[inst], suffix);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof key) return;
     LookupInt(key, &InstCfgField(G_InstCfg[inst], field));
 }
 

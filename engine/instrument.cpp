@@ -182,6 +182,7 @@ static void UpdateStandard(int32_t inst, int32_t ad) {
 }
 
 static void UpdateTrim(int32_t inst) {
+    if (!ValidInst(inst)) return;   // also keeps -O3 from doubting the index
     int32_t value = 0;
     const bool ok = ConvertInstAd(inst, ReadAdc(inst), false, &value);
     InstReading& r = G_InstReading[inst];
