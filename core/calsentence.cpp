@@ -42,7 +42,7 @@ const SaveEntry kSaves[] = {
     {kCfgEngine, [] { SaveEngineSettings(); }, [] { SaveEngineCal(); }},
     {kCfgAirdata, WriteAirdataFile, WriteAirdataCal},
     {kCfgSystem, [] { WriteSystemKvd(); }, WriteConfigFile},
-    {kFileEgtCht, [] { SaveEngineSettings(); }, SaveEgtChtCal},
+    {kFileEgtCht, [] { SaveEngineSettings(); }, [] { SaveEgtChtCal(); }},
     {kFileTanks, [] { SaveEngineSettings(); }, [] { SaveTanksCal(); }},
 };
 

@@ -10,7 +10,6 @@ enum PendingCall : uint32_t {
     kPcTrafficDemoTargets,
     kPcUpdateNavSrc,
     kPcSendArincFrame,
-    kPcBuildEngineDataMsg,
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,

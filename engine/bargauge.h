@@ -1,6 +1,6 @@
 // The small gauges of the engine page: the vertical bar gauges (fuel, oil,
 // electrical, gearbox and coolant), the RPM and manifold round gauges, the tank
-// bars, the fuel-computer box and the flap indicator.
+// bars and the fuel-computer box.
 #pragma once
 #include <cstdint>
 
@@ -36,7 +36,12 @@ void DrawTankGauges();
 void LayoutFuelComputer();
 void DrawFuelComputer();
 
+// The flap and trim indicators (flaptrim.cpp): laid out by the screen
+// configuration, drawn into the page being drawn.
 void InitFlapGauge();
 void DrawFlapGauge();
 // Box travel in pixels for a flap reading (tenths of a percent).
 int32_t FlapBoxOffset(int32_t value);
+// Box offset in pixels from the centre of a trim's travel for its reading,
+// held to +/- half the travel; positive is down (elevator) or right (aileron).
+int32_t TrimBoxOffset(int32_t inst, int32_t value);

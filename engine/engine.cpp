@@ -93,7 +93,10 @@ void ClearEngineReadings() {
     }
 }
 
-void SetFadecPresent(uint32_t function) { G_Fadec.nPresent = function; }
+void SetFadecPresent(uint32_t function) {
+    G_Fadec.nPresent = 1;
+    G_Fadec.nFunction = function;
+}
 
 static void SetReading(int32_t inst, int32_t value) {
     G_InstReading[inst].nValue = value;

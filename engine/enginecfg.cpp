@@ -11,6 +11,7 @@
 #include "core/syslog.h"
 #include "storage/config.h"
 #include "storage/tfs.h"
+#include "ui/popup.h"
 
 const char EngineTypeNames[kEngineTypes][kInstNameBytes] = {
     "STD_4CYL", "STD_6CYL", "ROTAX_912", "ROTAX_914", "JABIRU_4CYL", "JABIRU_6CYL", "SUBARU_4CYL", "SUBARU_6CYL",
@@ -66,7 +67,7 @@ static int32_t DecimalValue(const char* text) {
     return static_cast<int32_t>(v);
 }
 
-static bool LookupInt(const char* key, int32_t* out) {
+bool LookupCfgInt(const char* key, int32_t* out) {
     const int32_t i = FindKey(key);
     if (i < 0) return false;
     *out = DecimalValue(G_CfgValue[i]);
@@ -78,7 +79,7 @@ static void LookupField(int32_t inst, const char* suffix, int field) {
     // A cut key could name another instrument's field: skip it instead.
     const int n = std::snprintf(key, sizeof key, "%s.%s", InstrumentNames[inst], suffix);
     if (n < 0 || static_cast<size_t>(n) >= sizeof key) return;
-    LookupInt(key, &InstCfgField(G_InstCfg[inst], field));
+    LookupCfgInt(key, &InstCfgField(G_InstCfg[inst], field));
 }
 
 static void ParseEngineType() {
@@ -262,17 +263,19 @@ int32_t FormatEngineSettings() {
     return out.Count();
 }
 
-// Pop-up messages are not part of the unit yet: the progress goes to the log
-// that writedatabyline keeps, and the result pause is kept.
-static int32_t WriteFile(int32_t extId, int32_t lines) {
-    const int32_t r = writedatabyline(lines, kCfgEngine, extId);
+int32_t WriteEngineFile(const char* name, int32_t lines, int32_t fileId, int32_t extId, uint32_t errColour) {
+    ShowPopupMsg(kPopupWhite, 320, 240, kTicksPerSecond, "Writing %s", name);
+    const int32_t r = writedatabyline(lines, fileId, extId);
+    if (r != 0) ShowPopupMsg(errColour, 320, 240, kTicksPerSecond, "Writing %s ... ERROR", name);
+    else ShowPopupMsg(kPopupWhite, 320, 240, kTicksPerSecond, "Writing %s ... DONE", name);
     DelayTicks(kResultPause);
+    ClearPopup();
     return r;
 }
 
 int32_t SaveEngineSettings() {
     TFS_Defrag(0);
-    return WriteFile(kExtKvd, FormatEngineSettings());
+    return WriteEngineFile("ENGINE.KVD", FormatEngineSettings(), kCfgEngine, kExtKvd, kPopupRed);
 }
 
 void LoadEngineCal() {
@@ -282,5 +285,5 @@ void LoadEngineCal() {
 
 int32_t SaveEngineCal() {
     TFS_Defrag(0);
-    return WriteFile(kExtKvc, FormatCalLines(kCfgEngine));
+    return WriteEngineFile("ENGINE.KVC", FormatCalLines(kCfgEngine), kCfgEngine, kExtKvc, kPopupWhite);
 }

@@ -8,6 +8,9 @@
 extern const char EngineTypeNames[kEngineTypes][kInstNameBytes];
 
 void    LoadEngineSettings();
+// The value of the first pair in the key tables whose key is exactly `key`,
+// read as the files always were ("12abc" 12), saturating at the i32 range.
+bool    LookupCfgInt(const char* key, int32_t* out);
 void    ParseEngineSettings();
 // Fills the key and value tables with the file's lines; the line count.
 int32_t FormatEngineSettings();
@@ -15,3 +18,8 @@ int32_t FormatEngineSettings();
 int32_t SaveEngineSettings();
 void    LoadEngineCal();
 int32_t SaveEngineCal();
+// Writes the lines in the key tables to a settings file under the pop-ups
+// "Writing NAME" and "Writing NAME ... DONE/ERROR" (the error in errColour),
+// held 1 s; the writer's result, 0 when written.
+int32_t WriteEngineFile(const char* name, int32_t lines, int32_t fileId, int32_t extId, uint32_t errColour);
+constexpr uint32_t kPopupWhite = 31, kPopupRed = 2;   // palette indices

@@ -19,8 +19,15 @@ static InstCfg& Cfg() { return G_InstCfg[kInstFlapAng]; }
 static int32_t& PointAd(int32_t row) { return G_InstCal[kInstFlapAng].point[row - 1].nAd; }
 
 // A point set here must reach the file: the writer stops at the point count.
+// Nothing else sets the flap's display values; left equal they would make the
+// reading raw counts from flaps up, so up and down become 0 and 100.0 %.
 static void KeepBothPoints() {
-    if (G_InstCal[kInstFlapAng].nNumPts < 2) G_InstCal[kInstFlapAng].nNumPts = 2;
+    InstCal& cal = G_InstCal[kInstFlapAng];
+    if (cal.nNumPts < 2) cal.nNumPts = 2;
+    if (cal.point[0].nDisplay == cal.point[1].nDisplay) {
+        cal.point[0].nDisplay = 0;
+        cal.point[1].nDisplay = 1000;
+    }
 }
 
 const char* FlapScreenValue(int32_t row) {

@@ -6,6 +6,7 @@
 
 #include "core/boot.h"
 #include "core/ostimer.h"
+#include "core/syslog.h"
 #include "core/util.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"
@@ -13,6 +14,7 @@
 #include "nav/navsrc.h"
 #include "setup/setup.h"
 #include "storage/nvram.h"
+#include "ui/knob.h"
 #include "ui/style.h"
 
 uint8_t     FuelDataMsg[32] = {};
@@ -51,6 +53,43 @@ void CalcFuelComputer() {
                   static_cast<int>((endurance / 60) % 60));
     for (uint32_t i = 0; i < sizeof text; ++i) G_NVRam[172 + i] = static_cast<uint8_t>(text[i]);
     BuildFuelDataMsg();
+}
+
+static void Tenths(char* out, int32_t v) {
+    const int32_t frac = v % 10 < 0 ? -(v % 10) : v % 10;
+    if (v < 0 && v > -10) std::snprintf(out, 16, "-0.%d", static_cast<int>(frac));
+    else std::snprintf(out, 16, "%d.%d", static_cast<int>(v / 10), static_cast<int>(frac));
+}
+
+static void SetFuelTotals(const char* what, double used, double remaining) {
+    NvSetF64(kNvGalsUsed, used);
+    NvSetF64(kNvGalsRem, remaining);
+    InstReading& r = G_InstReading[kInstFuelComp];
+    r.nValue = RoundHalfAway(used);
+    r.nValue2 = RoundHalfAway(remaining);
+    char remText[16], usedText[16];
+    Tenths(remText, ToDisplayUnits(kInstFuelFlow, r.nValue2));
+    Tenths(usedText, ToDisplayUnits(kInstFuelFlow, r.nValue));
+    DebugPrintf("FUEL COMP: %s (%s) Rem:%s Used:%s\n", what,
+                G_InstCfg[kInstFuelFlow].nUnits == 1 ? "LTR USED" : "GAL USED", remText, usedText);
+    SendRemoteUserEvent(4, static_cast<uint32_t>(r.nValue), static_cast<uint32_t>(r.nValue2));
+    CalcFuelComputer();
+    WriteNVRam(0);
+}
+
+void FuelCompFill(int32_t tanks) {
+    FoldFuelTotals();   // fuel counted before the fill belongs to the old totals
+    double full = 0.0;
+    for (int32_t t = 0; t < tanks && t < 4; ++t) full += G_InstCfg[kInstTank1 + t].nMax;
+    SetFuelTotals(tanks == 2 ? "Fill Mains" : "Fill All", 0.0, full);
+}
+
+void FuelCompAdjust() {
+    FoldFuelTotals();
+    int32_t amount = static_cast<int32_t>(NvGetU32(kNvFuelAdjust));
+    if (G_InstCfg[kInstFuelFlow].nUnits == 1) amount = RoundHalfAway(amount * 0.264256);
+    NvSetU32(kNvFuelAdjust, 0);
+    SetFuelTotals("Adjust", NvGetF64(kNvGalsUsed) - amount, NvGetF64(kNvGalsRem) + amount);
 }
 
 // Four digits, last first, and their check digit; the field holds 0..9999.
@@ -120,11 +159,6 @@ namespace {
 constexpr uint32_t kNoGpsColour = 14;
 }
 
-static void Tenths(char* out, int32_t v) {
-    const int32_t frac = v % 10 < 0 ? -(v % 10) : v % 10;
-    if (v < 0 && v > -10) std::snprintf(out, 16, "-0.%d", static_cast<int>(frac));
-    else std::snprintf(out, 16, "%d.%d", static_cast<int>(v / 10), static_cast<int>(frac));
-}
 
 // Tenths of fuel, litres to the nearest half litre.
 static void FuelTenths(char* out, double tenths, bool litres) {

@@ -24,6 +24,11 @@ extern FuelNavSnap G_FuelNavSnap;
 constexpr uint32_t kFuelSnapMaxAge = 36864000;   // 10 s
 
 void CalcFuelComputer();
+// The pilot's entries of the fuel menu: filled to the MAX of the first
+// `tanks` tanks (2 mains, 4 all), or the pending knob adjustment applied.
+// Each logs, tells the other display, recomputes and writes the NVRAM image.
+void FuelCompFill(int32_t tanks);
+void FuelCompAdjust();
 void SnapshotFuelState();
 
 // What the fuel computer box shows: label, the waypoint line (modes 5, 6)

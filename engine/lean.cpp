@@ -8,6 +8,7 @@
 #include "core/syslog.h"
 #include "engine/instrument.h"
 #include "ui/keys.h"
+#include "ui/knob.h"
 #include "ui/statusbar.h"
 
 uint32_t   G_LeanMode = 0;
@@ -19,13 +20,30 @@ void ResetLeanPeaks() {
     std::memset(&G_EgtPeakSeq, 0, sizeof G_EgtPeakSeq);
 }
 
-uint32_t SetLeanMode(uint32_t mode) {
+bool LeanAssistAvailable() {
     const int32_t type = G_EngInfo.nEngineType;
+    return type != kEngM14 && type != kEngRotax912 && type != kEngRotax914;
+}
+
+uint32_t SetLeanMode(uint32_t mode) {
     // Any non-zero mode (a user event from the other unit) means on.
-    const uint32_t on = mode != 0 && type != kEngM14 && type != kEngRotax912 && type != kEngRotax914 ? 1 : 0;
+    const uint32_t on = mode != 0 && LeanAssistAvailable() ? 1 : 0;
     if (on && G_LeanMode != 1) ResetLeanPeaks();
     G_LeanMode = on;
     return G_LeanMode;
+}
+
+void LeanAssistKey() {
+    if (!LeanAssistAvailable()) {
+        G_LeanMode = 0;
+        return;
+    }
+    SendRemoteUserEvent(15, SetLeanMode(G_LeanMode == 1 ? 0 : 1), 0);
+}
+
+void PeakResetKey() {
+    ResetLeanPeaks();
+    DebugPrintf("PEAK: Resetting Peak Detect\n");
 }
 
 int32_t RoundedEgt(int32_t value) {
@@ -97,7 +115,6 @@ void ShowPeakSeq() {
 
 static bool IsLeanEgt(int32_t inst) { return inst >= kInstEgt1 && inst <= kInstEgt6; }
 
-static int32_t RoundHalfAway(float v) { return static_cast<int32_t>(v >= 0 ? v + 0.5f : v - 0.5f); }
 
 void FormatPeakText(int32_t inst, char* out, uint32_t size) {
     if (!IsLeanEgt(inst) || !G_InstReading[inst].bValid) {

@@ -21,6 +21,13 @@ struct EgtPeakSeq {
 extern EgtPeak    G_EgtPeak[6];
 extern EgtPeakSeq G_EgtPeakSeq;
 
+// The Rotax and radial engine types have no lean assist and no EGT/CHT menu.
+bool LeanAssistAvailable();
+// Key 3 of the EGT/CHT menu: lean assist toggled (forced off where not
+// available), and the new mode sent to the other display.
+void LeanAssistKey();
+// Key 4 of the EGT/CHT menu: every peak forgotten.
+void PeakResetKey();
 // Clears both tables (switch-on and peak reset).
 void ResetLeanPeaks();
 // Switches lean assist; the engine types without it keep it off. Returns the mode.

@@ -273,11 +273,15 @@ static int32_t FlowFromSensor() {
     return flow >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(flow);
 }
 
+// Tenths of a gallon an hour: injections a minute x open seconds x K (tenths
+// of cc/min) / 3785.4 cc per gallon. The RPM reading is in tenths, so it is
+// taken in whole revolutions, as the handler's per-injection fuel is.
 static int32_t FlowFromInjector() {
-    const float pulses = static_cast<float>(G_InstCfg[kInstRpm].nShiftAdj) * 0.5f;
+    const float pulses = RpmP2(G_InstCfg[kInstRpm].nShiftAdj) * 0.5f;
     const float open = static_cast<float>(G_FuelFlowPulse.openAvg.nMean) / 3686400.0f;
     const float rate = static_cast<float>(G_InstCfg[kInstFuelFlow].nShiftAdj) / 3785.4119f;
-    const float flow = pulses * open * static_cast<float>(G_InstReading[kInstRpm].nValue) * rate;
+    const float rpm = static_cast<float>(G_InstReading[kInstRpm].nValue) / 10.0f;
+    const float flow = pulses * open * rpm * rate;
     return RoundHalfAway(static_cast<double>(flow));
 }
 

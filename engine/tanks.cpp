@@ -7,6 +7,7 @@
 #include "core/boot.h"
 #include "core/syslog.h"
 #include "efis/airdata.h"
+#include "engine/enginecfg.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"
 #include "storage/config.h"
@@ -21,35 +22,22 @@ int32_t s_logged[kTanks] = {0, 0, 0, 0};
 
 static int32_t ClampCount(int32_t n) { return n < 1 ? 1 : (n > kTankPoints ? kTankPoints : n); }
 
-static bool LookupInt(const char* key, int32_t* out) {
-    const uint32_t n = G_CfgCount < kCfgPairs ? G_CfgCount : kCfgPairs;
-    for (uint32_t i = 0; i < n; ++i) {
-        if (std::strncmp(G_CfgKey[i], key, kCfgFieldBytes) != 0) continue;
-        char buf[kCfgFieldBytes];
-        std::snprintf(buf, sizeof buf, "%.*s", kCfgFieldBytes - 1, G_CfgValue[i]);
-        const long long v = std::strtoll(buf, nullptr, 10);
-        *out = v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-        return true;
-    }
-    return false;
-}
-
 void ParseTanksCal() {
     char key[kCfgFieldBytes];
     for (int32_t t = 0; t < kTanks; ++t) {
         const char* name = InstrumentNames[kInstTank1 + t];
         TankRecord& rec = G_TankTable[t];
         std::snprintf(key, sizeof key, "%s.%s", name, "NUM_CAL_PTS");
-        LookupInt(key, &rec.nCount);
+        LookupCfgInt(key, &rec.nCount);
         if (rec.nCount == 0) rec.nCount = kTankPoints;
         rec.nCount = ClampCount(rec.nCount);   // the record holds 15 points
         for (int32_t i = 0; i < kTankPoints; ++i) {
             std::snprintf(key, sizeof key, "%s.%s%d", name, "DISPLAY_VALUE_", static_cast<int>(i));
-            LookupInt(key, &rec.point[i].nDisplay);
+            LookupCfgInt(key, &rec.point[i].nDisplay);
             std::snprintf(key, sizeof key, "%s.%s%d", name, "AD_VALUE_GND_", static_cast<int>(i));
-            LookupInt(key, &rec.point[i].nAdGround);
+            LookupCfgInt(key, &rec.point[i].nAdGround);
             std::snprintf(key, sizeof key, "%s.%s%d", name, "AD_VALUE_FLT_", static_cast<int>(i));
-            LookupInt(key, &rec.point[i].nAdFlight);
+            LookupCfgInt(key, &rec.point[i].nAdFlight);
         }
         CalcTankSlopes(kInstTank1 + t);
     }
@@ -89,7 +77,7 @@ int32_t FormatTanksCal() {
 
 int32_t SaveTanksCal() {
     TFS_Defrag(0);
-    return writedatabyline(FormatTanksCal(), kTanksFile, kExtKvc);
+    return WriteEngineFile("TANKS.KVC", FormatTanksCal(), kTanksFile, kExtKvc, kPopupWhite);
 }
 
 static int32_t Ad(const TankPoint& p, int32_t column) { return column == 0 ? p.nAdGround : p.nAdFlight; }

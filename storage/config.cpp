@@ -210,10 +210,11 @@ void TFS_Defrag(int32_t force) {
 }
 
 namespace {
+constexpr int32_t kEgtChtFile = 5;
 struct CalGroup {
     int32_t fileId;
     int32_t count;
-    int32_t inst[13];
+    int32_t inst[14];
 };
 // The instruments whose calibration each file carries.
 constexpr CalGroup kCalRead[] = {
@@ -226,6 +227,7 @@ constexpr CalGroup kCalWrite[] = {
     {kCfgEngine, 13, {11, 12, 13, 14, 15, 16, 17, 18, 23, 24, 25, 44, 47}},
     {kCfgAirdata, 5, {0, 1, 2, 3, 6}},
     {kCfgSystem, 3, {4, 5, 7}},
+    {kEgtChtFile, 14, {26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39}},
 };
 constexpr int32_t kCfgEgtCht = 5, kCfgTanks = 6, kCfgAoa = 16;
 
@@ -259,7 +261,7 @@ static bool TakeCalKey(const char* key, int32_t* field) {
     return found;
 }
 
-static bool ParseInstCal(int32_t inst) {
+bool ParseInstCal(int32_t inst) {
     InstCal& cal = G_InstCal[inst];
     const char* name = InstrumentNames[inst];
     char key[kCfgFieldBytes];

@@ -46,4 +46,7 @@ int32_t FlashWriteTFS(const char* name, const char* flags, int32_t size);
 // with them and returns the line count.
 void    ParseCalFile(int32_t fileId);
 int32_t FormatCalLines(int32_t fileId);
+// One instrument's calibration keys from the tables, its curve rebuilt;
+// true when the file gave its point count.
+bool    ParseInstCal(int32_t inst);
 

@@ -12,6 +12,10 @@
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
 #include "efis/efis.h"
+#include "engine/fuelcomp.h"
+#include "engine/instrument.h"
+#include "engine/engine.h"
+#include "engine/lean.h"
 #include "gui/gui.h"
 #include "core/irq.h"
 #include "map/map.h"
@@ -279,10 +283,32 @@ static void SoftKeys2to5(int32_t code) {
         break;
     case 244: G_ClockSyncReq = 1; break;
     case 32: ToMenu(32); SetKnobFunc(Left(), kKnobFuel); NvSetU32(kNvFuelAdjust, 0); break;
-    case 33: ToMenu(33); ResetKnobAllow(); break;
+    case 33: if (LeanAssistAvailable()) { ToMenu(33); ResetKnobAllow(); } break;
+    case 34:
+        if (G_Fadec.nPresent != 0) {
+            ToMenu(34);
+            G_LastPage = G_CurPage;
+            G_CurPage = 20;
+            InitScreenConfig();
+        }
+        break;
     case 35: ToggleNv(kNvOatUnits, 10, 1); break;
     case 322: NvSetU32(kNvFuelCompMode, (NvGetU32(kNvFuelCompMode) + 1) % 7);
-              StoreClockReg(18, static_cast<uint8_t>(NvGetU32(kNvFuelCompMode))); break;
+              StoreClockReg(18, static_cast<uint8_t>(NvGetU32(kNvFuelCompMode)));
+              CalcFuelComputer(); break;
+    case 323: FuelCompFill(2); break;
+    case 324: FuelCompFill(4); break;
+    case 325: FuelCompAdjust(); break;
+    case 332:
+        if (!LeanAssistAvailable()) {
+            NvSetU32(kNvCylGaugeType, 0);
+        } else {
+            ToggleNv(kNvCylGaugeType, 11, 5);
+            InitScreenConfig();
+        }
+        break;
+    case 333: LeanAssistKey(); InitScreenConfig(); break;
+    case 334: PeakResetKey(); break;
     case 42: ToMenu(42); SetKnobFunc(Left(), 0); break;
     case 43: if (ahrs) ToMenu(43); break;
     case 44: ToMenu(2); G_ClockEdit = 20; if (G_TimerDir < 0) SetKnobFunc(Left(), kKnobTimer); break;

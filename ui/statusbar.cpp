@@ -11,6 +11,8 @@
 #include "core/timefmt.h"
 #include "core/util.h"
 #include "efis/airdata.h"
+#include "engine/engine.h"
+#include "engine/lean.h"
 #include "gui/gui.h"
 #include "gui/lcd.h"
 #include "map/map.h"
@@ -120,12 +122,14 @@ static bool MenuLabels() {
     char a[16], b[16], c[16];
     switch (G_MenuState) {
     case 2: Labels(G_TimerRun ? "STOP" : "START", "RESET", "CLOCK", "UP/DN"); return true;
-    case 3: Labels("FUEL", "EGT/CHT", "", "OAT C/F"); return true;
+    case 3:
+        Labels("FUEL", LeanAssistAvailable() ? "EGT/CHT" : "", G_Fadec.nPresent != 0 ? "FADEC" : "", "OAT C/F");
+        return true;
     case 4: Labels("SETTINGS", ahrs ? "NAVIGATION" : "", "TIMER", "AP/FD"); return true;
     case 6: Labels("NRST", "-D->", "SETTINGS", "CHECK"); return true;
     case 24: Labels(G_ClockEdit == 10 ? "FORMAT" : "", G_ClockEdit == 10 ? "SET" : "SAVE", "NET SYNC", ""); return true;
     case 32: Labels("MODE", "FILL MAINS", "FILL ALL", "ADJ."); return true;
-    case 33: Labels("MODE", "PK DET OFF", "", ""); return true;
+    case 33: Labels("MODE", G_LeanMode == 1 ? "PK DET ON" : "PK DET OFF", "", ""); return true;
     case 34: Labels("", "", "", ""); return true;
     case 42:
         Labels("MORE", ahrs ? "G METER" : "", "OAT C/F", Installed(kStreamAoa) ? "AOA" : "");

@@ -78,7 +78,6 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
         {"record 15", kPcNetRec15, 0.067 * 3},
         {"record 16", kPcNetRec16, 0.067 * 3},
         {"navigation round robin 100 ms", kPcUpdateNavSrc, 0.100},
-        {"engine frame built every second 125 ms send", kPcBuildEngineDataMsg, 0.250},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {

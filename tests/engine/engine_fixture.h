@@ -1,4 +1,4 @@
-// A board with the SPI bus and the A/D table up, and helpers to read the log
+// A board with the SPI bus, the A/D table and the display up, and helpers to read the log
 // and to put files into the flash file system.
 #pragma once
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "core/spi.h"
 #include "core/syslog.h"
 #include "engine/instrument.h"
+#include "gui/gui.h"
 #include "platform/monitor.h"
 #include "storage/flash.h"
 #include "support/board_fixture.h"
@@ -21,6 +22,7 @@ protected:
         InitSsp();
         InitAdcTable();
         SysLogOpen();
+        GUI_Init();   // saving shows its pop-ups
         for (auto& c : G_InstCfg) c.nEnable = 1;
     }
     static std::string Log() { return SysLogSectorText(); }

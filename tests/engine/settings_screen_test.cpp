@@ -297,6 +297,25 @@ TEST_F(ScreenTest, FlapCalibration) {
     EXPECT_EQ(G_InstCal[kInstFlapAng].point[1].nAd, 3210) << "reloaded";
 }
 
+TEST_F(ScreenTest, FlapCalibratedOnItsScreenReadsTravelInPercent) {
+    // A unit whose ENGINE.KVC never had flap display values.
+    G_InstCal[kInstFlapAng] = {};
+    FlapScreenOpen();
+    G_SettingsScreen.nLiveAd = 500;
+    FlapScreenInput(4, 0);               // flaps up captured
+    Keys(FlapScreenInput, {2});
+    G_SettingsScreen.nLiveAd = 3500;
+    FlapScreenInput(4, 0);               // flaps down captured
+    EXPECT_EQ(FlapScreenInput(5, 0), 1);
+    // By hand: A/D 2000 is half of 500..3500, so 50.0 %; the ends 0 and 100.0 %.
+    const int32_t cases[][2] = {{2000, 500}, {500, 0}, {3500, 1000}, {1250, 250}};
+    for (const auto& c : cases) {
+        int32_t value = -1;
+        ASSERT_TRUE(ConvertInstAd(kInstFlapAng, c[0], false, &value));
+        EXPECT_EQ(value, c[1]) << "A/D " << c[0];
+    }
+}
+
 // ---- the loops ----------------------------------------------------------------------------
 
 class MenuLoopTest : public UiTest {};
