@@ -40,11 +40,30 @@ const char* FuelCompScreenValue(int32_t row);
 const char* TankScreenValue(int32_t row);
 const char* FlapScreenValue(int32_t row);
 
+// The numeric-row screens of RPM, the probes, horsepower and the trims:
+// opened, driven one key and knob delta at a time, and their value texts.
+void        RpmScreenOpen();
+void        EgtChtScreenOpen(int32_t first);
+void        HorsepowerScreenOpen();
+void        TrimScreenOpen(int32_t inst);
+void        EngineTimersScreenOpen();
+int32_t     EngineMenuInput(int32_t key, int32_t delta);
+int32_t     EngineMenuRows();
+const char* EngineMenuValue(int32_t row);
+
 // The screens: each runs its own loop and returns when the user leaves.
 void FuelFlowCalMenu();
 void FuelCompMenu();
 void TanksCalMenu(int32_t inst);
 void FlapCalMenu();
+void RpmCalMenu();
+// The probe group that starts at first: 26 EGT, 32 TIT, 34 CHT.
+void EgtChtCalMenu(int32_t first);
+void HorsepowerMenu();
+// 23 elevator, 24 aileron.
+void TrimCalMenu(int32_t inst);
+// Tach, Hobbs, today's time and date and the last flight; writes the NVRAM image.
+void EngineTimersMenu();
 
 // ---- shared by the screens ------------------------------------------------------------------
 // Key code 1..6 of a key event (the second codes 17..22 fold onto them).
