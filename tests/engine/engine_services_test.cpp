@@ -18,6 +18,7 @@
 #include "storage/config.h"
 #include "ui/pages.h"
 #include "engine_fixture.h"
+#include "peers/fadec_peer.h"
 #include "platform/hw.h"
 #include "storage/nvram.h"
 
@@ -253,26 +254,8 @@ protected:
         SetSerialBaud(kPort, 5);
         SetFadecPresent(9);
     }
-    // A message built from the documented layout, not from the parser.
     static std::string Message(uint8_t seq, const std::vector<int16_t>& fields, bool badCrc = false) {
-        std::string m = "FDEC";
-        m += static_cast<char>(seq);
-        m += '\0';
-        m += std::string(2, '\0');
-        for (int i = 0; i < 20; ++i) {
-            const int16_t v = i < static_cast<int>(fields.size()) ? fields[i] : INT16_MIN;
-            m += static_cast<char>(v & 0xFF);
-            m += static_cast<char>((v >> 8) & 0xFF);
-        }
-        uint16_t crc = 0xFFFF;   // CRC-16, polynomial 0x1021
-        for (unsigned char b : m) {
-            crc ^= static_cast<uint16_t>(b << 8);
-            for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-        }
-        if (badCrc) crc ^= 1;
-        m += static_cast<char>(crc & 0xFF);
-        m += static_cast<char>(crc >> 8);
-        return m;
+        return fadec_peer::Message(seq, fields, 0, badCrc);
     }
     // The bytes on the line, then a quiet time, with the main loop's framing.
     void Feed(const std::string& bytes, double quietMs) {
