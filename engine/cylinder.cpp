@@ -19,6 +19,7 @@
 
 constexpr int32_t kBackgroundRow = 960;
 constexpr int32_t kCellW = 33, kCellH = 15;
+constexpr uint32_t kPalRed = 2, kPalPeak = 8, kPalWhite = 31;
 
 static int32_t PageY() { return static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
 static bool Large() { return G_EngLayoutIdx != 0; }
@@ -42,7 +43,7 @@ static int32_t ShownValue(int32_t inst) { return InUnits(inst, RoundHalfAway(G_I
 
 static void Cross(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     const uint8_t pen = GUI_SetPenSize(2);
-    SetDrawColor(2);
+    SetDrawColor(kPalRed);
     GUI_DrawLine(x0, y0, x1, y1);
     GUI_DrawLine(x0, y1, x1, y0);
     GUI_SetPenSize(pen);
@@ -157,7 +158,7 @@ static void DrawEngStyle(int32_t inst, bool lean) {
         SetDrawColor(0);
         GUI_FillRect(x + 1, y + 1, x + kCellW - 2, y + CellHeight() - 2);
         const int32_t base = inst >= kInstCht1 ? 0 : 1000;
-        const int32_t n = r.nValue / 10;
+        const int32_t n = RoundHalfAway(r.nValue / 10.0);
         const uint32_t colour = SetInstColor(inst);
         DrawSegments(x, y, right, EngineViewSegments(n, base, !lean), colour);
         snprintf(r.szText, 8, "%d", static_cast<int>(ShownValue(inst)));
@@ -166,7 +167,8 @@ static void DrawEngStyle(int32_t inst, bool lean) {
         if (stale) Cross(x, y, x + kCellW - 1, y + CellHeight() - 1);
         snprintf(r.szText, 8, "%s", stale ? "   " : "---");
     }
-    const int32_t tx = Ox() + c.tx + (right ? 2 : kCellW - 5);
+    // Left-bank values end 2 pixels before their cell, clear of the fuel box.
+    const int32_t tx = right ? Ox() + c.tx + 2 : Ox() + c.bx - 2;
     DrawTextF(Shown(r.nColour), Large() ? 9 : 6, right ? 21 : 23, tx, Oy() + c.ty + 7, "%s", r.szText);
     if (lean && r.bValid && inst <= kInstEgt6) {
         const EgtPeak& p = G_EgtPeak[inst - kInstEgt1];
@@ -174,9 +176,11 @@ static void DrawEngStyle(int32_t inst, bool lean) {
         char peak[8], drop[8];
         FormatPeakText(inst, peak, sizeof peak);
         DrawTextF(Shown(p.peakColour), Large() ? 9 : 6, right ? 21 : 23, tx, rowY, "%s", peak);
+        // 33 pixels further out the text would land on the fuel box and the
+        // fuel gauges: it stands in the cylinder's CHT cell, free in lean mode.
         FormatDropText(inst, drop, sizeof drop);
-        DrawTextF(kColourWhite, Large() ? 9 : 6, right ? 21 : 23, right ? tx + kCellW + 33 : tx - 33, Oy() + c.ty + 7,
-                  "%s", drop);
+        const int32_t dropY = Oy() + c.by - (Large() ? 24 : 15) + CellHeight() / 2;
+        DrawTextF(kColourWhite, Large() ? 9 : 6, 22, Ox() + c.bx + kCellW / 2, dropY, "%s", drop);
     }
 }
 
@@ -268,21 +272,56 @@ void SpreadCentres(const int32_t* x, int32_t n, int32_t pitch, int32_t* out) {
 static bool Staggered() { return G_EngInfo.nEgtCount >= 6 && !Large(); }
 static int32_t TextRow(int32_t cyl) { return Staggered() ? cyl % 2 : 0; }
 
+static bool TitColumnShown() {
+    return G_EngInfo.nEngineType != kEngM14 && G_EngInfo.nTitCount > 0 && G_InstCfg[kInstTit1].nEnable != 0;
+}
+static bool SecondTitShown() { return G_EngInfo.nTitCount > 1 && G_InstCfg[kInstTit2].nEnable != 0; }
+static int32_t TitTextX(const BarArea& a) {
+    const int32_t x1 = ColumnX(kInstTit1, a);
+    return SecondTitShown() ? (x1 + ColumnX(kInstTit2, a)) / 2 : x1;
+}
+
 // Centre of an EGT value over the bar view: at its column, pushed apart from
 // its neighbours just enough that four-digit values do not touch (on two
 // rows, that neighbours do not overlap).
-static int32_t BarTextX(int32_t cyl, const BarArea& a) {
+static int32_t BarTextX(int32_t cyl, const BarArea& a, int32_t leftBound = INT32_MIN) {
     constexpr int32_t kGap = 4;
-    int32_t x[6], out[6], index = -1, n = 0;
+    int32_t x[8], out[8], index = -1, n = 0;
     const int32_t cylinders = G_EngInfo.nEgtCount < 6 ? G_EngInfo.nEgtCount : 6;
     for (int32_t c = 0; c < cylinders; ++c) {
         if (G_InstCfg[kInstEgt1 + c].nEnable == 0) continue;
         if (c == cyl) index = n;
         x[n++] = ColumnX(kInstEgt1 + c, a);
     }
+    // The TIT values share the row: they take part in the spreading.
+    // Both TIT columns show the higher TIT: one value, centred between them.
+    if (TitColumnShown() && n < 8) {
+        if (cyl == kInstTit1 - kInstEgt1 || cyl == kInstTit2 - kInstEgt1) index = n;
+        x[n++] = TitTextX(a);
+    }
     if (index < 0) return ColumnX(kInstEgt1 + cyl, a);
-    SpreadCentres(x, n, TextWidth(a.font, "0000") + (Staggered() ? 0 : kGap), out);
-    return out[index];
+    const int32_t pitch = TextWidth(a.font, "0000") + (Staggered() ? 0 : kGap);
+    SpreadCentres(x, n, pitch, out);
+    // A row that runs beside the fuel box starts clear of it: the whole row
+    // moves, or on two rows only the texts that reach the box (their
+    // neighbours on the same row are two columns away).
+    const int64_t bound = static_cast<int64_t>(leftBound) + pitch / 2;
+    if (Staggered()) return out[index] < bound ? static_cast<int32_t>(bound) : out[index];
+    const int64_t shift = bound - out[0];
+    return out[index] + (shift > 0 ? static_cast<int32_t>(shift) : 0);
+}
+
+// Right end of the fuel box's widest text, for the lean rows at the area's
+// bottom in the normal layout; the area's own x otherwise.
+static int32_t LeanRowLeft(const BarArea& a) {
+    if (Large() || G_InstCfg[kInstFuelComp].nEnable == 0) return a.x;
+    const int32_t x = GaugeWord(kInstFuelComp, 0);
+    int32_t w = 0;
+    for (const char* label : {"GAL USED", "LTR USED", "GAL REM", "LTR REM"}) {
+        const int32_t t = TextWidth(4, label);
+        w = t > w ? t : w;
+    }
+    return x + w + 3;
 }
 
 static int32_t ChtTextY(const BarArea& a) { return a.y + a.h - a.margin + 4; }
@@ -338,14 +377,22 @@ static void DrawBarStyle(int32_t inst, bool lean) {
                 SetDrawColor(p.peakColour);
                 GUI_FillRect(x - a.half - 1, p.peakY + py, x + a.half + 1, p.peakY + py + 1);
             }
+            // Texts at their spread column places; the current values at the
+            // bottom keep clear of the fuel box, and with six cylinders the
+            // value rows stagger.
             const int32_t off = G_EngInfo.nEgtCount >= 6 && cyl % 2 ? -7 : 0;
-            DrawTextF(Shown(colour), a.font, 25, x, a.y + a.h + off + 1, "%s", r.szText);
+            const int32_t tx = BarTextX(cyl, a), lowX = BarTextX(cyl, a, LeanRowLeft(a));
+            DrawTextF(Shown(colour), a.font, 25, lowX, a.y + a.h + off + 1, "%s", r.szText);
             char peak[8], drop[8];
+            const bool celsius = G_InstCfg[inst].nUnits == 1;
             FormatPeakText(inst, peak, sizeof peak);
-            DrawTextF(Shown(p.peakColour), a.font, 19, x, a.y + (off < 0 ? -off : off) - 1, "%s", peak);
+            DrawTextF(Shown(celsius ? colour : p.peakColour), a.font, 19, tx, a.y + (off < 0 ? -off : off) - 1, "%s",
+                      peak);
             FormatDropText(inst, drop, sizeof drop);
-            DrawTextF(kColourWhite, a.font, 19, x, a.y + a.h - 2 * a.margin + 3, "%s", drop);
-        } else {
+            // Low in the area the drop texts would stand on the bars; under the
+            // top scale line they stay clear of bars short of the red range.
+            DrawTextF(celsius ? Shown(colour) : kColourWhite, a.font, 19, tx, a.y + a.margin + 2, "%s", drop);
+        } else if (inst != kInstTit2 || !TitColumnShown()) {
             DrawTextF(Shown(colour), a.font, 16, BarTextX(cyl, a), EgtTextY(cyl, a), "%s", r.szText);
         }
         return;
@@ -374,7 +421,13 @@ int32_t CylinderScaleValue(int32_t inst, int32_t k) {
 // reaches 10 pixels past the area and the values stand there, clear of the
 // last column; in the large layout the area's edge leaves room enough, and
 // past it the fuel-flow gauge's wide value begins.
-static int32_t ScaleRight(const BarArea& a) { return a.x + a.w + (Large() ? 0 : 10); }
+static int32_t ScaleEnd(const BarArea& a) { return a.x + a.w + (Large() ? 0 : 10); }
+// With a TIT column at the area's right end the values stand left of it;
+// the "CHT" label under the columns keeps the end.
+static int32_t ScaleRight(const BarArea& a) {
+    if (TitColumnShown()) return ColumnX(kInstTit1, a) - a.half - 4;
+    return ScaleEnd(a);
+}
 
 // Widest label on each side of the scale.
 static void ScaleLabelWidths(int32_t* left, int32_t* right) {
@@ -407,7 +460,12 @@ static void DrawRadial(int32_t inst, int32_t slot, bool cht) {
     const int32_t py = PageY();
     const int32_t bottom = a.y + a.margin + a.length + py;
     InstReading& r = G_InstReading[inst];
-    if (!r.bValid) return;
+    if (!r.bValid) {
+        if (cht) return;
+        if (inst == G_EngInfo.nHotEgt) DrawTextF(kColourWhite, 4, 15, a.x, a.y + 2, "HI: ---");
+        if (inst == G_EngInfo.nEgtSel) DrawTextF(kColourWhite, 4, 15, a.x + a.w / 2, a.y + 2, "LO: ---");
+        return;
+    }
     r.nPercent = BarPercent(inst, r.nValue);
     const int32_t top = bottom - RoundHalfAway(a.length * r.nPercent / 100.0);
     const uint32_t colour = SetInstColor(inst);
@@ -435,16 +493,24 @@ void DrawCylinderBackground() {
     if (EngineView()) {
         for (int32_t inst = kInstEgt1; inst <= kInstCht6; ++inst) {
             if (inst == kInstTit1 || inst == kInstTit2) continue;
+            if (G_LeanMode == 1 && inst >= kInstCht1) continue;   // their row shows the peaks
             CellPos c;
             if (!CellOf(inst, &c)) continue;
             const int32_t x = Ox() + c.bx, y = Oy() + c.by + bg;
-            SetDrawColor(1);
+            SetDrawColor(kPalWhite);
             GUI_DrawRect(x, y, x + kCellW - 1, y + CellHeight() - 1);
         }
         if (G_LeanMode == 1) {
             static const char kPeak[] = "PEAK";
-            for (int i = 0; i < 4; ++i)
-                DrawTextF(8, 8, 16, Ox() + 80, Oy() + 10 + 16 * i + bg - PageY(), "%c", kPeak[i]);
+            // Centred between the banks: the first left-bank cell ends, the
+            // first right-bank cell begins.
+            CellPos r{}, l{};
+            const int32_t first = kInstEgt1;
+            if (CellOf(first, &r) && CellOf(first + 1, &l)) {
+                const int32_t cx = Ox() + (l.bx + kCellW + r.bx) / 2, pitch = Large() ? 24 : 16;
+                for (int i = 0; i < 4; ++i)
+                    DrawTextF(kPalPeak, 8, 16, cx, Oy() + 10 + pitch * i + bg - PageY(), "%c", kPeak[i]);
+            }
         }
         return;
     }
@@ -459,12 +525,22 @@ void DrawCylinderBackground() {
         const int32_t y = a.y + a.margin + k * step;
         SetDrawColor(31);
         GUI_DrawHLine(y + bg, a.x + wl + 3, right - wr - 3);
-        if (k < 5) {
+        // The fuel box's label under the tanks reaches the lowest EGT value
+        // of the normal layout: that value gives way.
+        const bool fuelBox = !Large() && G_InstCfg[kInstFuelComp].nEnable != 0 && k == 4;
+        // In lean mode the drop texts take the top line's row.
+        const bool dropRow = G_LeanMode == 1 && k == 0;
+        if (G_LeanMode == 1 && k < 4 && G_EngInfo.nEngineType != kEngM14)
+            DrawTextF(kPalPeak, font, 16, a.x + ColumnSpan(a) / 2, y - 4 + y0, "%c", "PEAK"[k]);
+        if (k < 5 && !fuelBox && !dropRow)
             DrawTextF(kColourWhite, font, 15, a.x, y - 4 + y0, "%d", static_cast<int>(CylinderScaleValue(kInstEgt1, k)));
-            DrawTextF(kColourWhite, font, 17, right, y - 4 + y0, "%d", static_cast<int>(CylinderScaleValue(kInstCht1, k)));
-        } else {
+        if (k < 5) {
+            if (!dropRow)
+                DrawTextF(kColourWhite, font, 17, right, y - 4 + y0, "%d",
+                          static_cast<int>(CylinderScaleValue(kInstCht1, k)));
+        } else if (G_LeanMode != 1) {   // in lean mode the current EGTs stand there
             DrawTextF(kColourWhite, font, 15, a.x, y + 2 + y0, "EGT");
-            DrawTextF(kColourWhite, font, 17, right, y + 2 + y0, "CHT");
+            DrawTextF(kColourWhite, font, 17, ScaleEnd(a), y + 2 + y0, "CHT");
         }
     }
 }
@@ -483,6 +559,7 @@ void DrawCylinderGauges() {
         if (G_InstCfg[inst].nEnable == 0) continue;
         if (EngineView()) {
             if (inst == kInstTit1 || inst == kInstTit2) continue;
+            if (lean && inst >= kInstCht1) continue;   // the lean form draws the EGTs only
             DrawEngStyle(inst, lean && inst <= kInstEgt6);
         } else {
             DrawBarStyle(inst, lean);

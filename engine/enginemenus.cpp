@@ -274,25 +274,21 @@ static void BuildTrim() {
     const int32_t inst = s_trimInst;
     InstCal& cal = G_InstCal[inst];
     const bool elevator = inst == kInstElevTrim;
-    AddRow(elevator ? "NOSE DOWN (AD_VALUE_1)" : "LEFT WING DOWN (AD_VALUE_1)", &cal.point[0].nAd, 0, 65535, 1, 1, 1);
-    AddRow(elevator ? "NOSE UP (AD_VALUE_2)" : "RIGHT WING DOWN (AD_VALUE_2)", &cal.point[1].nAd, 0, 65535, 1, 1, 1);
+    AddRow(elevator ? "NOSE UP (AD_VALUE_1)" : "LEFT WING DOWN (AD_VALUE_1)", &cal.point[0].nAd, 0, 65535, 1, 1, 1);
+    AddRow(elevator ? "NOSE DOWN (AD_VALUE_2)" : "RIGHT WING DOWN (AD_VALUE_2)", &cal.point[1].nAd, 0, 65535, 1, 1, 1);
     AddRow("Instrument On/Off", &G_InstCfg[inst].nEnable, 0, 1, 1);
 }
 
-// The two ends read -100.0 and +100.0 % of trim, unless the file already
-// gives the points their own display values; the gauge centres on MIN..MAX.
+// Trim readings run 0 .. 100.0 % of travel like the flap's (the settings
+// hold MIN and MAX at 0 and 1000): the two ends read 0 and 1000 unless the
+// file already gives the points their own display values.
 static void SaveTrim() {
     const int32_t inst = s_trimInst;
     InstCal& cal = G_InstCal[inst];
     if (cal.nNumPts < 2) cal.nNumPts = 2;
     if (cal.point[0].nDisplay == cal.point[1].nDisplay) {
-        cal.point[0].nDisplay = -1000;
+        cal.point[0].nDisplay = 0;
         cal.point[1].nDisplay = 1000;
-    }
-    InstCfg& c = G_InstCfg[inst];
-    if (c.nMin == c.nMax) {
-        c.nMin = -1000;
-        c.nMax = 1000;
     }
     SaveEngineCal();
     SaveEngineSettings();

@@ -71,16 +71,16 @@ static void FlapOrigin(int32_t* x, int32_t* y) {
 
 static bool LargeLabel() { return PageIs(G_CurPage, {1, 31, 35}); }
 
-// Scales a laid-out record in configuration 1 and keeps its box inside the
-// outline (x from outline x0 + 1 to x1 - 1; top at y0 + 1 for the flap).
-static void PlaceRecord(int32_t inst, int32_t x, int32_t y, bool refitTop) {
+// Scales a laid-out record in configuration 1; the flap's box is refitted
+// inside the outline (x from outline x0 + 1 to x1 - 1, top at y0 + 1).
+static void PlaceRecord(int32_t inst, int32_t x, int32_t y, bool refit) {
     GaugeLayout& g = G_GaugeLayout[inst];
     if (G_CurPage == 1) {
         ScaleGaugeLayout(inst, 150.0f);
-        const int32_t h = W(inst, kBox + 3) - W(inst, kBox + 1);
-        W(inst, kBox) = W(inst, kOutline) + 1;
-        W(inst, kBox + 2) = W(inst, kOutline + 2) - 1;
-        if (refitTop) {
+        if (refit) {
+            const int32_t h = W(inst, kBox + 3) - W(inst, kBox + 1);
+            W(inst, kBox) = W(inst, kOutline) + 1;
+            W(inst, kBox + 2) = W(inst, kOutline + 2) - 1;
             W(inst, kBox + 1) = W(inst, kOutline + 1) + 1;
             W(inst, kBox + 3) = W(inst, kBox + 1) + h;
         }

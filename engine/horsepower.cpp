@@ -116,9 +116,9 @@ void DrawHpGauge() {
     else std::snprintf(text, sizeof text, "---");
     const uint32_t colour = r.bValid ? SetInstColor(kInstHp) : kColourWhite;
     if (large) {
-        DrawTextF(kColourWhite, 9, 3, x, y, "%% PWR");
-        DrawTextF(colour, 11, 3, x, y + 20, "%s", text);
+        DrawTextF(kColourWhite, 9, 18, x, y, "%% PWR");
+        DrawTextF(colour, 11, 18, x, y + 20, "%s", text);
     } else {
-        DrawTextF(colour, 2, 3, x, y, "%s PWR", text);
+        DrawTextF(colour, 2, 18, x, y, "%s PWR", text);
     }
 }

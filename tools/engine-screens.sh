@@ -41,6 +41,13 @@ engine_kvd() {
     limit TANK_1 0 250 0 0 60 30
     limit TANK_2 0 250 0 0 60 30
     limit FLAP_ANG 0 1000 0 0 0 0
+    limit HP 0 1000 1000 1000 0 0
+    limit ELEV_TRIM 0 1000 0 0 0 0
+    limit AIL_TRIM 0 1000 0 0 0 0
+    if [ "$3" = TIT ]; then
+        limit TIT_1 10000 18000 17500 16500 0 10000
+        echo "TIT_1.SHIFT_ADJ, 10000"
+    fi
     i=1
     while [ "$i" -le "$2" ] && [ "$i" -le 6 ]; do
         # EGT/CHT calibration files are not read yet: the identity curve
@@ -50,6 +57,22 @@ engine_kvd() {
         limit "CHT_$i" 0 5000 4600 4300 0 0
         i=$((i + 1))
     done
+}
+
+# engine_kvc: the trims read 0 .. 100.0 % of travel over A/D 100 .. 4000.
+engine_kvc() {
+    for t in ELEV_TRIM AIL_TRIM; do
+        printf '%s.NUM_CAL_PTS, 2\n%s.DISPLAY_VALUE_1, 0\n%s.AD_VALUE_1, 100\n' "$t" "$t" "$t"
+        printf '%s.DISPLAY_VALUE_2, 1000\n%s.AD_VALUE_2, 4000\n' "$t" "$t"
+    done
+}
+
+# horsepwr_kvd: 180 hp rated; 2400 RPM at 24.4 inHg gives 109.3 hp, 61 %.
+horsepwr_kvd() {
+    printf 'ENABLE, 1\nRATED_HP, 180\nLOW_MAP, 200\nHIGH_MAP, 290\nNUM_PTS, 3\n'
+    printf 'HP_LOW_MAP_1, 60\nHP_HIGH_MAP_1, 100\nRPM_1, 2000\n'
+    printf 'HP_LOW_MAP_2, 80\nHP_HIGH_MAP_2, 140\nRPM_2, 2400\n'
+    printf 'HP_LOW_MAP_3, 90\nHP_HIGH_MAP_3, 160\nRPM_3, 2700\n'
 }
 
 # tanks_kvc: tanks 1 and 2 read 0..25.0 gallons over A/D 100..4000.
@@ -79,8 +102,13 @@ inputs() {
 0 adc engine 0 1 2900
 0 adc engine 0 2 1500
 0 adc engine 7 all 500
+0 adc engine 6 all 1400
+0 adc engine 8 all 2900
+0 adc engine 9 6 4050
 END
     # The radial's EGTs 7..9 are TIT_1, TIT_2 (input 9, codes 6, 7) and CHT_6.
+    # With LEAN, lean assist is switched on (ENGINE, EGT/CHT, PK DET) while
+    # the EGTs are hot and then most of them drop: their peaks are found.
     egt="3800 3950 3700 3600 4020 3750 3850 3650"
     cht="3500 3800 4050 3600 3700 3900"
     code=0
@@ -94,10 +122,22 @@ END
         code=$((code + 1))
     done
     echo "9 press 3      # I AGREE"
+    case "$3" in
+    LEAN)
+        echo "10 press 3     # ENGINE"
+        echo "10.5 press 3   # EGT/CHT"
+        echo "11 press 3     # PK DET"
+        code=0
+        for e in 3650 3800 3550 3480 3870 3600; do
+            [ "$code" -lt "$2" ] && echo "13 adc engine 9 $code $e"
+            code=$((code + 1))
+        done ;;
+    FADEC) echo "10 press 3     # ENGINE"; echo "10.5 press 4   # FADEC" ;;
+    esac
     echo "20 screenshot $1"
 }
 
-# shot NAME ENGINE_TYPE CYLINDERS PAGE BAR|ENG
+# shot NAME ENGINE_TYPE CYLINDERS PAGE BAR|ENG [LEAN|TIT|HP]
 shot() {
     if [ -n "$names" ]; then
         case " $names " in *" $1 "*) ;; *) return 0 ;; esac
@@ -108,13 +148,16 @@ shot() {
       limit VOLTS 100 160 155 150 125 115; } >"$d/SYSTEM.KVD"
     # The main bus: the board's 14000 counts read 13.8 V.
     printf 'VOLTS.NUM_CAL_PTS, 2\nVOLTS.AD_VALUE_1, 0\nVOLTS.DISPLAY_VALUE_1, 0\nVOLTS.AD_VALUE_2, 14000\nVOLTS.DISPLAY_VALUE_2, 138\n' >"$d/SYSTEM.KVC"
-    engine_kvd "$2" "$3" >"$d/ENGINE.KVD"
+    engine_kvd "$2" "$3" "${6:-}" >"$d/ENGINE.KVD"
+    engine_kvc >"$d/ENGINE.KVC"
     tanks_kvc >"$d/TANKS.KVC"
+    horsepwr_kvd >"$d/HORSEPWR.KVD"
+    [ "${6:-}" = HP ] || echo "ENABLE, 0" >"$d/HORSEPWR.KVD"
     printf 'MAJOR_REL, 7\nMINOR_REL, 5\nBUG_FIX, 0\nSCREEN_CONFIG, %s\nSCREEN_ENABLE, 255\nCYL_GAUGE_TYPE, %s\n' "$4" "$5" >"$d/NVRAM.KVD"
-    inputs "$out/$1.png" "$3" >"$d/script.txt"
+    inputs "$out/$1.png" "$3" "${6:-}" >"$d/script.txt"
     "$kv5100" --headless --flash "$d/flash.bin" --run-for 21 --script "$d/script.txt" \
         --tfs SYSTEM.KVD="$d/SYSTEM.KVD" --tfs SYSTEM.KVC="$d/SYSTEM.KVC" --tfs ENGINE.KVD="$d/ENGINE.KVD" --tfs TANKS.KVC="$d/TANKS.KVC" \
-        --tfs NVRAM.KVD="$d/NVRAM.KVD" >"$d/console.txt" 2>&1 || { cat "$d/console.txt"; exit 1; }
+        --tfs ENGINE.KVC="$d/ENGINE.KVC" --tfs HORSEPWR.KVD="$d/HORSEPWR.KVD" --tfs NVRAM.KVD="$d/NVRAM.KVD" >"$d/console.txt" 2>&1 || { cat "$d/console.txt"; exit 1; }
     echo "$out/$1.png"
 }
 
@@ -126,3 +169,12 @@ shot large-bar-view STD_4CYL 4 1 BAR
 shot large-engine-view STD_6CYL 6 1 ENG
 shot m14-radial M14_9CYL 8 3 BAR
 shot m14-radial-large M14_9CYL 8 1 BAR
+shot std4-lean-engine-view STD_4CYL 4 3 ENG LEAN
+shot std6-lean-engine-view STD_6CYL 6 3 ENG LEAN
+shot std4-lean-bar-view STD_4CYL 4 3 BAR LEAN
+shot std6-lean-bar-view STD_6CYL 6 3 BAR LEAN
+shot large-lean-engine-view STD_6CYL 6 1 ENG LEAN
+shot std4-tit-bar-view STD_4CYL 4 3 BAR TIT
+shot large-tit-bar-view STD_4CYL 4 1 BAR TIT
+shot std4-hp-trim STD_4CYL 4 3 BAR HP
+shot large-hp-trim STD_4CYL 4 1 BAR HP

@@ -124,14 +124,14 @@ TEST_F(ServicesTest, MissingEgtChtFileKeepsTheCurves) {
 TEST_F(ServicesTest, TrimBoxCentresOnMinMaxAndStopsAtTheEnds) {
     G_CurPage = 3;
     InitTrimGauge();
-    G_InstCfg[kInstElevTrim].nMin = -1000;
+    G_InstCfg[kInstElevTrim].nMin = 0;
     G_InstCfg[kInstElevTrim].nMax = 1000;
     const int32_t half = GaugeWord(kInstElevTrim, 32);
     ASSERT_EQ(half, 16);
-    const int32_t cases[][2] = {{0, 0}, {1000, 16}, {-1000, -16}, {500, 8}, {5000, 16}, {-250, -4}};
+    const int32_t cases[][2] = {{500, 0}, {1000, 16}, {0, -16}, {750, 8}, {5000, 16}, {375, -4}};
     for (const auto& c : cases) EXPECT_EQ(TrimBoxOffset(kInstElevTrim, c[0]), c[1]) << c[0];
-    G_InstCfg[kInstElevTrim].nMax = -1000;
-    EXPECT_EQ(TrimBoxOffset(kInstElevTrim, 500), 0) << "an empty range keeps the box centred";
+    G_InstCfg[kInstElevTrim].nMax = 0;
+    EXPECT_EQ(TrimBoxOffset(kInstElevTrim, 800), 0) << "an empty range keeps the box centred";
 }
 
 // ---- settings screens ---------------------------------------------------------------------------
@@ -196,7 +196,6 @@ TEST_F(ServicesTest, HorsepowerScreenGrowsWithItsRowCount) {
 
 TEST_F(ServicesTest, TrimCalibrationReadsPercentOfTravel) {
     G_InstCal[kInstAilTrim] = {};
-    G_InstCfg[kInstAilTrim].nMin = G_InstCfg[kInstAilTrim].nMax = 0;
     TrimScreenOpen(kInstAilTrim);
     G_SettingsScreen.nLiveAd = 800;
     EngineMenuInput(4, 0);
@@ -205,15 +204,14 @@ TEST_F(ServicesTest, TrimCalibrationReadsPercentOfTravel) {
     EngineMenuInput(4, 0);
     EXPECT_EQ(EngineMenuInput(5, 0), 1);
     EXPECT_TRUE(Has(Contents("ENGINE.KVC"), "AIL_TRIM.AD_VALUE_2, 3200\n"));
-    // By hand: 2000 is half way from 800 to 3200: the centre, 0; the ends
-    // +/-100.0 % (the conversion adds 0.5 and truncates: -999.5 gives -999).
-    const int32_t cases[][2] = {{2000, 0}, {800, -999}, {3200, 1000}, {2600, 500}};
+    // By hand: 2000 is half way from 800 to 3200: 50.0 %, the centre.
+    const int32_t cases[][2] = {{2000, 500}, {800, 0}, {3200, 1000}, {2600, 750}};
     for (const auto& c : cases) {
         int32_t v = -1;
         ASSERT_TRUE(ConvertInstAd(kInstAilTrim, c[0], false, &v));
         EXPECT_EQ(v, c[1]) << c[0];
     }
-    EXPECT_EQ(G_InstCfg[kInstAilTrim].nMax, 1000);
+    EXPECT_EQ(TrimBoxOffset(kInstAilTrim, 500), 0) << "the centre of MIN..MAX after the reload";
 }
 
 TEST_F(ServicesTest, TimersScreenWritesTheImageAndTheRunningTotals) {
