@@ -326,11 +326,13 @@ void DrawBarGauge(int32_t inst, int32_t mode) {
 }
 
 // Text of a reading: at most seven characters and the terminator.
+// The record's 8-byte text travels whole on the display link: cut to seven
+// characters, with nothing after the terminator.
 static void Text8(char* out, const char* format, int32_t a, int32_t b = 0) {
     char tmp[32];
     snprintf(tmp, sizeof tmp, format, static_cast<int>(a), static_cast<int>(b));
-    std::memcpy(out, tmp, 7);
-    out[7] = 0;
+    std::memset(out, 0, 8);
+    std::memcpy(out, tmp, strnlen(tmp, 7));
 }
 
 // "%d.%d" of tenths; a value between -1 and 0 keeps its sign.

@@ -181,6 +181,9 @@ void LoadEngineSettings() {
     for (int32_t i = kInstTank1; i <= kInstTank4; ++i) G_InstCfg[i].nUnits = flow.nUnits;
     if (flow.nShiftAdj == 0) flow.nShiftAdj = 680;
     if (flow.nScaleFctr < 11 || flow.nScaleFctr > 2000) flow.nScaleFctr = 1000;
+    // Only 0 (flow sensor) and 1 (injector timing) count fuel: any other type
+    // would arm the sensor input and count nothing, silently.
+    if (flow.nGaugeType != 1) flow.nGaugeType = 0;
     for (int32_t i : {kInstEgt1, kInstCht1}) {
         if (static_cast<uint32_t>(G_InstCfg[i].nGaugeType) > 1) G_InstCfg[i].nGaugeType = 1;
     }

@@ -143,13 +143,16 @@ static const char kDemoSystemKvd[] =
     "VOLTS.RED_LOW, 115\n"
     "VOLTS.ENABLE, 1\n";
 
-// The main bus: the board's 14000 counts read 13.8 V.
-static const char kDemoSystemKvc[] =
-    "VOLTS.NUM_CAL_PTS, 2\n"
-    "VOLTS.AD_VALUE_1, 0\n"
-    "VOLTS.DISPLAY_VALUE_1, 0\n"
-    "VOLTS.AD_VALUE_2, 14000\n"
-    "VOLTS.DISPLAY_VALUE_2, 138\n";
+// The main bus: the board's 14000 counts read 13.8 V; the battery and the
+// backup bus on the same scale (12400 counts 12.2 V, 12200 counts 12.0 V).
+#define KV_DEMO_VOLTS_CAL(name)              \
+    name ".NUM_CAL_PTS, 2\n"                 \
+    name ".AD_VALUE_1, 0\n"                  \
+    name ".DISPLAY_VALUE_1, 0\n"             \
+    name ".AD_VALUE_2, 14000\n"              \
+    name ".DISPLAY_VALUE_2, 138\n"
+static const char kDemoSystemKvc[] = KV_DEMO_VOLTS_CAL("VOLTS") KV_DEMO_VOLTS_CAL("BATVOLTS") KV_DEMO_VOLTS_CAL("BACKVOLTS");
+#undef KV_DEMO_VOLTS_CAL
 
 // A four-cylinder engine with limits around the demonstration readings, so
 // that the engine page shows every gauge in its colours.
