@@ -19,6 +19,8 @@ enum PendingCall : uint32_t {
     kPcNetRec15,
     kPcNetRec16,
     kPcNetRec19,
+    kPcNetCheckUdp,
+    kPcTcpReceive,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

@@ -1,4 +1,5 @@
 #include "sim/host.h"
+#include "sim/nethost.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +23,7 @@ static const char kUsage[] =
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
-    "              [--demo] [--tfs NAME=FILE]...";
+    "              [--demo] [--tfs NAME=FILE]... [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -108,6 +109,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             SerialBinding b;
             if (!ParseSerialOption(v, b, error)) return false;
             opts.serial.push_back(b);
+        } else if (a == "--net") {
+            if (!value(opts.netSpec) || !ValidNetSpec(opts.netSpec, error)) return false;
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -119,6 +122,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
         }
     }
     if (opts.flashPath.empty()) opts.flashPath = DefaultFlashPath();
+    // A host peer on the wire lives in real time.
+    if (!opts.netSpec.empty() && !opts.timeGiven) opts.timeMode = platform::TimeMode::Real;
     return true;
 }
 
@@ -376,6 +381,14 @@ int RunUnit(Board& board, const HostOptions& opts) {
             return 2;
         }
         if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
+    }
+    if (!opts.netSpec.empty()) {
+        std::string error;
+        if (!BindNetwork(board, opts.netSpec, error)) {
+            std::fprintf(stderr, "kv5100: --net %s: %s\n", opts.netSpec.c_str(), error.c_str());
+            g_window.Close();
+            return 2;
+        }
     }
     if (!opts.scriptPath.empty()) {
         std::string error;

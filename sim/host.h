@@ -23,6 +23,7 @@ struct HostOptions {
     std::string scriptPath;        // --script: timed input events
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
     std::vector<SerialBinding> serial;
+    std::string netSpec;           // --net: udp:LOCAL:PEER or tap:IFNAME
 };
 
 // Parses the command line; false with a message in `error` for bad options.
