@@ -13,7 +13,10 @@
 #include "platform/hw.h"
 #include "support/board_fixture.h"
 #include "ui/buttons.h"
+#include "storage/nvram.h"
 #include "ui/knob.h"
+#include "ui/pages.h"
+#include "ui/statusbar.h"
 
 class UiTest : public BoardTest {
 protected:
@@ -99,4 +102,21 @@ protected:
     uint64_t start_ = 0;
     std::vector<int32_t> keys_;
     std::vector<int32_t> deltas_;
+};
+
+// Air data, AHRS and engine installed, every screen enabled, on page 3.
+class MainPagesTest : public UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        for (int s : {kStreamAir, kStreamAhrs, kStreamEngine}) G_NetStreamCfg[s].INST = 1;
+        RunApp([] {
+            CalcAvailScreens();
+            NvSetU32(kNvScreenEnable, kScreenMaskReset);
+            G_CurPage = 3;
+            ResetKnobAllow();
+            InitScreenConfig();
+            UpdateSoftKeys();
+        });
+    }
 };
