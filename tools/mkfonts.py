@@ -300,8 +300,8 @@ def write(name, lines):
 # splash warning's 78-character lines in a 440-pixel frame (P16), soft-key
 # labels 95 pixels apart and the knob label beside "DEMO" (P13D, P8), the
 # timer before its arrow (P24B), the page list's columns (P16B). P13D, the
-# label font, can be no wider than P13B; each bold font is wider than its
-# regular one.
+# label font, can be no wider than P13B: it draws with P13B's glyphs
+# (gui/font.cpp). Each bold font is wider than its regular one.
 PROP = [
     # name,  file,                              px, YSize, Baseline
     ("P8",   "DejaVuSansCondensed.ttf",          9,  8,  7),
@@ -309,7 +309,6 @@ PROP = [
     ("P13",  "DejaVuSansCondensed.ttf",         11, 13, 11),
     ("P13B", "DejaVuSansCondensed-Bold.ttf",    11, 13, 11),
     ("P13C", "DejaVuSansCondensed.ttf",         12, 13, 11),
-    ("P13D", "DejaVuSansCondensed-Bold.ttf",    11, 13, 11),
     ("P16",  "DejaVuSansCondensed.ttf",         12, 16, 13),
     ("P16B", "DejaVuSansCondensed-Bold.ttf",    12, 16, 13),
     ("P24",  "DejaVuSansCondensed.ttf",         20, 24, 19),
