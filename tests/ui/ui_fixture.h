@@ -5,6 +5,7 @@
 
 #include "core/irq.h"
 #include "core/ostimer.h"
+#include "core/alarm.h"
 #include "core/boot.h"
 #include "core/syslog.h"
 #include <cstring>
@@ -29,6 +30,7 @@ protected:
             InstallHandlers();
             IrqStateInit();
             ClearGlobals();
+            G_KeyEnableMask = 0xFFFF;   // as at power-up: no button disabled by an earlier case
             InitRamLog(0);
             SysLogOpen();
             GUI_Init();
@@ -111,6 +113,7 @@ protected:
         UiTest::SetUp();
         for (int s : {kStreamAir, kStreamAhrs, kStreamEngine}) G_NetStreamCfg[s].INST = 1;
         RunApp([] {
+            G_AlarmCur = -1;   // no alarm shown: key 1 steps back, the other keys act
             CalcAvailScreens();
             NvSetU32(kNvScreenEnable, kScreenMaskReset);
             G_CurPage = 3;
