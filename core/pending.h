@@ -15,6 +15,7 @@ enum PendingCall : uint32_t {
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
     kPcCalibrationMode,
+    kPcAuxPageKeys,
     kPcNetRec14,
     kPcNetRec15,
     kPcNetRec16,

@@ -12,6 +12,7 @@
 void CalibrationMode() { ++G_PendingCalls[kPcCalibrationMode], G_CalRestart = 0, mon_setenv("REBOOT", "1"); }
 void DrawCalTitle() {}
 void DrawAuxPage() {}
+void AuxPageKeys(int32_t) { ++G_PendingCalls[kPcAuxPageKeys]; }
 void ReadChecklistFile() {}
 void ReadAircraftFile() {}
 void WriteAircraftFile() {}

@@ -5,6 +5,10 @@
 void CalibrationMode();
 void DrawCalTitle();
 void DrawAuxPage();
+// The auxiliary pages' keys: a key code, -1 or 1 for the knob, or
+// kAuxPageOpen when a page is opened.
+constexpr int32_t kAuxPageOpen = -999;
+void AuxPageKeys(int32_t code);
 void ReadChecklistFile();
 void ReadAircraftFile();
 void WriteAircraftFile();
