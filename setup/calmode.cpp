@@ -161,8 +161,7 @@ void Previous() {
 
 void Select() {
     const CalRow& r = kRows[s_list.nRow - 1];
-    const bool none = r.open == nullptr || (s_list.nRow == kTitRow && G_EngInfo.nEngineType == kEngM14);
-    if (!none) {
+    if (CalRowOpens(s_list.nRow)) {
         DrawTextF(kWhite, kListFont, 3, kHeadingX, kHeadingY, "%s", r.heading);
         r.open(r.arg);
     }
@@ -197,6 +196,11 @@ bool CalRowGrey(int32_t row) {
     case Grey::kAlways: return true;
     }
     return true;
+}
+
+bool CalRowOpens(int32_t row) {
+    if (row < 1 || row > kCalRows || kRows[row - 1].open == nullptr) return false;
+    return !(row == kTitRow && G_EngInfo.nEngineType == kEngM14);
 }
 
 const char* CalRowText(int32_t row) { return (row >= 1 && row <= kCalRows) ? RowText(row) : ""; }

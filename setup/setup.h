@@ -22,6 +22,8 @@ int32_t CalListMarkerY();
 // A row greyed by the module configuration and the engine type, and its text.
 bool        CalRowGrey(int32_t row);
 const char* CalRowText(int32_t row);
+// False for the rows that open nothing: 32, and 21 on the radial engine.
+bool        CalRowOpens(int32_t row);
 
 // ---- the screens the list opens ------------------------------------------------------------
 void    GaugeCalScreen(int32_t inst);
