@@ -23,7 +23,7 @@ namespace {
 
 constexpr int32_t kRowTop = 60, kPitch = 13, kCountRow = 11, kFirstPointRow = 12;
 constexpr int32_t kHeaderY = 216, kPointTop = kHeaderY + kPitch;
-constexpr int32_t kAdX = 403, kDisplayX = 210, kReadoutX = 500, kReadoutY = 41;
+constexpr int32_t kAdX = 403, kDisplayX = 210, kReadoutX = 500, kReadoutY = 41, kLiveAdX = 510;
 constexpr int32_t kLastLine = 446;   // a row drawn here still ends above the status bar
 constexpr int32_t kVisiblePoints = (kLastLine - kPointTop) / kPitch + 1;
 constexpr int32_t kMaxShownPoints = 20;   // the knob offers 0..19
@@ -132,7 +132,7 @@ void DrawPointRow(int32_t row) {
     const int32_t y = GaugeCalRowY(row);
     const int32_t cursor = row == G_SettingsScreen.nRow;
     const CalPoint& p = Cal().point[row - kFirstPointRow];
-    GUI_ClearRect(190, PageY(y), 639, PageY(y + 12));
+    GUI_ClearRect(201, PageY(y), 639, PageY(y + 12));
     char text[24];
     FormatScaled(text, sizeof text, p.nDisplay, 1, 1);
     const bool selDisplay = cursor && G_SettingsScreen.nColumn == 0, selAd = cursor && G_SettingsScreen.nColumn == 1;
@@ -156,7 +156,7 @@ void DrawRow(int32_t row) {
 }
 
 void DrawTable() {
-    GUI_ClearRect(190, PageY(kHeaderY), 639, PageY(kLastLine + 12));
+    GUI_ClearRect(201, PageY(kHeaderY), 639, PageY(kLastLine + 12));
     DrawTextF(31, 6, 3, kDisplayX, kHeaderY, "%s", PointHeader());
     DrawTextF(31, 6, 3, kAdX, kHeaderY, "AD VALUE");
     for (int32_t row = kFirstPointRow; row <= GaugeCalRows(); ++row) DrawRow(row);
@@ -313,9 +313,9 @@ void GaugeCalPoll() {
     }
     if (G_SettingsScreen.nLiveAd != s_gauge.nShownAd) {
         s_gauge.nShownAd = G_SettingsScreen.nLiveAd;
-        const int32_t y = kHeaderY - 2 * kPitch;
-        GUI_ClearRect(kAdX, PageY(y), 639, PageY(y + 12));
-        DrawTextF(14, 6, 3, kAdX, y, " AD_VALUE: %4d", static_cast<int>(G_SettingsScreen.nLiveAd));
+        // Beside the readout: at the table's AD column it would cover row 11's value.
+        GUI_ClearRect(kLiveAdX, PageY(kReadoutY), 639, PageY(kReadoutY + 12));
+        DrawTextF(14, 6, 3, kLiveAdX, kReadoutY, " AD_VALUE: %4d", static_cast<int>(G_SettingsScreen.nLiveAd));
     }
 }
 
