@@ -14,7 +14,6 @@ enum PendingCall : uint32_t {
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
-    kPcCalibrationMode,
     kPcAuxPageKeys,
     kPcNetRec14,
     kPcNetRec15,

@@ -23,7 +23,8 @@ static const char kUsage[] =
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
-    "              [--demo] [--tfs NAME=FILE]... [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
+    "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]...\n"
+    "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -91,6 +92,12 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (eq == 0 || eq == std::string::npos || eq + 1 == v.size())
                 return error = "--tfs takes NAME=FILE, not " + v, false;
             opts.tfs.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--tfs-out") {
+            if (!value(v)) return false;
+            const size_t eq = v.find('=');
+            if (eq == 0 || eq == std::string::npos || eq + 1 == v.size())
+                return error = "--tfs-out takes NAME=FILE, not " + v, false;
+            opts.tfsOut.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--hold") {
             if (!value(v)) return false;
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
@@ -253,6 +260,23 @@ bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
         std::fclose(f);
         const int rc = board.tfs().Add(name.c_str(), nullptr, nullptr, data.data(), static_cast<int>(data.size()));
         if (rc != 0) return error = "--tfs " + name + ": " + platform::TfsErrorText(rc), false;
+    }
+    return true;
+}
+
+bool ReadTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
+    for (const auto& [name, path] : opts.tfsOut) {
+        const int fd = board.tfs().Open(name.c_str(), platform::kTfsModeRead);
+        if (fd < 0) return error = "--tfs-out " + name + ": no such file in TFS", false;
+        std::vector<char> data;
+        char buf[4096];
+        int n;
+        while ((n = board.tfs().Read(fd, buf, sizeof buf)) > 0) data.insert(data.end(), buf, buf + n);
+        board.tfs().Close(fd);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        const bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        if (f && std::fclose(f) != 0) return error = "--tfs-out " + name + ": cannot write " + path, false;
+        if (!ok) return error = "--tfs-out " + name + ": cannot write " + path, false;
     }
     return true;
 }
