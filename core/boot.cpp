@@ -228,6 +228,7 @@ void LoadingScreen(int32_t step) {
 void ClearGlobals() {
     std::memset(&G_Autopilot, 0, sizeof G_Autopilot);
     std::memset(&G_FlipCtl, 0, sizeof G_FlipCtl);
+    G_AnalogReadMode = 0;
     G_RedrawReq = 0;
     std::memset(&G_Knob0, 0, sizeof G_Knob0);
     std::memset(&G_Knob1, 0, sizeof G_Knob1);
@@ -296,7 +297,13 @@ static void SaveSplash() {
     }
 }
 
-static void RestoreSplash(uint32_t address) {
+void DrawBootBanner() {
+    DrawTextF(31, 9, 1, 320, 140, "KV-5100 Series Flight Instrument");
+    DrawTextF(31, 4, 1, 320, 160, "Software Version: %d.%d.%d-MV%d %s", kVersionMajor, kVersionMinor,
+              kVersionBuild, kVersionMv, kVersionText);
+}
+
+void RestoreSplash(uint32_t address) {
     uint8_t* frame = HwMemory(address, kSplashSaveBytes);
     if (frame) std::memcpy(frame, G_SplashSave, kSplashSaveBytes);
 }
@@ -318,9 +325,7 @@ void BootScreen() {
     InitPalette();
     GUI_SetColorIndex(0);
     if (G_RebootCount == 0) RestoreSplash(kFrameMemory);
-    DrawTextF(31, 9, 1, 320, 140, "KV-5100 Series Flight Instrument");
-    DrawTextF(31, 4, 1, 320, 160, "Software Version: %d.%d.%d-MV%d %s", kVersionMajor, kVersionMinor,
-              kVersionBuild, kVersionMv, kVersionText);
+    DrawBootBanner();
     I2cInit();
     if (GetRtcTime() != 0) GetRtcTime();
     InitWatchdog();
@@ -491,7 +496,7 @@ static void LogBootTime() {
     DebugPrintf("System Booted in %d.%d sec\n", static_cast<int>(ms / 1000), static_cast<int>(((ms + 50) / 100) % 10));
 }
 
-static void StartTick() {
+void StartTick() {
     HwWrite32(OSMR0, ReadOsTimer() + 18432);
     HwWrite32(OIER, HwRead32(OIER) | 1);
     IntEnable(kIntOsTimer0);

@@ -20,6 +20,12 @@ constexpr uint32_t kDemoAll     = 0xFC;
 // The monitor's boot picture: 230 lines of 640 pixels, recoloured for our palette.
 constexpr uint32_t kSplashSaveBytes = 640 * 230;
 extern uint8_t G_SplashSave[kSplashSaveBytes];
+// Copies the saved picture to display memory at `address`.
+void RestoreSplash(uint32_t address);
+// The product line and the software version under the picture.
+void DrawBootBanner();
+// Arms the 1 ms tick: its first interrupt 5 ms from now.
+void StartTick();
 
 // One record per data stream; stream n uses UDP port 50000 + n.
 struct NetStreamCfg {

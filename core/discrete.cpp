@@ -19,8 +19,7 @@ struct DebounceState {
 };
 static DebounceState s_debounce = {};
 
-// Bit k-1 set while input k's pin is low.
-static uint32_t SamplePins() {
+uint32_t SampleDiscretePins() {
     const uint32_t levels = HwRead32(GPLR2) >> kFirstPinBit;
     return ~levels & 7u;
 }
@@ -53,7 +52,7 @@ static void PostSoftKeys(uint32_t before, uint32_t now) {
 }
 
 uint32_t ReadDiscreteInputs() {
-    s_debounce.abRing[s_debounce.nIndex] = static_cast<uint8_t>(SamplePins());
+    s_debounce.abRing[s_debounce.nIndex] = static_cast<uint8_t>(SampleDiscretePins());
     s_debounce.nIndex = (s_debounce.nIndex + 1) % kDiscreteRing;
     const uint32_t state = Inverted(Debounced());
     PostSoftKeys(s_debounce.nLast, state);

@@ -36,6 +36,9 @@ struct DiscreteInputs {
 static_assert(sizeof(DiscreteInputs) == 132);
 extern DiscreteInputs G_DiscreteIn;
 
+// The pins as they are now: bit k-1 set while input k's pin is low, before
+// debounce and logic inversion.
+uint32_t SampleDiscretePins();
 // Samples the pins once and returns the new state; from the tick only.
 uint32_t ReadDiscreteInputs();
 // Draws the active inputs' lines for the current page; from the frame block.

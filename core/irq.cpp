@@ -208,7 +208,7 @@ static void TickWork() {
     if (G_FlipCtl.nFlipReq == 1) {
         PageFlip();
     } else if (G_CalRestart == 0) {
-        if (CS_ReadPP(kPpLineStatus) & 0x80) {
+        if (G_NetEnable != 0 && (CS_ReadPP(kPpLineStatus) & kLineStLinkOk)) {
             NET_RxPoll();
             NET_TxFlush();
         }
@@ -277,7 +277,7 @@ static void GpioIsr() {
     ServePulseEdges(HwRead32(GEDR2));
     if (HwRead32(GEDR0) & kGpio14) {
         HwWrite32(GEDR0, kGpio14);
-        CS_WritePP(kPpBufCfg, CS_ReadPP(kPpBufCfg) & ~0x100);
+        CS_WritePP(kPpBufCfg, CS_ReadPP(kPpBufCfg) & ~kBufCfgGpio14);
     }
     if (HwRead32(GEDR2) & kGpio65) {
         HwWrite32(GEDR2, kGpio65);

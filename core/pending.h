@@ -13,11 +13,13 @@ enum PendingCall : uint32_t {
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
-    kPcCalibrationMode,
+    kPcAuxPageKeys,
     kPcNetRec14,
     kPcNetRec15,
     kPcNetRec16,
     kPcNetRec19,
+    kPcNetCheckUdp,
+    kPcTcpReceive,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/audio.h"
 #include "core/irq.h"
@@ -9,9 +10,12 @@
 #include "core/rtc.h"
 #include "core/syslog.h"
 #include "core/util.h"
+#include "gui/gui.h"
+#include "gui/text.h"
 #include "platform/hw.h"
 #include "storage/clockmem.h"
 #include "ui/keys.h"
+#include "ui/style.h"
 
 int32_t  G_TimerSec = 0;
 uint32_t G_TimerRun = 0;
@@ -56,18 +60,55 @@ const char* FormatTime(int32_t kind) {
     return out;
 }
 
+// One segment of the clock-setting line in inverted text: the glyphs in the
+// background colour on a cell of the line's colour. Returns the cursor's x.
+static int32_t InvertedSegment(int32_t x, int32_t y, const char* text) {
+    const uint16_t mode = GUI_GetTextMode(), align = GUI_GetTextAlign();
+    const uint32_t fg = GUI_GetColorIndex(), bg = GUI_GetBkColorIndex();
+    const GUI_Font* font = GUI_GetFont();
+    SelectFont(kClockFont);
+    SetDrawColor(kWhite);
+    GUI_SetBkColorIndex(0);
+    GUI_SetTextMode(GUI_DM_REV);
+    GUI_SetTextAlign(GUI_TA_LEFT);
+    GUI_DrawTextAt(text, x, y + static_cast<int32_t>(G_FlipCtl.nDrawPageY));
+    const int32_t end = GUI_GetTextPosX();
+    GUI_SetTextMode(mode);
+    GUI_SetTextAlign(align);
+    GUI_SetColorIndex(fg);
+    GUI_SetBkColorIndex(bg);
+    GUI_SetFont(font);
+    return end;
+}
+
 void FormatClockLine(int32_t x, int32_t y) {
-    // The field being edited is drawn inverted once the text modes exist;
-    // until then the line is drawn whole.
-    int d = static_cast<int>(G_DateTime.nDay), mo = static_cast<int>(G_DateTime.nMonth);
-    int yr = static_cast<int>(G_DateTime.nYear), off = G_UtcOffset;
+    if (G_ClockEdit > 5) {
+        DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%s", FormatTime(G_ClockFormat));
+        return;
+    }
+    // The editor's hours and minutes (the running clock goes on underneath),
+    // then the date and offset; the edited field is the inverted segment.
+    char field[6][8];
+    std::snprintf(field[0], sizeof field[0], "%02d", static_cast<int>(G_EditHour % 100));
+    std::snprintf(field[1], sizeof field[1], "%02d", static_cast<int>(G_EditMinute % 100));
+    std::snprintf(field[2], sizeof field[2], "%d", static_cast<int>(G_DateTime.nMonth % 100));
+    std::snprintf(field[3], sizeof field[3], "%d", static_cast<int>(G_DateTime.nDay % 100));
+    std::snprintf(field[4], sizeof field[4], "%d", static_cast<int>(G_DateTime.nYear % 10000));
+    std::snprintf(field[5], sizeof field[5], "%+d", static_cast<int>(G_UtcOffset));
+    static const char* const kAfter[6] = {":", ":00  ", "/", "/", "  ", ""};
+    char before[48] = "", after[48] = "";
+    const uint32_t edited = G_ClockEdit;
+    for (uint32_t i = 0; i < 6; ++i) {
+        char* out = i < edited ? before : after;
+        if (i != edited) std::strncat(out, field[i], sizeof before - std::strlen(out) - 1);
+        if (i != 5) std::strncat(i < edited ? before : after, kAfter[i], sizeof before - std::strlen(out) - 1);
+    }
     // Transparent: the pane under the line shows through, whatever background
     // colour the context was left with.
-    if (G_ClockEdit <= 5)
-        DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%02d:%02d:00  %d/%d/%d  %+d", static_cast<int>(G_DateTime.nHours),
-                  static_cast<int>(G_DateTime.nMinutes), mo, d, yr, off);
-    else
-        DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%s", FormatTime(G_ClockFormat));
+    int32_t cx = x;
+    if (before[0]) cx = DrawTextF(kWhite, kClockFont, kClockStyle, cx, y, "%s", before);
+    cx = InvertedSegment(cx, y, field[edited]);
+    if (after[0]) DrawTextF(kWhite, kClockFont, kClockStyle, cx, y, "%s", after);
 }
 
 // ---- the pilot's timer -------------------------------------------------------------
@@ -115,6 +156,16 @@ void TimerTick() {
     }
 }
 
+// The counting direction beside the timer: up or down, filled in colour 31.
+static void DrawTimerArrow(int32_t x, int32_t y) {
+    static const GUI_Point kUp[9] = {{-4, 0}, {-8, 4}, {-8, 5}, {-5, 5}, {-5, 9}, {-3, 9}, {-3, 5}, {0, 5}, {0, 4}};
+    static const GUI_Point kDown[9] = {{-4, 12}, {-8, 8}, {-8, 7}, {-5, 7}, {-5, 3}, {-3, 3}, {-3, 7}, {0, 7}, {0, 8}};
+    const uint32_t fg = GUI_GetColorIndex();
+    SetDrawColor(kWhite);
+    GUI_FillPolygon(G_TimerDir < 0 ? kDown : kUp, 9, x, y + static_cast<int32_t>(G_FlipCtl.nDrawPageY));
+    GUI_SetColorIndex(fg);
+}
+
 void FormatTimerDisplay(int32_t x, int32_t y) {
     int v = G_TimerSec;
     char sign = v < 0 ? '-' : ' ';
@@ -128,5 +179,5 @@ void FormatTimerDisplay(int32_t x, int32_t y) {
         else if (s_blink < 20) DrawTextF(kWhite, kClockFont, kClockStyle, x, y, "%c%02d:%02d T ", sign, mm, ss);
         else s_blink = 0;
     }
-    // The direction arrow at x + 90 needs the polygon fill of the graphics library.
+    DrawTimerArrow(x + 90, y);
 }

@@ -99,6 +99,14 @@ uint32_t StepsBetween(uint32_t from, uint32_t to, uint32_t n) {
     return (to > from) ? to - from : n - from + to;
 }
 
+int32_t WrapIndex(int32_t index, int32_t count, int32_t delta) {
+    if (count <= 0) return 0;
+    // 64 bits: index + delta cannot overflow.
+    const int64_t s = static_cast<int64_t>(index) + delta;
+    const int64_t r = (s >= 0 ? s : count + s) % count;
+    return static_cast<int32_t>(r < 0 ? -r : r);
+}
+
 static constexpr uint32_t kCrcPoly = 0xEDB88320u;
 
 static constexpr uint32_t CrcTableEntry(uint32_t i) {
@@ -223,12 +231,27 @@ static void PadRight(char* out, int64_t v, int32_t width) {
     std::strcpy(out, digits);
 }
 
+int32_t FormatScaled(char* out, int32_t size, int32_t value, int32_t decimals, int32_t width) {
+    if (out == nullptr || size <= 0) return 0;
+    const int64_t unit = decimals >= 2 ? 100 : (decimals == 1 ? 10 : 1);
+    // 64 bits: the magnitude of the most negative value has no i32.
+    const int64_t magnitude = value < 0 ? -static_cast<int64_t>(value) : value;
+    char whole[24];
+    std::snprintf(whole, sizeof whole, "%s%lld", value < 0 ? "-" : "", static_cast<long long>(magnitude / unit));
+    int n;
+    if (unit == 1)
+        n = std::snprintf(out, static_cast<size_t>(size), "%*s", static_cast<int>(width), whole);
+    else
+        n = std::snprintf(out, static_cast<size_t>(size), "%*s.%0*lld", static_cast<int>(width), whole,
+                          static_cast<int>(decimals >= 2 ? 2 : 1), static_cast<long long>(magnitude % unit));
+    return n < 0 ? 0 : (n >= size ? size - 1 : n);
+}
+
 int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
                    int32_t format) {
     // 64 bits: the magnitude of the most negative value has no i32.
     const int64_t v = value;
     const int64_t magnitude = v < 0 ? -v : v;
-    const char sign = v < 0 ? '-' : ' ';
     switch (format) {
     case 10:
     case 100:
@@ -236,13 +259,12 @@ int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int3
         PadRight(G_DrawTextBuf, v, 8 - DigitsOf(magnitude) - (v < 0 ? 1 : 0));
         break;
     case 1:
-        std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%c%lld.%01lld", sign, static_cast<long long>(magnitude / 10),
-                      static_cast<long long>(magnitude % 10));
+    case 0: {
+        // A sign column: blank, or '-' also when the whole part is 0.
+        const int64_t unit = format == 1 ? 10 : 100;
+        FormatScaled(G_DrawTextBuf, kDrawTextBufSize, value, format == 1 ? 1 : 2, DigitsOf(magnitude / unit) + 1);
         break;
-    case 0:
-        std::snprintf(G_DrawTextBuf, sizeof G_DrawTextBuf, "%c%lld.%02lld", sign, static_cast<long long>(magnitude / 100),
-                      static_cast<long long>(magnitude % 100));
-        break;
+    }
     default:
         return GUI_GetTextPosX();
     }

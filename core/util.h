@@ -40,6 +40,11 @@ int32_t TrendStep(TrendDetector* trend, int32_t sample);
 // Single steps (i + 1 modulo n) from `from` to `to`: 0 when equal, at most n.
 uint32_t StepsBetween(uint32_t from, uint32_t to, uint32_t n);
 
+// Cyclic step of an index in 0..count-1, for menus and pickers: a delta of
+// up to count either way wraps; a larger negative one stays in range but is
+// not a true modulus. A count of 0 or less gives 0.
+int32_t WrapIndex(int32_t index, int32_t count, int32_t delta);
+
 // CRC-32 of IEEE 802.3 (reflected 0xEDB88320, preset and final complement).
 uint32_t Crc32(const void* buf, uint32_t len);
 
@@ -63,5 +68,10 @@ int32_t DrawFixedF(uint32_t colour, int32_t font, int32_t style, int32_t x, int3
                    int32_t decimals);
 // Formats 10, 100, 1000: the integer in a field of 8 - digits (a minus sign
 // counts as a digit); 1: one decimal; 0: two decimals; others draw nothing.
+// A value held in tenths (decimals 1) or hundredths (2) as text: rounded
+// already, so it is split into whole and fraction with the sign taken from
+// the value ("-0.5" for -5). The sign and whole part are right-aligned in
+// `width` characters, like "%3d". Returns the length written.
+int32_t FormatScaled(char* out, int32_t size, int32_t value, int32_t decimals, int32_t width);
 int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
                    int32_t format);

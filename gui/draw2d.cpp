@@ -95,7 +95,7 @@ static void ThinLine(int x0, int y0, int x1, int y1) {
     }
     int bias = dy > 0 ? dx / 2 : -(dx / 2);
     for (int i = 0; i <= dx; ++i) {
-        int m = y0 + (bias + dy * i) / dx;
+        int m = y0 + static_cast<int>((bias + static_cast<int64_t>(dy) * i) / dx);   // 64 bits: long spans
         if (swapped) GUI_ClipSetPixel(m, x0 + i);
         else GUI_ClipSetPixel(x0 + i, m);
     }

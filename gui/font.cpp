@@ -125,28 +125,28 @@ int GUI_PropIsInFont(const GUI_Font* font, uint16_t code) {
 
 // --------------------------------------------------------------------- fonts
 
-#define KV_PROP_FONT(name, ysize, base, lh, ch)                                                   \
+#define KV_PROP_FONT(name, data, ysize, base, lh, ch)                                             \
     const GUI_Font G_Font##name = {GUI_PropDrawChar, GUI_PropCharWidth, GUI_PropFontInfo,         \
-                                   GUI_PropIsInFont, nullptr, ysize, ysize, 1, 1, &G_FontData##name, \
+                                   GUI_PropIsInFont, nullptr, ysize, ysize, 1, 1, &G_FontData##data, \
                                    base, lh, ch}
 #define KV_MONO_FONT(name, data, ysize, ydist, base, lh, ch)                                      \
     const GUI_Font G_Font##name = {GUI_MonoDrawChar, GUI_MonoCharWidth, GUI_MonoFontInfo,         \
                                    GUI_MonoIsInFont, nullptr, ysize, ydist, 1, 1, &G_FontData##data, \
                                    base, lh, ch}
 
-KV_PROP_FONT(P8, 8, 7, 5, 7);
-KV_PROP_FONT(P10, 10, 9, 6, 8);
-KV_PROP_FONT(P13, 13, 11, 6, 8);
-KV_PROP_FONT(P13B, 13, 11, 6, 8);
-KV_PROP_FONT(P13C, 13, 11, 7, 9);
-KV_PROP_FONT(P13D, 13, 11, 7, 9);
-KV_PROP_FONT(P15, 15, 12, 7, 9);
-KV_PROP_FONT(P16, 16, 13, 7, 10);
-KV_PROP_FONT(P16B, 16, 13, 7, 10);
-KV_PROP_FONT(P24, 24, 19, 11, 15);
-KV_PROP_FONT(P24B, 24, 19, 11, 15);
-KV_PROP_FONT(P32, 32, 26, 15, 20);
-KV_PROP_FONT(P32B, 32, 25, 15, 20);
+KV_PROP_FONT(P8, P8, 8, 7, 5, 7);
+KV_PROP_FONT(P10, P10, 10, 9, 6, 8);
+KV_PROP_FONT(P13, P13, 13, 11, 6, 8);
+KV_PROP_FONT(P13B, P13B, 13, 11, 6, 8);
+KV_PROP_FONT(P13C, P13C, 13, 11, 7, 9);
+KV_PROP_FONT(P13D, P13B, 13, 11, 7, 9);   // P13B's glyphs: the soft-key labels allow no wider
+KV_PROP_FONT(P15, P15, 15, 12, 7, 9);
+KV_PROP_FONT(P16, P16, 16, 13, 7, 10);
+KV_PROP_FONT(P16B, P16B, 16, 13, 7, 10);
+KV_PROP_FONT(P24, P24, 24, 19, 11, 15);
+KV_PROP_FONT(P24B, P24B, 24, 19, 11, 15);
+KV_PROP_FONT(P32, P32, 32, 26, 15, 20);
+KV_PROP_FONT(P32B, P32B, 32, 25, 15, 20);
 KV_MONO_FONT(M4x6, M4x6, 6, 6, 5, 3, 5);
 KV_MONO_FONT(M6x8, M6x8, 8, 8, 7, 5, 7);
 KV_MONO_FONT(M6x9, M6x8, 8, 9, 7, 5, 7);

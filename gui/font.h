@@ -111,7 +111,6 @@ extern const GUI_FontProp G_FontDataP10;
 extern const GUI_FontProp G_FontDataP13;
 extern const GUI_FontProp G_FontDataP13B;
 extern const GUI_FontProp G_FontDataP13C;
-extern const GUI_FontProp G_FontDataP13D;
 extern const GUI_FontProp G_FontDataP15;
 extern const GUI_FontProp G_FontDataP16;
 extern const GUI_FontProp G_FontDataP16B;

@@ -186,7 +186,8 @@ void     GUI_SaveScreen(GUI_PutByteFn putByte, void* context);
 
 // A surface block: this header, then bytes per line x ysize pixels.
 struct GUI_SurfaceHeader {
-    uint16_t x0, y0, xsize, ysize;
+    int16_t  x0, y0;                       // may lie left of or above the display
+    uint16_t xsize, ysize;
     uint32_t nColors;
     uint32_t BytesPerLine;
     uint32_t BitsPerPixel;
@@ -202,7 +203,8 @@ struct GUI_SurfaceHeader {
 // the most significant bit leftmost.
 struct GUI_MaskApi;
 struct GUI_MaskHeader {
-    uint16_t x0, y0, xsize, ysize;
+    int16_t  x0, y0;
+    uint16_t xsize, ysize;
     const GUI_MaskApi* pOps;
     uint32_t nUseCount;
     uint32_t BytesPerLine;

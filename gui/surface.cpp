@@ -1,5 +1,6 @@
 // Offscreen surfaces with their usage masks, bitmaps with palettes and the
 // BMP writer.
+#include <cstdint>
 #include <cstring>
 #include "gui/gui.h"
 #include "gui/lcd.h"
@@ -69,8 +70,8 @@ static int16_t CreateMask(int x0, int y0, int xsize, int ysize) {
     int16_t h = GUI_PoolAllocZeroed(kMaskHeaderBytes + bytesPerLine * static_cast<uint32_t>(ysize));
     if (!h) return 0;
     GUI_MaskHeader* m = Mask(h);
-    m->x0 = static_cast<uint16_t>(x0);
-    m->y0 = static_cast<uint16_t>(y0);
+    m->x0 = static_cast<int16_t>(x0);
+    m->y0 = static_cast<int16_t>(y0);
     m->xsize = static_cast<uint16_t>(xsize);
     m->ysize = static_cast<uint16_t>(ysize);
     m->pOps = &GUI_MaskOps;
@@ -95,7 +96,8 @@ int16_t GUI_PoolAllocZeroed(uint32_t size) {
 int16_t GUI_CreateSurfaceEx(int x0, int y0, int xsize, int ysize, int flags, const GUI_DeviceApi* ops,
                             GUI_ColorToIndexFn colorToIndex, GUI_IndexToColorFn indexToColor,
                             GUI_IndexMaskFn indexMask) {
-    if (xsize <= 0) return 0;
+    // Every pixel must have 16-bit coordinates, as the clip rectangle holds them.
+    if (xsize <= 0 || x0 < INT16_MIN || y0 < INT16_MIN || x0 + xsize - 1 > INT16_MAX || y0 > INT16_MAX) return 0;
     const uint32_t bpp = 8;      // the surface operations' depth
     uint32_t bytesPerLine = (bpp * static_cast<uint32_t>(xsize) + 7) / 8;
     uint32_t largest = GUI_PoolLargestGap();
@@ -106,6 +108,7 @@ int16_t GUI_CreateSurfaceEx(int x0, int y0, int xsize, int ysize, int flags, con
         uint32_t want = static_cast<uint32_t>(-ysize);
         ysize = static_cast<int>(want < fit ? want : fit);
     }
+    if (y0 + ysize - 1 > INT16_MAX) return 0;
     int16_t hMask = 0;
     if (!plain && ysize >= 1) hMask = CreateMask(x0, y0, xsize, ysize);
     if (ysize < 1) return 0;
@@ -116,8 +119,8 @@ int16_t GUI_CreateSurfaceEx(int x0, int y0, int xsize, int ysize, int flags, con
         return 0;
     }
     GUI_SurfaceHeader* s = Surface(h);
-    s->x0 = static_cast<uint16_t>(x0);
-    s->y0 = static_cast<uint16_t>(y0);
+    s->x0 = static_cast<int16_t>(x0);
+    s->y0 = static_cast<int16_t>(y0);
     s->xsize = static_cast<uint16_t>(xsize);
     s->ysize = static_cast<uint16_t>(ysize);
     s->nColors = 256;
@@ -132,7 +135,13 @@ int16_t GUI_CreateSurfaceEx(int x0, int y0, int xsize, int ysize, int flags, con
     return h;
 }
 
+// The colour operations of the device the new surface is for: those of the
+// selected surface (its own device's, stored in its header), else the display's.
+// The selected surface's slot functions would only call themselves.
 int16_t GUI_CreateSurface(int x0, int y0, int xsize, int ysize) {
+    if (const GUI_SurfaceHeader* sel = GUI_CurrentSurface())
+        return GUI_CreateSurfaceEx(x0, y0, xsize, ysize, 0, &GUI_SurfaceOps, sel->pfColorToIndex, sel->pfIndexToColor,
+                                   sel->pfGetIndexMask);
     const GUI_DeviceApi* dev = GUI_DrawState.pDeviceApi;
     return GUI_CreateSurfaceEx(x0, y0, xsize, ysize, 0, &GUI_SurfaceOps, dev->pfColorToIndex, dev->pfIndexToColor,
                                dev->pfGetIndexMask);

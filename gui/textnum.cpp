@@ -111,13 +111,11 @@ static int32_t RoundToInt(double x) {
     return static_cast<int32_t>(r);
 }
 
-// Characters of the integer part of f, one more for a minus sign, also when
-// the integer part is 0 and f is negative.
-static int IntegerPartChars(double f) {
-    double ip = std::trunc(f);
-    if (!(ip == ip)) ip = 0;
-    const uint32_t a = std::fabs(ip) >= 999999999.0 ? 999999999u : static_cast<uint32_t>(std::fabs(ip));
-    return DigitCount(a) + (f < 0 && f > -1 ? 1 : 0) + (ip < 0 ? 1 : 0);
+// Characters of the integer part of f once rounded to `decimals`, one more
+// for a minus sign (also when that part is 0): 9.96 at one decimal is "10.0".
+static int RoundedIntegerChars(double f, int decimals) {
+    const int32_t r = RoundToInt(f * kPow10[decimals]);
+    return DigitCount(Magnitude(r) / kPow10[decimals]) + (r < 0 ? 1 : 0);
 }
 
 static void FormatFloat(char* buf, double f, int len, int decimals, int isSigned) {
@@ -127,7 +125,7 @@ static void FormatFloat(char* buf, double f, int len, int decimals, int isSigned
 
 void GUI_FormatFixed(char* buf, double f, int decimals) {
     decimals = ClampDecimals(decimals);
-    FormatFloat(buf, f, IntegerPartChars(f) + decimals + (decimals > 0 ? 1 : 0), decimals, 0);
+    FormatFloat(buf, f, RoundedIntegerChars(f, decimals) + decimals + (decimals > 0 ? 1 : 0), decimals, 0);
 }
 
 void GUI_DrawFloat(double f, int len, int decimals, int isSigned) {
@@ -142,7 +140,10 @@ void GUI_DrawFixed(double f, int decimals) {
     GUI_DrawText(buf);
 }
 
+// As many decimals as the length leaves after the rounded integer part; one
+// fewer when rounding carries into a new digit (9.9999 in 4 is "10.0").
 void GUI_DrawFloatMin(double f, int len) {
-    int decimals = len - IntegerPartChars(f) - 1;
-    GUI_DrawFloat(f, len, decimals < 0 ? 0 : decimals, 0);
+    int decimals = ClampDecimals(len - RoundedIntegerChars(f, 0) - 1);
+    while (decimals > 0 && RoundedIntegerChars(f, decimals) + decimals + 1 > len) --decimals;
+    GUI_DrawFloat(f, len, decimals, 0);
 }

@@ -11,6 +11,7 @@ constexpr uint32_t kWptChartView = 1u << 4;
 
 // Map options, restored from clock memory.
 extern uint32_t G_MapPvtOn, G_MapIntsOn, G_MapAirOn, G_NexradOn, G_MapShowEngine;   // 0/1
+extern uint32_t G_MapTerrOn;   // terrain shading, 0/1; not kept across a restart
 extern uint32_t G_MapZoom;       // zoom step 0..12
 extern uint32_t G_MapViewMode;   // view bits 0..3; 2 set means north up
 extern uint32_t G_DistUnits;     // distance-unit name index 0..2

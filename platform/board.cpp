@@ -64,7 +64,8 @@ Board::Board(TimeMode mode)
       tfs_(*this),
       mmc_(*this, gpio_),
       ac97_(*this),
-      dma_(*this, ac97_) {
+      dma_(*this, ac97_),
+      cs8900_(*this) {
     const Region map[] = {
         {0x0C000000, 0x100002, &display_},
         {0x40000000, kDmaBytes, &dma_},
@@ -84,9 +85,10 @@ Board::Board(TimeMode mode)
         {0x41400000, 0x30, &ssp_},
         {0x44000000, 0x100, &misc_},    // LCD controller
         {0x48000000, 0x80, &misc_},     // memory controller
+        {Cs8900::kBase, Cs8900::kBytes, &cs8900_},
     };
     for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_, &dma_};
+    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_, &dma_, &cs8900_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
     airAdc_.Reset();
@@ -137,6 +139,14 @@ char* Board::GetEnv(const char* name) {
 
 int Board::SetEnv(const char* name, const char* value) { return PutVar(ram_, kEnvSlots, name, value); }
 
+int Board::RamVariables(EnvVar* out, int max) const {
+    int n = 0;
+    for (const EnvVar& v : ram_) {
+        if (v.name[0] && n < max) out[n++] = v;
+    }
+    return n;
+}
+
 // ---- power and reset --------------------------------------------------------
 
 void Board::PowerOn() {
@@ -154,6 +164,7 @@ void Board::ResetAll() {
     for (int i = 0; i < regionCount_; ++i) regions_[i].dev->Reset();
     duart_.Reset();
     std::memset(ram_, 0, sizeof ram_);
+    startupFileDue_ = true;
     tfs_.Unmount();
     std::memset(handlers_, 0, sizeof handlers_);
     std::memset(cp15_, 0, sizeof cp15_);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include "platform/ac97.h"
 #include "platform/cpu.h"
+#include "platform/cs8900.h"
 #include "platform/device.h"
 #include "platform/display.h"
 #include "platform/dma.h"
@@ -95,6 +96,10 @@ public:
 
     // Monitor.
     char*      GetEnv(const char* name);
+    // The variables set since the monitor started (its RAM); their number.
+    int        RamVariables(EnvVar* out, int max) const;
+    // True once after power-on or a reset: the monitor's start-up file is due.
+    bool       TakeStartupFileDue() { const bool due = startupFileDue_; startupFileDue_ = false; return due; }
     int        SetEnv(const char* name, const char* value);
     MonHandler Handler(int number) const { return (number >= 0 && number < 8) ? handlers_[number] : nullptr; }
     void       SetHandler(int number, MonHandler h) { if (number >= 0 && number < 8) handlers_[number] = h; }
@@ -122,6 +127,7 @@ public:
     EngineAdc& engineAdc() { return engineAdc_; }
     Ac97& ac97() { return ac97_; }
     Dma& dma() { return dma_; }
+    Cs8900& cs8900() { return cs8900_; }
     // The host side of serial port 0..4.
     SerialLine& serialLine(int port);
     // Host input for a port, received at the port's pace; false when it does not fit.
@@ -183,6 +189,7 @@ private:
     Mmc mmc_;
     Ac97 ac97_;
     Dma dma_;
+    Cs8900 cs8900_;
     // DMA-visible RAM (see dma.h); left as mapped, like RAM at power-on.
     alignas(16) uint8_t dmaRam_[kDmaRamBytes];
     static constexpr int kRegions = 20;
@@ -193,6 +200,7 @@ private:
 
     MonHandler handlers_[8]{};
     EnvVar ram_[kEnvSlots]{};        // monitor RAM: variables set by mon_setenv
+    bool startupFileDue_ = false;
     EnvVar factory_[kEnvSlots]{};    // factory variables, kept in flash on the target
     uint32_t unclaimed_[32]{};
     int unclaimedCount_ = 0;

@@ -38,7 +38,12 @@ void CpuMcr(uint32_t crn, uint32_t, uint32_t, uint32_t value) { B().RecordCp15(c
 uint32_t CpuMrc(uint32_t crn, uint32_t, uint32_t) { return B().Cp15(crn); }
 void CpuWait() {}
 
-char* mon_getenv(const char* name) { return B().GetEnv(name); }
+static void RunStartupFile();
+
+char* mon_getenv(const char* name) {
+    RunStartupFile();
+    return B().GetEnv(name);
+}
 int mon_setenv(const char* name, const char* value) { return B().SetEnv(name, value); }
 
 uint32_t TfsFlagBits(const char* letters) {
@@ -112,6 +117,36 @@ static int TfsCommand(const std::vector<std::string>& w) {
     return -1;
 }
 
+// "set -f FILE": the variables set since the monitor started, as the
+// script of "set NAME VALUE" lines the monitor runs when it starts.
+static int SaveVariables(const std::vector<std::string>& w) {
+    if (w.size() != 3 || w[1] != "-f") return -1;
+    platform::EnvVar vars[platform::Board::kEnvSlots];
+    const int n = B().RamVariables(vars, platform::Board::kEnvSlots);
+    std::string script;
+    for (int i = 0; i < n; ++i) script += std::string("set ") + vars[i].name + " " + vars[i].value + "\n";
+    return B().tfs().Add(w[2].c_str(), "", "e", reinterpret_cast<const uint8_t*>(script.data()),
+                         static_cast<int>(script.size())) == 0 ? 0 : -1;
+}
+
+// The monitor runs its start-up file once after power-on or a reset; here it
+// runs before the application first asks for a variable.
+static void RunStartupFile() {
+    if (!B().TakeStartupFileDue()) return;
+    const int fd = B().tfs().Open("monrc", platform::kTfsModeRead);
+    if (fd < 0) return;
+    char line[200];
+    while (B().tfs().GetLine(fd, line, sizeof line) > 0) {
+        const std::vector<std::string> w = Words(line);
+        if (w.size() >= 3 && w[0] == "set") {
+            std::string value = w[2];
+            for (size_t i = 3; i < w.size(); ++i) value += " " + w[i];
+            B().SetEnv(w[1].c_str(), value.c_str());
+        }
+    }
+    B().tfs().Close(fd);
+}
+
 int mon_docommand(const char* command, int verbose) {
     (void)verbose;
     if (command && std::strcmp(command, "call $ENTRYPOINT") == 0)
@@ -128,6 +163,7 @@ int mon_docommand(const char* command, int verbose) {
         int r = TfsCommand(w);
         if (r == 0) return 0;
     }
+    if (!w.empty() && w[0] == "set" && SaveVariables(w) == 0) return 0;
     std::fprintf(stderr, "board: monitor: command failed or not understood: %s\n", command ? command : "(null)");
     return -1;
 }

@@ -2,19 +2,93 @@
 #pragma once
 #include <cstdint>
 
-void CalibrationMode();
-void DrawCalTitle();
+// ---- calibration mode and its list ---------------------------------------------------------
+constexpr int32_t kCalRows = 34;        // rows 1..25 on the first page, 26..34 on the second
+constexpr int32_t kCalRowsPage1 = 25;
+
+// Runs instead of the main loop until the second key 1, then leaves through
+// a warm restart (REBOOT "1").
+void    CalibrationMode();
+void    DrawCalTitle();
+// Each draws its page of the list and returns the marker line of its last row.
+int32_t DrawCalListPage1();
+int32_t DrawCalListPage2();
+// The list's opening and its handler of one key event (1 when leaving),
+// callable without the loop.
+void    CalListOpen();
+int32_t CalListInput(int32_t key, int32_t delta);
+int32_t CalListRow();
+int32_t CalListMarkerY();
+// A row greyed by the module configuration and the engine type, and its text.
+bool        CalRowGrey(int32_t row);
+const char* CalRowText(int32_t row);
+// False for the rows that open nothing: 32, and 21 on the radial engine.
+bool        CalRowOpens(int32_t row);
+
+// ---- the screens the list opens ------------------------------------------------------------
+void    GaugeCalScreen(int32_t inst);
+void    GaugeCalOpen(int32_t inst);
+int32_t GaugeCalInput(int32_t key, int32_t delta);
+void    GaugeCalPoll();
+// The value text of a gauge-screen row as drawn (rows 1..11, then points).
+const char* GaugeCalValue(int32_t row);
+int32_t GaugeCalRows();        // the highest row
+int32_t GaugeCalRowY(int32_t row);
+
+void    EngineTypeScreen();
+void    EngineTypeOpen();
+int32_t EngineTypeInput(int32_t key, int32_t delta);
+
+void    InputsConfigScreen();
+void    InputsConfigOpen();
+int32_t InputsConfigInput(int32_t key, int32_t delta);
+// Reads the three input pins and draws their live boxes; returns the bits shown.
+uint32_t InputsLiveState();
+// The value text of an inputs-screen row (1..15) as drawn.
+const char* InputsConfigValue(int32_t row);
+char    NextLabelChar(char c, int32_t delta);
+void    InputsNop();
+
+void    AdminSettingsScreen();
+// Opened from the list, owned by the flight instruments and the engine
+// monitor.
+void AltitudeCalScreen();
+void AirspeedCalScreen();
+void AoaCalScreen();
+void OatCalScreen();
+void RpmCalMenu();
+void EgtChtCalMenu(int32_t first);
+void HorsepowerMenu();
+void TrimCalMenu(int32_t inst);
+
+// ---- auxiliary pages -----------------------------------------------------------------------
 void DrawAuxPage();
+// The auxiliary pages' keys: a key code, -1 or 1 for the knob, or
+// kAuxPageOpen when a page is opened.
+constexpr int32_t kAuxPageOpen = -999;
+void AuxPageKeys(int32_t code);
 void ReadChecklistFile();
 void ReadAircraftFile();
 void WriteAircraftFile();
 void ReadMaintFile();
 void LoadAircraftBitmap();
-// An instrument's value in its configured display unit; numbers above 47
-// come back unchanged.
+
+// ---- readouts and units --------------------------------------------------------------------
+// An instrument's value in its configured display unit; numbers outside
+// 0..47 come back unchanged.
 int32_t ToDisplayUnits(int32_t inst, int32_t value);
 // A value in an instrument's display unit back in its internal unit.
 float FromDisplayUnits(int32_t inst, float value);
-// Selects the instrument's multiplexer group, waits and converts its raw
-// input for the calibration screens.
+// 1: the calibration screens read one input at a time (the diagnostics
+// switch); 0 at every start.
+extern uint32_t G_AnalogReadMode;
+// Outside analog read mode one pass of normal sampling (the readings step's
+// result); in it the instrument's raw count, after selecting its multiplexer
+// group and letting it settle when the group changes. An instrument outside
+// 0..47 reads 0.
 int32_t ReadInstrumentRaw(int32_t inst);
+// The two-unit readout line of an instrument as the calibration screens show
+// it; false (and an empty text) for an instrument without one.
+bool    FormatCalReadout(int32_t inst, char* out, int32_t size);
+// The line drawn right-aligned at (x, y); nothing for those without one.
+void    ShowCalReadout(int32_t inst, int32_t x, int32_t y);

@@ -1,4 +1,5 @@
 #include "sim/host.h"
+#include "sim/nethost.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +23,8 @@ static const char kUsage[] =
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
-    "              [--demo] [--tfs NAME=FILE]...";
+    "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]...\n"
+    "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -90,6 +92,12 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (eq == 0 || eq == std::string::npos || eq + 1 == v.size())
                 return error = "--tfs takes NAME=FILE, not " + v, false;
             opts.tfs.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--tfs-out") {
+            if (!value(v)) return false;
+            const size_t eq = v.find('=');
+            if (eq == 0 || eq == std::string::npos || eq + 1 == v.size())
+                return error = "--tfs-out takes NAME=FILE, not " + v, false;
+            opts.tfsOut.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--hold") {
             if (!value(v)) return false;
             if (!ParseHold(v, opts.hold)) return error = "--hold takes GPIO numbers 0..95 separated by commas, not " + v, false;
@@ -108,6 +116,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             SerialBinding b;
             if (!ParseSerialOption(v, b, error)) return false;
             opts.serial.push_back(b);
+        } else if (a == "--net") {
+            if (!value(opts.netSpec) || !ValidNetSpec(opts.netSpec, error)) return false;
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -119,6 +129,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
         }
     }
     if (opts.flashPath.empty()) opts.flashPath = DefaultFlashPath();
+    // A host peer on the wire lives in real time.
+    if (!opts.netSpec.empty() && !opts.timeGiven) opts.timeMode = platform::TimeMode::Real;
     return true;
 }
 
@@ -255,6 +267,23 @@ bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
     return true;
 }
 
+bool ReadTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
+    for (const auto& [name, path] : opts.tfsOut) {
+        const int fd = board.tfs().Open(name.c_str(), platform::kTfsModeRead);
+        if (fd < 0) return error = "--tfs-out " + name + ": no such file in TFS", false;
+        std::vector<char> data;
+        char buf[4096];
+        int n;
+        while ((n = board.tfs().Read(fd, buf, sizeof buf)) > 0) data.insert(data.end(), buf, buf + n);
+        board.tfs().Close(fd);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        const bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        if (f && std::fclose(f) != 0) return error = "--tfs-out " + name + ": cannot write " + path, false;
+        if (!ok) return error = "--tfs-out " + name + ": cannot write " + path, false;
+    }
+    return true;
+}
+
 static double Seconds(const Board& board) { return static_cast<double>(board.Now()) / platform::kOsTimerHz; }
 
 // Each start of the application runs in a new child process forked from this
@@ -379,6 +408,14 @@ int RunUnit(Board& board, const HostOptions& opts) {
             return 2;
         }
         if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
+    }
+    if (!opts.netSpec.empty()) {
+        std::string error;
+        if (!BindNetwork(board, opts.netSpec, error)) {
+            std::fprintf(stderr, "kv5100: --net %s: %s\n", opts.netSpec.c_str(), error.c_str());
+            g_window.Close();
+            return 2;
+        }
     }
     if (!opts.scriptPath.empty()) {
         std::string error;

@@ -20,9 +20,11 @@ struct HostOptions {
     std::string audioPath;         // WAV file of the codec's output; empty: none
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::pair<std::string, std::string>> tfs;   // --tfs NAME=FILE: files put into TFS
+    std::vector<std::pair<std::string, std::string>> tfsOut;   // --tfs-out NAME=FILE: copied out after the run
     std::string scriptPath;        // --script: timed input events
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
     std::vector<SerialBinding> serial;
+    std::string netSpec;           // --net: udp:LOCAL:PEER or tap:IFNAME
 };
 
 // Parses the command line; false with a message in `error` for bad options.
@@ -35,6 +37,9 @@ bool WriteDemoConfig(platform::Board& board);
 // Puts each --tfs host file into the board's TFS, replacing a file of that
 // name; false with a message naming the file.
 bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
+// Copies each --tfs-out file of the board's TFS to its host file after the
+// run; false with a message naming the file.
+bool ReadTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
 // Runs the unit until power-off or the run's end; returns the exit status.
 int RunUnit(platform::Board& board, const HostOptions& opts);
 // Prints the system log kept in flash, oldest record first.

@@ -66,6 +66,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv5100: cannot write audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));
         if (status == 0) status = 1;
     }
+    board->SetRunEnd(0);   // the run is over: reading its files is the host's own
+    if (!ReadTfsFiles(*board, opts, error)) {
+        std::fprintf(stderr, "kv5100: %s\n", error.c_str());
+        if (status == 0) status = 1;
+    }
     if (opts.printSyslog) PrintSyslog(*board);
     platform::Board::Destroy();
     return status;

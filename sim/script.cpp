@@ -14,7 +14,9 @@ using platform::HostEvent;
 
 namespace {
 
-enum Kind : int32_t { kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5 };
+enum Kind : int32_t {
+    kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5, kNetLink = 6, kNetDrop = 7
+};
 
 constexpr int kFirstButtonPin = 58;
 constexpr int kPhaseB = 64, kPhaseA = 65;
@@ -51,6 +53,12 @@ void ApplyEvent(Board& board, const HostEvent& e) {
     case kPulseTrain:
         // The first rising edge falls at the line's own time; period 0 stops the train.
         board.gpio().SetPulseTrain(e.arg[0], e.at, static_cast<uint32_t>(e.arg[1]), 0);
+        break;
+    case kNetLink:
+        board.cs8900().SetLinkDown(e.arg[0] == 0);
+        break;
+    case kNetDrop:
+        board.cs8900().LoseNext(e.arg[0]);
         break;
     default:
         break;
@@ -184,6 +192,15 @@ struct Parser {
             if (what == "battery" && (in >> counts) && counts >= 0 && counts <= 0xFFFF)
                 return Add(at, kAirAdcInput, kAdcBatVolts, counts);
             return Fail("supply takes off, on or battery COUNTS (0..65535)");
+        }
+        if (verb == "net") {
+            std::string what, level;
+            int n = -1;
+            in >> what;
+            if (what == "link" && (in >> level) && (level == "on" || level == "off"))
+                return Add(at, kNetLink, level == "on" ? 1 : 0);
+            if (what == "drop" && (in >> n) && n >= 0 && n <= 1000000) return Add(at, kNetDrop, n);
+            return Fail("net takes link on|off or drop N (frames lost on the wire)");
         }
         if (verb == "adc") return Adc(at, in);
         if (verb == "pulses") return Pulses(at, in);

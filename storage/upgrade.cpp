@@ -392,11 +392,14 @@ static void StepMinAltBug() {
 
 static void StepTimerPreset() { SetReg16(52, 60); }
 
+// Both knobs' lists (NVRAM 56..63): every function offered.
+static void EnableAllKnobFunctions() { std::memset(&G_NVRam[56], 0xFF, 8); }
+
 static void StepTargetType() {
     NvSetU32(kNvTargetType, 1);
     G_ClockMem[15] = 1;
     WriteReg(15, 1);
-    std::memset(&G_NVRam[56], 0xFF, 8);
+    EnableAllKnobFunctions();
 }
 
 static void StepApDefaults() { DefaultApSettings(); }
@@ -528,6 +531,7 @@ static void UpgradeStoredSettings() {
     if (s_stored.major <= 2) {
         StampVersion();
         SetDefaultClockMem();
+        EnableAllKnobFunctions();   // a new image: the knob offers its functions, as after an upgrade
     } else {
         RunVersionSteps();
         if (s_resetRequired) ResetForUpgrade();

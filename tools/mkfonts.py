@@ -3,7 +3,7 @@
 
 The tables are committed, so the build needs none of this. To regenerate:
 
-    apt-get install python3-freetype xfonts-base xfonts-terminus fonts-dejavu-core
+    apt-get install python3-freetype xfonts-base xfonts-terminus fonts-dejavu-extra
     /usr/bin/python3 tools/mkfonts.py          # writes gui/fontdata_*.cpp
     /usr/bin/python3 tools/mkfonts.py --preview SHEET.png   # also a glyph sheet (python3-pil)
 
@@ -12,8 +12,9 @@ Sources (licences in gui/FONTS-LICENSES.txt):
   - monospaced 6x8 and 8x8: the "clean" fonts clR6x8 and clR8x8 (xfonts-base),
     with the accents and extra signs of codes 144..255 from the fixed 5x8;
   - monospaced 8x16: Terminus 16 (xfonts-terminus);
-  - proportional: DejaVu Sans and Sans Bold (fonts-dejavu-core) rendered by
-    FreeType without anti-aliasing at exact pixel sizes; the 15-row font with
+  - proportional: DejaVu Sans Condensed and Sans Condensed Bold
+    (fonts-dejavu-extra) rendered by FreeType without anti-aliasing at exact
+    pixel sizes; the 15-row font with
     8 pixels per glyph is the clean clR8x14 (xfonts-base).
 
 Every glyph is placed on the font's baseline. A glyph whose ink leaves the
@@ -294,20 +295,26 @@ def write(name, lines):
     print(f"wrote {os.path.relpath(path)}")
 
 
+# Condensed faces and sizes chosen so that the texts of the pages fit the room
+# their layouts give them (the page text-fit test measures every one): the
+# splash warning's 78-character lines in a 440-pixel frame (P16), soft-key
+# labels 95 pixels apart and the knob label beside "DEMO" (P13D, P8), the
+# timer before its arrow (P24B), the page list's columns (P16B). P13D, the
+# label font, can be no wider than P13B: it draws with P13B's glyphs
+# (gui/font.cpp). Each bold font is wider than its regular one.
 PROP = [
-    # name,  file,                    px, YSize, Baseline
-    ("P8",   "DejaVuSans.ttf",         9,  8,  7),
-    ("P10",  "DejaVuSans.ttf",        11, 10,  9),
-    ("P13",  "DejaVuSans.ttf",        11, 13, 11),
-    ("P13B", "DejaVuSans-Bold.ttf",   11, 13, 11),
-    ("P13C", "DejaVuSans.ttf",        12, 13, 11),
-    ("P13D", "DejaVuSans-Bold.ttf",   13, 13, 11),
-    ("P16",  "DejaVuSans.ttf",        14, 16, 13),
-    ("P16B", "DejaVuSans-Bold.ttf",   14, 16, 13),
-    ("P24",  "DejaVuSans.ttf",        21, 24, 19),
-    ("P24B", "DejaVuSans-Bold.ttf",   21, 24, 19),
-    ("P32",  "DejaVuSans.ttf",        27, 32, 26),
-    ("P32B", "DejaVuSans-Bold.ttf",   27, 32, 25),
+    # name,  file,                              px, YSize, Baseline
+    ("P8",   "DejaVuSansCondensed.ttf",          9,  8,  7),
+    ("P10",  "DejaVuSansCondensed.ttf",         11, 10,  9),
+    ("P13",  "DejaVuSansCondensed.ttf",         11, 13, 11),
+    ("P13B", "DejaVuSansCondensed-Bold.ttf",    11, 13, 11),
+    ("P13C", "DejaVuSansCondensed.ttf",         12, 13, 11),
+    ("P16",  "DejaVuSansCondensed.ttf",         12, 16, 13),
+    ("P16B", "DejaVuSansCondensed-Bold.ttf",    12, 16, 13),
+    ("P24",  "DejaVuSansCondensed.ttf",         20, 24, 19),
+    ("P24B", "DejaVuSansCondensed-Bold.ttf",    19, 24, 19),
+    ("P32",  "DejaVuSansCondensed.ttf",         27, 32, 26),
+    ("P32B", "DejaVuSansCondensed-Bold.ttf",    27, 32, 25),
 ]
 
 MONO = [

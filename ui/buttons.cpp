@@ -46,6 +46,8 @@ static const char kStuckLine[] = "ERROR: Stuck Button 0x%04x\n";
 static const char kDisableLine[] = "Disabling Stuck Buttons 0x%04x\n";
 
 void InitButtons() {
+    s_scan = {};        // no button held nor half-debounced from before
+    s_stuckLog = {};
     for (ButtonCell& c : G_ButtonCell) c.nEnabled = 1;
     for (uint32_t i = 0; i < kButtonCount; ++i) SetPinMode(kButtonFirstPin + i, false, 0);
     HwWrite32(GEDR1, kButtonLines);

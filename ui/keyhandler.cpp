@@ -30,6 +30,7 @@
 #include "ui/knobadjust.h"
 #include "ui/pages.h"
 #include "ui/popup.h"
+#include "setup/setup.h"
 #include "ui/statusbar.h"
 
 constexpr uint32_t GPSR2 = 0x40E00020;
@@ -144,6 +145,7 @@ static void ToAuxPages() {
     default: G_CurPage = 11; break;
     }
     InitScreenConfig();
+    AuxPageKeys(kAuxPageOpen);
 }
 
 static void TopLevel(int32_t key, int32_t code) {
@@ -249,6 +251,84 @@ static void MapOptionToggled() {
     G_RedrawReq = 1;
 }
 
+// ---- navigation and autopilot keys ---------------------------------------------------------
+
+// From `slot` upward, the first source that is selectable and valid; slot 4 (none)
+// when there is none up to it.
+static uint8_t FirstUsableSlot(uint32_t slot) {
+    for (uint32_t s = slot; s < static_cast<uint32_t>(kNavNoneSlot); ++s) {
+        const NavSrcRec& r = G_NavSrc.rec[s];
+        if (r.nKind != kNavKindNone && r.bInUse) return static_cast<uint8_t>(s);
+    }
+    return kNavNoneSlot;
+}
+
+static void StepCourseSource() {
+    NavSrcHeader& h = G_NavSrc.hdr;
+    h.nCrsSlot = FirstUsableSlot((h.nCrsSlot + 1u) % kNavSlots);
+    SelectCrsSource();
+    SendRemoteUserEvent(17, h.nCrsSlot, h.nBrgSlot);
+}
+
+static void StepBearingSource() {
+    NavSrcHeader& h = G_NavSrc.hdr;
+    const uint32_t next = h.nBrgSlot + 1u;
+    h.nBrgSlot = FirstUsableSlot(next > static_cast<uint32_t>(kNavNoneSlot) ? 0 : next);
+    SelectBrgSource();
+    SendRemoteUserEvent(17, h.nCrsSlot, h.nBrgSlot);
+}
+
+// The CDI mode of a GPS-course source steps AUTO, GPS, NAV; the other display
+// hears of it three times, as it may miss one event.
+static void StepCdiMode() {
+    NavSrcHeader& h = G_NavSrc.hdr;
+    if (h.nCrsSlot >= kNavSlots) return;
+    switch (G_NavSrc.rec[h.nCrsSlot].nKind) {
+    case 1: case 4: case 7: case 9: {
+        const uint32_t mode = (((h.nFlags0 >> kNavHdrPhaseShift) & 3u) + 1) % 3;
+        h.nFlags0 = static_cast<uint8_t>((h.nFlags0 & ~(3u << kNavHdrPhaseShift)) | mode << kNavHdrPhaseShift);
+        StoreClockReg(12, static_cast<uint8_t>((G_ClockMem[12] & ~0x0Cu) | mode << 2));
+        h.nCdiChangeTime = ReadOsTimer();
+        for (int i = 0; i < 3; ++i) SendRemoteUserEvent(19, mode, h.nCrsSlot);
+        break;
+    }
+    default: break;   // the approach mode of the other sources lives with their receivers
+    }
+    WriteNVRam(1);
+}
+
+// The map's position and course sources; slot 3 is the map's own.
+static void StepMapSource() {
+    NavSrcHeader& h = G_NavSrc.hdr;
+    int32_t src = h.nMapSrcSlot, crs = h.nMapCrsSlot;
+    if (src != kNavMapSlot) {
+        src = NextGpsSlot(src, 1);
+        crs = src == kNavMapSlot ? NextGpsSlot(kNavMapSlot, 0) : src;
+    } else if (G_NavSrc.rec[0].reserved0 < 2) {
+        crs = NextGpsSlot(crs, 0);
+        src = crs;
+    } else if (NextGpsSlot(crs, 1) == kNavMapSlot) {
+        crs = NextGpsSlot(kNavMapSlot, 0);
+        src = crs;
+    } else {
+        crs = NextGpsSlot(crs, 0);
+    }
+    h.nMapSrcSlot = static_cast<uint8_t>(src);
+    h.nMapCrsSlot = static_cast<uint8_t>(crs);
+    G_NavSrc.rec[kNavMapSlot].nPort = G_NavSrc.rec[crs].nPort;
+    h.MAP_LATLON_PORT = G_NavSrc.rec[crs].nPort;
+    StoreClockReg(47, static_cast<uint8_t>(src));
+    StoreClockReg(48, static_cast<uint8_t>(crs));
+    DebugPrintf("NAV: mapSrc:%d, mapCrs:%d\n", static_cast<int>(crs), static_cast<int>(src));
+    SendRemoteUserEvent(18, static_cast<uint32_t>(crs), static_cast<uint32_t>(src));
+}
+
+// Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
+static void StepApMode(uint32_t offset, const uint8_t (&next)[8]) {
+    G_NVRam[offset] = next[G_NVRam[offset] & 7u];
+    WriteNVRam(1);
+}
+
 static void SoftKeys2to5(int32_t code) {
     const int32_t key = code > 16 ? code - 16 : code;
     const bool ahrs = Installed(kStreamAhrs) && G_CurPage != 4;
@@ -334,6 +414,13 @@ static void SoftKeys2to5(int32_t code) {
         SendRemoteUserEvent(14, NvGetU32(kNvGMeterMin), NvGetU32(kNvGMeterMax));
         break;
     case 4233: ToggleNv(kNvGMeterOn, 10, 5); break;
+    case 4253:
+        if (G_NetStreamCfg[kStreamAir].INST != 2) {
+            ToMenu(4253);
+            SetKnobFunc(Left(), 0);
+            G_Aoa.nInflightCal = 1;
+        }
+        break;
     case 4252: {
         const uint32_t v = 2 * NvGetU32(kNvAoaGaugeOn) + NvGetU32(kNvAoaDeclutterOn);
         const uint32_t a = (v <= 2) ? 1 : 0, b = (v == 1 || v == 2) ? 1 : 0;
@@ -353,6 +440,8 @@ static void SoftKeys2to5(int32_t code) {
         InitScreenConfig();
         break;
     case 42225: if (NvGetU32(kNvAdminUser)) ToMenu(42225); break;
+    case 422252: if (NvGetU32(kNvAdminUser)) ToggleNv(kNvAhrsDebug, 10, 2); break;
+    case 422255: if (NvGetU32(kNvAdminUser)) G_AhrsState.nAiding = Toggle01(G_AhrsState.nAiding); break;
     case 422243: {
         const uint32_t n = G_MagAlignStep + 1;
         if (n == 2 || n == 4 || n == 10) {
@@ -365,12 +454,25 @@ static void SoftKeys2to5(int32_t code) {
         }
         break;
     }
+    case 432: StepCourseSource(); break;
+    case 433: StepBearingSource(); break;
+    case 434: StepCdiMode(); break;
     case 435: ToMenu(435); break;
     case 4352: ToggleBugShown(4); break;
     case 4353: ToggleBugShown(5); break;
     case 4354: ToggleBugShown(6); break;
     case 4355: SyncBugs(); break;
     case 452: ToMenu(452); SetKnobFunc(Left(), 0); break;
+    case 453: {
+        static const uint8_t kLateral[8] = {1, 3, 0, 2, 0, 0, 0, 0};
+        StepApMode(kNvNavMode, kLateral);
+        break;
+    }
+    case 454: {
+        static const uint8_t kVertical[8] = {4, 0, 0, 0, 6, 0, 0, 0};
+        StepApMode(kNvApVertMode, kVertical);
+        break;
+    }
     case 455:
         G_Autopilot.bFlightDirector = static_cast<uint8_t>(Toggle01(G_Autopilot.bFlightDirector));
         StoreClockBit(10, 0, G_Autopilot.bFlightDirector);
@@ -393,7 +495,9 @@ static void SoftKeys2to5(int32_t code) {
     case 64: ToMenu(64); SetKnobFunc(Left(), 0); break;
     case 65: ToAuxPages(); break;
     case 642: ToMenu(642); SetKnobFunc(Left(), 0); break;
+    case 643: G_MapTerrOn = Toggle01(G_MapTerrOn); break;   // the value only: no redraw of the map
     case 644: ToggleWord(G_NexradOn, 13, 6); MapOptionToggled(); break;
+    case 645: StepMapSource(); break;
     case 6422: ToggleWord(G_MapPvtOn, 11, 2); MapOptionToggled(); break;
     case 6423: ToggleWord(G_MapIntsOn, 11, 4); MapOptionToggled(); break;
     case 6424: ToggleWord(G_MapAirOn, 13, 7); InitScreenConfig(); MapOptionToggled(); break;
@@ -436,7 +540,12 @@ static void LiabilityPage(int32_t code) {
 }
 
 static void AuxGroup(int32_t code) {
-    if (code != 1 && code != 17) return;
+    if (code > 23) return;
+    if (code != 1 && code != 17) {
+        if (code != 0) AuxPageKeys(code);
+        if (G_Knob0.nDelta != 0) AuxPageKeys(G_Knob0.nDelta < 1 ? -1 : 1);
+        return;
+    }
     if (G_AlarmCur >= 0 && G_AlarmCur < 52) {
         AlarmAck(2);
         return;

@@ -79,6 +79,6 @@ int32_t RoundHalfAway(float value);
 // 1 - value for 0 and 1, 0 for anything else.
 uint32_t Toggle01(uint32_t value);
 
-// Display units of an instrument in the instrument model: 0 until
-// the instrument tables hold them.
+// The UNITS setting of an instrument (0 for numbers outside the table): the
+// knob steps altitude, baro, speed and fuel in the pilot's units.
 int32_t InstDisplayUnits(int32_t inst);

@@ -6,9 +6,11 @@
 #include "core/syslog.h"
 #include "core/timefmt.h"
 #include "efis/airdata.h"
+#include "engine/instrument.h"
 #include "map/map.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
+#include "setup/setup.h"
 #include "storage/clockmem.h"
 #include "storage/nvram.h"
 #include "net/net.h"
@@ -20,7 +22,6 @@
 
 constexpr int32_t kBaroMin = 27500, kBaroMax = 31500;
 constexpr int32_t kAltMin = -1000, kAltMax = 25000;
-constexpr int32_t kInstAltitude = 0, kInstFuelFlow = 13;
 
 static int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -40,6 +41,16 @@ static void AdjustDim(int32_t delta) {
     StoreClockReg(28, static_cast<uint8_t>(level));
     SendRemoteUserEvent(21, static_cast<uint32_t>(level), 0);
     G_RedrawReq = 1;
+}
+
+// The UNITS setting of an instrument (0 for numbers outside the table).
+int32_t InstDisplayUnits(int32_t inst) {
+    return (inst >= 0 && inst < kInstruments) ? G_InstCfg[inst].nUnits : 0;
+}
+
+// A step given in the instrument's display unit, in its internal unit.
+static int32_t InternalStep(int32_t inst, int32_t step) {
+    return RoundHalfAway(FromDisplayUnits(inst, static_cast<float>(step)));
 }
 
 static void AdjustBaro(int32_t delta) {
@@ -62,7 +73,7 @@ static void AdjustHdg(int32_t delta) {
 
 static void AdjustAlt(int32_t delta) {
     NavSrcHeader& h = G_NavSrc.hdr;
-    int32_t bug = h.nAltBug + SpeedStep(delta, 500, 200, 100);
+    int32_t bug = h.nAltBug + InternalStep(kInstAltitude, SpeedStep(delta, 500, 200, 100));
     bug = RoundHalfAway(static_cast<float>(bug) * 0.01f) * 100;
     bug = Clamp(bug, kAltMin, kAltMax);
     h.nAltBug = static_cast<int16_t>(bug);
@@ -77,7 +88,7 @@ static void AdjustMinAlt(int32_t delta) {
     const int32_t grid = delta % 19 == 0 ? 200 : delta % 9 == 0 ? 50 : 10;
     int32_t bug = h.nMinAltBug;
     if (bug % grid != 0) bug = bug / grid * grid;   // toward zero onto the grid
-    bug = Clamp(bug + SpeedStep(delta, 200, 50, 10), kAltMin, kAltMax);
+    bug = Clamp(bug + InternalStep(kInstAltitude, SpeedStep(delta, 200, 50, 10)), kAltMin, kAltMax);
     h.nMinAltBug = static_cast<int16_t>(bug);
     StoreClockRegI16(49, bug);
     h.nBugChangeTime = ReadOsTimer();
@@ -87,7 +98,7 @@ static void AdjustMinAlt(int32_t delta) {
 
 static void AdjustSpd(int32_t delta) {
     NavSrcHeader& h = G_NavSrc.hdr;
-    const int32_t bug = Clamp(h.nSpeedBug + SpeedStep(delta, 10, 5, 1), 0, 500);
+    const int32_t bug = Clamp(h.nSpeedBug + InternalStep(kInstAirspeed, SpeedStep(delta, 10, 5, 1)), 0, 500);
     h.nSpeedBug = static_cast<int16_t>(bug);
     StoreClockRegI16(38, bug);
     SendRemoteUserEvent(12, static_cast<uint32_t>(bug), 0);

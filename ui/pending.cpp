@@ -6,4 +6,3 @@
 
 // The course lives in the navigation source records, which do not hold it yet.
 void AdjustNavCourse(int32_t, int32_t) {}
-int32_t InstDisplayUnits(int32_t) { return 0; }

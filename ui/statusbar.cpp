@@ -6,12 +6,15 @@
 #include "core/alarm.h"
 #include "core/battery.h"
 #include "core/boot.h"
+#include "core/discrete.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/timefmt.h"
 #include "core/util.h"
+#include "efis/ahrs.h"
 #include "efis/airdata.h"
 #include "engine/engine.h"
+#include "engine/instrument.h"
 #include "engine/lean.h"
 #include "gui/gui.h"
 #include "gui/lcd.h"
@@ -32,7 +35,6 @@ uint32_t  G_RedrawReq = 0;
 char      G_SoftKeyLabel[8][16] = {};
 StatusMsg G_StatusMsg = {};
 uint32_t  G_ScreenDumpLatch = 0;
-uint32_t  G_NetLogOn = 0;
 
 constexpr int32_t kBarTop = 460, kBarBottom = 479, kBarCompose = 1420;
 constexpr int32_t kLabelX[7] = {0, 83, 178, 273, 368, 463, 578};
@@ -54,10 +56,14 @@ static const char* OnOff(uint32_t on, const char* yes, const char* no) { return 
 
 // ---- labels ---------------------------------------------------------------------------------
 
+// The current alarm's name: the instrument's, the pilot's label of a discrete
+// input ("INPUT n" when it has none), or the fuel check.
 static const char* AlarmName(int32_t slot, char* buf, size_t n) {
-    if (slot >= 48 && slot <= 50) std::snprintf(buf, n, "INPUT %d", static_cast<int>(slot - 47));
-    else if (slot == 51) std::snprintf(buf, n, "FUEL CHECK");
-    else std::snprintf(buf, n, "ALARM %d", static_cast<int>(slot));
+    if (slot >= 0 && slot < kInstruments) std::snprintf(buf, n, "%s", InstrumentNames[slot]);
+    else if (slot >= 48 && slot <= 50 && G_DiscreteIn.input[slot - 48].szLabel[0] != 0)
+        std::snprintf(buf, n, "%s", G_DiscreteIn.input[slot - 48].szLabel);
+    else if (slot >= 48 && slot <= 50) std::snprintf(buf, n, "INPUT %d", static_cast<int>(slot - 47));
+    else std::snprintf(buf, n, "FUEL CHECK");
     return buf;
 }
 
@@ -100,7 +106,7 @@ static void MainDefaults() {
 }
 
 static const char* LateralLabel() {
-    switch (G_NVRam[773]) {
+    switch (G_NVRam[kNvNavMode]) {
     case 1: return "LAT HDG";
     case 2: return "LAT NAV";
     case 3: return "LAT ARM";
@@ -109,7 +115,7 @@ static const char* LateralLabel() {
 }
 
 static const char* VerticalLabel() {
-    switch (G_NVRam[772]) {
+    switch (G_NVRam[kNvApVertMode]) {
     case 4: return "VER ALT";
     case 5: return "VER VNAV";
     case 6: return "VER ARM";
@@ -146,7 +152,7 @@ static bool MenuLabels() {
     case 62: case 63: Labels("", "CHART", "STOPNAV", "GOTO"); return true;
     case 64:
         SlotName(a, "SRC/", G_NavSrc.hdr.nMapSrcSlot);
-        Labels("MORE", "TERR OFF", OnOff(G_NexradOn, "NXRD ON", "NXRD OFF"), a);
+        Labels("MORE", OnOff(G_MapTerrOn, "TERR ON", "TERR OFF"), OnOff(G_NexradOn, "NXRD ON", "NXRD OFF"), a);
         return true;
     case 422:
         Labels(ahrs ? "AHRS" : "", ahrs ? "TARGET" : "",
@@ -155,7 +161,7 @@ static bool MenuLabels() {
     case 423: Labels("RESET", OnOff(NvGetU32(kNvGMeterOn), "METER ON", "METER OFF"), "", ""); return true;
     case 425: {
         const uint32_t v = 2 * NvGetU32(kNvAoaGaugeOn) + NvGetU32(kNvAoaDeclutterOn);
-        Labels(v == 0 ? "AOA OFF" : (v == 2 ? "AOA ON" : "AOA DCLTR"), "AOA CAL", "", "");
+        Labels(v == 0 ? "AOA OFF" : (v <= 2 ? "AOA ON" : "AOA DCLTR"), "AOA CAL", "", "");
         return true;
     }
     case 435: {
@@ -179,7 +185,7 @@ static bool MenuLabels() {
     case 42224: Labels("", "START", "", ""); return true;
     case 42225:
         Labels(OnOff(NvGetU32(kNvAhrsDebug), "DEBUG ON", "DEBUG OFF"), "", "",
-               NvGetU32(kNvAhrsDebug) ? "AIDING ON" : "");
+               NvGetU32(kNvAdminUser) ? OnOff(G_AhrsState.nAiding, "AIDING OFF", "AIDING ON") : "");
         return true;
     case 42254: Labels("NEXT", G_KnobPushSel ? "TURN SEL" : "PUSH SEL", "PAGELIST", "SAVE"); return true;
     default: return false;
@@ -270,7 +276,7 @@ static void ComposeLabels() {
     for (int k = 2; k <= 5; ++k) DrawTextF(20, 7, 25, kLabelX[k], kBarTop + 16, "%s", G_SoftKeyLabel[k]);
     DrawTextF(20, 7, 25, kLabelX[6], kBarTop + 16, "%s", G_SoftKeyLabel[6]);
     if (G_DemoFlags & kDemoAll) DrawTextF(14, 2, 26, 639, kBarBottom, "DEMO");
-    if (G_NetLogOn == 1) DrawTextF(14, 7, 26, 639, 476, "NETLOG");
+    if (NvGetU32(kNvNetDebugLogsOn) == 1) DrawTextF(14, 7, 26, 639, 476, "NETLOG");
     G_FlipCtl.nDrawPageY = saved;
 }
 

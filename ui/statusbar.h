@@ -15,7 +15,6 @@ struct StatusMsg {
 };
 extern StatusMsg G_StatusMsg;
 extern uint32_t  G_ScreenDumpLatch;   // a dump was requested since the card was polled
-extern uint32_t  G_NetLogOn;
 
 void UpdateSoftKeys();
 void DrawStatusBar();

@@ -231,3 +231,42 @@ TEST(StrTrim, Right) {
 }
 
 }  // namespace
+
+TEST(Util, WrapIndexSteps) {
+    struct Case { int32_t index, count, delta, expected; };
+    const Case cases[] = {
+        {0, 0, 1, 0},   {3, 0, -1, 0},  {2, -1, 1, 0},             // no entries: always 0
+        {0, 8, 1, 1},   {7, 8, 1, 0},   {0, 8, -1, 7},  {5, 8, -1, 4},
+        {0, 8, 9, 1},   {7, 8, -9, 6},  {0, 3, 19, 1},  {0, 20, -19, 1},
+        {0, 8, -19, 3},                                            // kept: not the modulus 5
+        {0, 20, -1, 19}, {19, 20, 1, 0}, {2, 9, 19, 3},
+        {INT32_MAX, 8, 1, 0},                                      // no overflow of index + delta
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.index << " " << c.count << " " << c.delta);
+        EXPECT_EQ(WrapIndex(c.index, c.count, c.delta), c.expected);
+    }
+}
+
+TEST(Util, FormatScaledSplitsTheRoundedValue) {
+    struct Case { int32_t value, decimals, width; const char* text; };
+    const Case cases[] = {
+        {180, 1, 3, " 18.0"},   // 17.96 rounded to tenths first
+        {-5, 1, 3, " -0.5"},    // the sign survives a zero whole part
+        {854, 1, 1, "85.4"},    {-25, 1, 1, "-2.5"},  {600, 2, 1, "6.00"},
+        {100, 2, 1, "1.00"},    {159, 2, 1, "1.59"},  {-1, 2, 1, "-0.01"},
+        {7, 0, 4, "   7"},      {-7, 0, 1, "-7"},
+        {INT32_MAX, 1, 3, "214748364.7"}, {INT32_MIN, 1, 3, "-214748364.8"},
+        {INT32_MIN, 2, 1, "-21474836.48"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        char buf[32];
+        const int32_t n = FormatScaled(buf, sizeof buf, c.value, c.decimals, c.width);
+        EXPECT_STREQ(buf, c.text);
+        EXPECT_EQ(n, static_cast<int32_t>(strlen(c.text)));
+    }
+    char small[4];
+    EXPECT_EQ(FormatScaled(small, sizeof small, 12345, 1, 1), 3);   // cut, always terminated
+    EXPECT_STREQ(small, "123");
+}

@@ -83,6 +83,21 @@ TEST_F(UiScript, PilotSessionThroughPagesMenusAndTheKnob) {
     EXPECT_EQ(img.Lit(538, 425, 618, 458), 0) << "the menu cleared after 3 s";
 }
 
+// A new unit's knob lists offer every function: two pushes of the left knob
+// open its menu and choose BARO without a visit to the knob list.
+TEST_F(UiScript, ANewUnitsKnobOffersItsFunctions) {
+    const std::string script = dir_ + "/knob.txt";
+    std::ofstream(script) << "7 press 3\n9 press 6\n+0.3 press 6 0.05\n+0.3 screenshot " << Shot("knobmenu") << "\n";
+    ASSERT_EQ(RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 12").status, 0);
+    const CommandResult r =
+        RunKv5100("--headless --flash " + dir_ + "/unit.flash --run-for 12 --script " + script + " --print-syslog");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("LFT KNOB FUNC:2"), std::string::npos) << r.out;
+    RgbImage img;
+    ASSERT_TRUE(ReadPng(Shot("knobmenu"), img));
+    EXPECT_GT(img.Lit(538, 425, 618, 458), 200) << "the knob menu";
+}
+
 TEST_F(UiScript, BadScriptsAreRefusedWithTheLine) {
     const std::string script = dir_ + "/bad.txt";
     std::ofstream(script) << "1 press 3\n2 press 9\n";

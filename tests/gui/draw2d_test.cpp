@@ -48,6 +48,18 @@ TEST_F(GuiTest, ThinLinesMatchTheRoundedReference) {
     EXPECT_EQ(Set(0, 0, 20, 20), (PixelSet{{5, 5}}));
 }
 
+// A line far longer than the display (its minor step times its length passes
+// 32 bits) still crosses the screen where the exact line does.
+TEST_F(GuiTest, LongLinesCrossTheScreenExactly) {
+    ClearFrame();
+    GUI_SetColorIndex(1);
+    GUI_DrawLine(-100000, -50000, 100000, 50000);
+    PixelSet want;
+    for (int x = 0; x <= 639; ++x) want.insert({x, x / 2});   // y = x / 2, halves rounded away from the start
+    for (int x = 1; x <= 639; x += 2) want.erase({x, x / 2}), want.insert({x, x / 2 + 1});
+    EXPECT_EQ(Set(0, 0, 639, 1637), want);
+}
+
 TEST_F(GuiTest, ThickLinesHaveRoundEnds) {
     GUI_SetPenSize(3);
     GUI_DrawLine(10, 10, 20, 10);

@@ -33,10 +33,13 @@ TEST(GuiPool, AllocatesCompactsAndRunsOut) {
 
     // Every handle in use.
     int n = 0;
-    while (GUI_PoolAlloc(1)) ++n;
+    int16_t handles[kPoolEntries];
+    while ((handles[n] = GUI_PoolAlloc(1)) != 0) ++n;
     EXPECT_EQ(n, kPoolEntries - 1 < static_cast<int>((kPoolBytes - kPoolAlign) / kPoolAlign)
                      ? kPoolEntries - 1 : static_cast<int>((kPoolBytes - kPoolAlign) / kPoolAlign));
     EXPECT_EQ(GUI_PoolStat.nFreeEntriesMin, static_cast<uint32_t>(kPoolEntries - 1 - n));
+    for (int i = 0; i < n; ++i) GUI_PoolFree(handles[i]);   // the pool is the program's: leave it empty
+    EXPECT_EQ(GUI_PoolStat.nUsedBlocks, 0u);
 }
 
 TEST_F(GuiTest, SurfaceSizesFollowThePool) {
@@ -139,4 +142,63 @@ TEST_F(GuiTest, EngineAndSoftwareAgreeOnBitmaps) {
             EXPECT_EQ(Px(8 + off, 1), want);
         }
     }
+    GUI_DeleteSurface(s);
+}
+
+// A surface made while another is selected takes the display's colour
+// operations from the selected one's header, so selecting it terminates and
+// maps colours as the display does.
+TEST_F(GuiTest, SurfaceMadeWhileAnotherIsSelected) {
+    int16_t a = GUI_CreateSurface(0, 0, 16, 16);
+    ASSERT_NE(a, 0);
+    GUI_SelectSurface(a);
+    int16_t b = GUI_CreateSurface(20, 0, 16, 16);
+    ASSERT_NE(b, 0);
+    auto* hb = static_cast<GUI_SurfaceHeader*>(GUI_PoolLock(b));
+    ASSERT_EQ(hb->pfColorToIndex, GUI_DeviceOps.pfColorToIndex);
+    EXPECT_EQ(hb->pfIndexToColor, GUI_DeviceOps.pfIndexToColor);
+    EXPECT_EQ(hb->pfGetIndexMask, GUI_DeviceOps.pfGetIndexMask);
+    GUI_SelectSurface(b);
+    GUI_SetColorIndex(7);
+    GUI_DrawPixel(21, 1);
+    EXPECT_EQ(*GUI_SurfacePixelPtr(21, 1), 7);
+    GUI_SelectSurface(0);
+    GUI_DeleteSurface(b);
+    GUI_DeleteSurface(a);
+    EXPECT_EQ(GUI_PoolStat.nUsedBlocks, 0u);
+}
+
+// A surface reaching left of and above the display: its pixels are addressed
+// from its signed origin, and a copy to the screen shows only the part on it.
+TEST_F(GuiTest, SurfaceAtANegativeOrigin) {
+    int16_t s = GUI_CreateSurface(-8, -2, 16, 4);
+    ASSERT_NE(s, 0);
+    GUI_SelectSurface(s);
+    EXPECT_EQ(GUI_DrawState.ClipRect.x0, -8);
+    EXPECT_EQ(GUI_DrawState.ClipRect.y1, 1);
+    GUI_SetColorIndex(5);
+    GUI_DrawPixel(-8, -2);
+    GUI_SetColorIndex(9);
+    GUI_FillRect(0, 0, 7, 1);
+    EXPECT_EQ(*GUI_SurfacePixelPtr(-8, -2), 5);
+    EXPECT_EQ(*GUI_SurfacePixelPtr(7, 1), 9);
+    GUI_SelectSurface(0);
+    ClearFrame();
+    GUI_CopySurfaceToScreen(s, -4095, 0);
+    EXPECT_EQ(Set(0, 0, 639, 479, 9).size(), 16u);
+    EXPECT_EQ(Set(0, 0, 639, 479, 5).size(), 0u);
+    GUI_DeleteSurface(s);
+    EXPECT_EQ(GUI_CreateSurface(-40000, 0, 16, 4), 0);   // outside 16-bit coordinates
+    EXPECT_EQ(GUI_CreateSurface(32760, 0, 16, 4), 0);
+}
+
+TEST_F(GuiTest, DeletingTheSelectedSurfaceSelectsTheScreen) {
+    GUI_Rect pane = {10, 10, 40, 40};
+    GUI_SetClipRect(&pane);
+    int16_t s = GUI_CreateSurface(0, 0, 16, 16);
+    GUI_SelectSurface(s);
+    GUI_DeleteSurface(s);
+    EXPECT_EQ(GUI_DrawState.hSurface, 0);
+    EXPECT_EQ(GUI_DrawState.ClipRect.x0, 10);
+    EXPECT_EQ(GUI_PoolStat.nUsedBlocks, 0u);
 }

@@ -243,12 +243,17 @@ TEST_F(TextTest, NumberOutput) {
         {"fixed no decimals", [] { GUI_DrawFixed(7.5, 0); }, "8"},
         {"fixed huge", [] { GUI_DrawFixed(1e15, 2); }, "9999999.99"},
         {"fixed NaN", [] { GUI_DrawFixed(std::nan(""), 1); }, "0.0"},
+        {"fixed rounding carries", [] { GUI_DrawFixed(9.96, 1); }, "10.0"},
+        {"fixed carry to a third digit", [] { GUI_DrawFixed(99.97, 1); }, "100.0"},
+        {"fixed negative carry", [] { GUI_DrawFixed(-9.96, 1); }, "-10.0"},
+        {"fixed rounds to zero", [] { GUI_DrawFixed(-0.04, 1); }, "0.0"},
         {"float rounds up at half", [] { GUI_DrawFloat(-1.25, 5, 2, 0); }, "-1.25"},
         {"float signed", [] { GUI_DrawFloat(0.04, 4, 1, 1); }, "+0.0"},
         {"float decimals past 9", [] { GUI_DrawFloat(0.5, 4, 40, 0); }, "999"},
         {"float min", [] { GUI_DrawFloatMin(3.14159, 5); }, "3.142"},
         {"float min negative fraction", [] { GUI_DrawFloatMin(-0.5, 4); }, "-0.5"},
         {"float min no room", [] { GUI_DrawFloatMin(12345.6, 4); }, "9999"},
+        {"float min rounding carries", [] { GUI_DrawFloatMin(9.9999, 4); }, "10.0"},
     };
     GUI_SetFont(&kRecordFont);
     for (const Case& c : cases) {

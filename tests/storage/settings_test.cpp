@@ -197,8 +197,11 @@ TEST_F(SettingsTest, FixConfigNormalisesStreamsPortsAndInputs) {
              EXPECT_EQ(c.nMin, 67);
              EXPECT_EQ(c.nAudio, 1);
          }},
-        {"network address started", "NET_IP_ADR_LOCAL, -1062731510\n",
-         [] { EXPECT_EQ(std::vector<uint8_t>(G_OwnIp, G_OwnIp + 4), (std::vector<uint8_t>{192, 168, 1, 10})); }},
+        // An address word outside the unit's numbers falls back to .175; a host number stands.
+        {"network address word", "NET_IP_ADR_LOCAL, -1062731510\n",
+         [] { EXPECT_EQ(std::vector<uint8_t>(G_OwnIp, G_OwnIp + 4), (std::vector<uint8_t>{192, 168, 0, 175})); }},
+        {"network host number", "NET_IP_ADR_LOCAL, 177\n",
+         [] { EXPECT_EQ(std::vector<uint8_t>(G_OwnIp, G_OwnIp + 4), (std::vector<uint8_t>{192, 168, 0, 177})); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

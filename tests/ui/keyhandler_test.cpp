@@ -14,19 +14,8 @@
 
 namespace {
 
-class KeyHandlerTest : public UiTest {
+class KeyHandlerTest : public MainPagesTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        for (int s : {kStreamAir, kStreamAhrs, kStreamEngine}) G_NetStreamCfg[s].INST = 1;
-        RunApp([] {
-            CalcAvailScreens();
-            NvSetU32(kNvScreenEnable, kScreenMaskReset);
-            G_CurPage = 3;
-            ResetKnobAllow();
-            InitScreenConfig();
-        });
-    }
     void Key(int32_t code) {
         RunApp([code] {
             G_KeyEvent = code;

@@ -5,6 +5,7 @@
 
 #include "core/irq.h"
 #include "core/ostimer.h"
+#include "core/alarm.h"
 #include "core/boot.h"
 #include "core/syslog.h"
 #include <cstring>
@@ -13,7 +14,10 @@
 #include "platform/hw.h"
 #include "support/board_fixture.h"
 #include "ui/buttons.h"
+#include "storage/nvram.h"
 #include "ui/knob.h"
+#include "ui/pages.h"
+#include "ui/statusbar.h"
 
 class UiTest : public BoardTest {
 protected:
@@ -26,6 +30,7 @@ protected:
             InstallHandlers();
             IrqStateInit();
             ClearGlobals();
+            G_KeyEnableMask = 0xFFFF;   // as at power-up: no button disabled by an earlier case
             InitRamLog(0);
             SysLogOpen();
             GUI_Init();
@@ -99,4 +104,22 @@ protected:
     uint64_t start_ = 0;
     std::vector<int32_t> keys_;
     std::vector<int32_t> deltas_;
+};
+
+// Air data, AHRS and engine installed, every screen enabled, on page 3.
+class MainPagesTest : public UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        for (int s : {kStreamAir, kStreamAhrs, kStreamEngine}) G_NetStreamCfg[s].INST = 1;
+        RunApp([] {
+            G_AlarmCur = -1;   // no alarm shown: key 1 steps back, the other keys act
+            CalcAvailScreens();
+            NvSetU32(kNvScreenEnable, kScreenMaskReset);
+            G_CurPage = 3;
+            ResetKnobAllow();
+            InitScreenConfig();
+            UpdateSoftKeys();
+        });
+    }
 };
