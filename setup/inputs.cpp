@@ -73,7 +73,7 @@ void SetDefaultLabel(int32_t n) {
     char text[16] = "";
     switch (Input(n).nMode) {
     case 0: std::snprintf(text, sizeof text, "  "); break;
-    case 1: std::snprintf(text, sizeof text, "INPUT-%d", static_cast<int>(n + 1)); break;
+    case 1: std::snprintf(text, sizeof text, "INPUT-%d", static_cast<int>((n + 1) & 0xFF)); break;
     case 2: std::snprintf(text, sizeof text, "%s", kTransfer[n]); break;
     case 3: std::snprintf(text, sizeof text, "CANOPY"); break;
     case 4: std::snprintf(text, sizeof text, "FLAPS"); break;

@@ -124,7 +124,7 @@ TEST_F(EngineKeysTest, FuelMenuFillsAndAdjustsTheTotals) {
     Press(3);
     EXPECT_EQ(NvGetF64(kNvGalsUsed), 0.0);
     EXPECT_EQ(NvGetF64(kNvGalsRem), 500.0);
-    EXPECT_EQ(G_InstReading[kInstFuelComp].nValue2, 500);
+    EXPECT_EQ(int32_t{G_InstReading[kInstFuelComp].nValue2}, 500);
     EXPECT_EQ(G_RemoteUserDat.nCode, 4u);
     EXPECT_NE(SysLog().find("FUEL COMP: Fill Mains (GAL USED) Rem:50.0 Used:0.0"), std::string::npos);
 

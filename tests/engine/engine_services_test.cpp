@@ -275,23 +275,23 @@ TEST_F(FadecTest, MessagesFillTheFadecReadingsAndResyncAfterAPause) {
     const std::vector<int16_t> f = {2450, 245, 52, 620, 1850, 400, 13800, 13900, 14000, 14100, INT16_MIN};
     Feed(Message(1, f), 100);
     EXPECT_EQ(G_Fadec.nMessages, 1u);
-    EXPECT_EQ(G_InstReading[kInstRpm].nValue, 24500) << "whole RPM on the line";
-    EXPECT_EQ(G_InstReading[kInstManifold].nValue, 245);
-    EXPECT_EQ(G_InstReading[kInstEgt1 + 3].nValue, 14100);
+    EXPECT_EQ(int32_t{G_InstReading[kInstRpm].nValue}, 24500) << "whole RPM on the line";
+    EXPECT_EQ(int32_t{G_InstReading[kInstManifold].nValue}, 245);
+    EXPECT_EQ(int32_t{G_InstReading[kInstEgt1 + 3].nValue}, 14100);
     EXPECT_EQ(G_InstReading[kInstEgt1 + 4].bValid, 0) << "no value";
     EXPECT_EQ(G_EngFresh, 40);
 
     // Back to back: the second message follows the first directly.
     Feed(Message(2, {2500}) + Message(3, {2510}), 100);
     EXPECT_EQ(G_Fadec.nMessages, 3u);
-    EXPECT_EQ(G_InstReading[kInstRpm].nValue, 25100);
+    EXPECT_EQ(int32_t{G_InstReading[kInstRpm].nValue}, 25100);
 
     // Noise, then a message in the same burst: thrown away until a pause.
     Feed("xyz" + Message(4, {2600}), 100);
     EXPECT_EQ(G_Fadec.nMessages, 3u);
     Feed(Message(5, {2700}), 100);
     EXPECT_EQ(G_Fadec.nMessages, 4u);
-    EXPECT_EQ(G_InstReading[kInstRpm].nValue, 27000);
+    EXPECT_EQ(int32_t{G_InstReading[kInstRpm].nValue}, 27000);
     bool tossed = false;
     for (uint32_t i = 0; i < G_RamLog.nCount && i < kRamLogLines; ++i)
         tossed = tossed || std::string(G_RamLog.szLine[i]).find("FADEC:3, 53 tossed for resync") == 0;
@@ -300,13 +300,13 @@ TEST_F(FadecTest, MessagesFillTheFadecReadingsAndResyncAfterAPause) {
     // A damaged message changes nothing and is logged.
     Feed(Message(6, {1000}, true), 100);
     EXPECT_EQ(G_Fadec.nBadCrc, 1u);
-    EXPECT_EQ(G_InstReading[kInstRpm].nValue, 27000);
+    EXPECT_EQ(int32_t{G_InstReading[kInstRpm].nValue}, 27000);
     EXPECT_NE(Log().find("ParseFadecMsg Bad CRC @"), std::string::npos);
 
     // A message cut short by a pause is dropped; the next one is taken.
     Feed(Message(7, {1500}).substr(0, 20), 100);
     Feed(Message(8, {1600}), 100);
-    EXPECT_EQ(G_InstReading[kInstRpm].nValue, 16000);
+    EXPECT_EQ(int32_t{G_InstReading[kInstRpm].nValue}, 16000);
 }
 
 }  // namespace
