@@ -21,7 +21,7 @@ namespace {
 constexpr int32_t kMaxRows = 32, kRowTop = 41, kRowStep = 13;
 
 struct MenuRow {
-    char     szLabel[40];
+    char     szLabel[48];
     int32_t* pField;       // nullptr: a row with its own action
     int32_t  nLo, nHi;     // bounds of the field
     int32_t  nStep;        // change per knob step
@@ -49,7 +49,7 @@ static void AddRow(const char* label, int32_t* field, int32_t lo, int32_t hi, in
     MenuState& m = s_menu;
     if (m.nRows >= kMaxRows) return;
     MenuRow& r = m.row[m.nRows++];
-    std::snprintf(r.szLabel, sizeof r.szLabel, "%d. %s", static_cast<int>(m.nRows), label);
+    std::snprintf(r.szLabel, sizeof r.szLabel, "%d. %.32s", static_cast<int>(m.nRows), label);
     r.pField = field;
     r.nLo = lo;
     r.nHi = hi;

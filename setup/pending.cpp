@@ -15,13 +15,9 @@ void LoadAircraftBitmap() {}
 // the list redraws itself.
 void AdminSettingsScreen() {}
 
-// Owned by efis/ and engine/, written there in parallel: weak, so that the
-// owner's screen takes the place of these when it lands.
+// Owned by efis/, written there in parallel: weak, so that the owner's
+// screen takes the place of these when it lands.
 __attribute__((weak)) void AltitudeCalScreen() {}
 __attribute__((weak)) void AirspeedCalScreen() {}
 __attribute__((weak)) void AoaCalScreen() {}
 __attribute__((weak)) void OatCalScreen() {}
-__attribute__((weak)) void RpmCalMenu() {}
-__attribute__((weak)) void EgtChtCalMenu(int32_t) {}
-__attribute__((weak)) void HorsepowerMenu() {}
-__attribute__((weak)) void TrimCalMenu(int32_t) {}
