@@ -79,11 +79,12 @@ TEST_F(EngineLinks, FadecPeerFeedsTheReadingsThatTheEngineFrameCarries) {
                                  "EGT_3", "EGT_4", "EGT_5"})
             kvd << inst << ".ENABLE, 1\n";
     }
-    // I AGREE, then ENGINE and FADEC; the status page with the engine strip.
-    std::ofstream(dir_ + "/script.txt") << "9 press 3\n10 press 3\n10.5 press 4\n12.5 screenshot " << dir_
+    // I AGREE once the boot (with the air data primed; real time, so with room
+    // for a loaded machine) is over, then ENGINE and FADEC; the status page with the engine strip.
+    std::ofstream(dir_ + "/script.txt") << "12 press 3\n13 press 3\n13.5 press 4\n15.5 screenshot " << dir_
                                         << "/fadec.png\n";
     const std::string console = dir_ + "/console.txt";
-    const std::string cmd = std::string(KV5100_PATH) + " --headless --time real --run-for 13 --flash " + dir_ +
+    const std::string cmd = std::string(KV5100_PATH) + " --headless --time real --run-for 16 --flash " + dir_ +
                             "/f.bin --tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --tfs ENGINE.KVD=" + dir_ + "/ENGINE.KVD --script " + dir_ +
                             "/script.txt --serial 2=pty --serial 3=file:/dev/null," + dir_ +
                             "/frames.bin --print-syslog >" + console + " 2>&1; echo $? >" + dir_ + "/status";
