@@ -262,13 +262,6 @@ void Board::BuildRoutes() {
     }
 }
 
-inline const Board::Region* Board::Route(uint32_t addr) const {
-    const uint8_t slot = routes_[addr >> 20];
-    if (slot == kRouteScan) [[unlikely]] return RouteScan(addr);
-    const Region& r = regions_[slot];
-    return addr - r.base < r.size ? &r : nullptr;
-}
-
 const Board::Region* Board::RouteScan(uint32_t addr) const {
     for (int i = 1; i <= regionCount_; ++i)
         if (addr - regions_[i].base < regions_[i].size) return &regions_[i];
@@ -292,43 +285,14 @@ void Board::LogUnclaimed(uint32_t addr, bool write) {
     std::fprintf(stderr, "board: unclaimed %s at 0x%08x\n", write ? "write" : "read", addr);
 }
 
-// What an access costs in board time. A run of reads that change nothing is
-// the firmware polling; once it is long enough, reading the clock is where
-// the firmware waits, and time moves on (see kPollQuietAccesses).
-inline uint64_t Board::AccessTicks(const Region& r, bool write) {
-    if (write || !(r.flags & kReadsPure)) {
-        Unquiet();
-    } else if (!(r.flags & kClock)) {
-        ++quiet_;
-        quietPolled_ = true;
-    } else if (quiet_ < kPollQuietAccesses || !quietPolled_ || inIrq_) {
-        ++quiet_;
-    } else {
-        return PollStep();
-    }
-    return kAccessTicks;
-}
-
 [[gnu::noinline]] uint64_t Board::PollStep() {
-    Unquiet();
+    // Polling goes on: the next step comes after about one more pass.
+    quiet_ = kPollQuietAccesses - kPollRepeatAccesses;
     uint64_t ticks = kPollStepTicks;
     if (nextEvent_ > now_ && nextEvent_ - now_ < ticks) ticks = nextEvent_ - now_;
     if (ticks < kAccessTicks) ticks = kAccessTicks;
     SleepFor(ticks);
     return ticks;
-}
-
-// The path every register access takes; the rest is kept out of its way.
-uint32_t Board::Access(uint32_t addr, uint32_t value, int width, bool write) {
-    const Region* r = Route(addr);
-    if (!r) [[unlikely]] return AccessOther(addr, value, width, write);
-    Advance(AccessTicks(*r, write));
-    const uint32_t offset = (r->flags & kKeyedByAddress) ? addr : addr - r->base;
-    uint32_t result = 0;
-    if (write) r->dev->Write(offset, value, width);
-    else result = r->dev->Read(offset, width);
-    AfterAccess();
-    return result;
 }
 
 // Memory reached through the accessors (little-endian bytes; flash is

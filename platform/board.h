@@ -47,14 +47,16 @@ struct BoardStop {
 // Virtual time: what each access and each idle round costs, in OS-timer ticks.
 constexpr uint64_t kAccessTicks = 1;
 constexpr uint64_t kIdleTicks   = 16;
-// A firmware that has only polled for this many accesses (reads that change
-// nothing, of the OS timer and at least one other register; no write, no
-// interrupt, no device event) is waiting for time to pass: its next read of
-// the OS timer moves time on to the next device event, at most
-// kPollStepTicks (0.1 ms) ahead. Then the count starts again, so a deadline
-// the firmware keeps to itself is seen at most one step late.
-constexpr uint32_t kPollQuietAccesses = 64;
-constexpr uint64_t kPollStepTicks     = 368;
+// A firmware that has only polled for kPollQuietAccesses accesses (reads
+// that change nothing, of the OS timer and at least one other register; no
+// write, no interrupt, no device event) is waiting for time to pass: its
+// next read of the OS timer moves time on to the next device event, at most
+// kPollStepTicks (0.1 ms) ahead. While it goes on polling it moves on again
+// every kPollRepeatAccesses (about one pass of the main loop), so a deadline
+// that the firmware keeps to itself is seen about one step late at most.
+constexpr uint32_t kPollQuietAccesses  = 64;
+constexpr uint32_t kPollRepeatAccesses = 16;
+constexpr uint64_t kPollStepTicks      = 368;
 
 struct EnvVar {
     char name[32];
@@ -256,5 +258,45 @@ private:
     uint32_t unclaimed_[32]{};
     int unclaimedCount_ = 0;
 };
+
+// ---- the access path, inline where the accessors call it -----------------
+
+inline const Board::Region* Board::Route(uint32_t addr) const {
+    const uint8_t slot = routes_[addr >> 20];
+    if (slot == kRouteScan) [[unlikely]] return RouteScan(addr);
+    const Region& r = regions_[slot];
+    return addr - r.base < r.size ? &r : nullptr;
+}
+
+// What an access costs in board time. A run of reads that change nothing is
+// the firmware polling; once it is long enough, reading the clock is where
+// the firmware waits, and time moves on (see kPollQuietAccesses).
+inline uint64_t Board::AccessTicks(const Region& r, bool write) {
+    if (write || !(r.flags & kReadsPure)) {
+        Unquiet();
+    } else if (!(r.flags & kClock)) {
+        ++quiet_;
+        quietPolled_ = true;
+    } else if (quiet_ < kPollQuietAccesses || !quietPolled_ || inIrq_) {
+        ++quiet_;
+    } else {
+        return PollStep();
+    }
+    return kAccessTicks;
+}
+
+// The path every register access takes; the rest is kept out of its way.
+inline uint32_t Board::Access(uint32_t addr, uint32_t value, int width, bool write) {
+    const Region* r = Route(addr);
+    if (!r) [[unlikely]] return AccessOther(addr, value, width, write);
+    Advance(AccessTicks(*r, write));
+    const uint32_t offset = (r->flags & kKeyedByAddress) ? addr : addr - r->base;
+    uint32_t result = 0;
+    if (write) r->dev->Write(offset, value, width);
+    else result = r->dev->Read(offset, width);
+    AfterAccess();
+    return result;
+}
+
 
 }  // namespace platform
