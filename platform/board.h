@@ -162,7 +162,8 @@ public:
 
 private:
     Board(TimeMode mode);
-    // What reading a region's registers does, for the poll detector.
+    // How a region's registers are reached, and what reading them does (for
+    // the poll detector).
     enum RegionFlags : uint8_t {
         kReadsPure      = 1,   // a read changes nothing in the device
         kClock          = 2,   // the OS timer: where a poll waits for time
@@ -222,9 +223,9 @@ private:
     StopReason lastStop_ = StopReason::None;
     int      exitStatus_ = 0;
     static constexpr int kRegions = 20;
-    Region regions_[kRegions + 1]{};
+    Region regions_[kRegions + 1]{};    // 0 is empty: no address falls in it
     int regionCount_ = 0;
-    uint8_t routes_[kRouteSlots]{};  // region index + 1, 0 for none, kRouteScan
+    uint8_t routes_[kRouteSlots]{};     // region index by megabyte, or kRouteScan
 
     InterruptController intc_;
     OsTimer osTimer_;
