@@ -4,8 +4,6 @@
 // on port 3 is captured and decoded from the documented layout.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -92,23 +90,8 @@ TEST_F(EngineLinks, FadecPeerFeedsTheReadingsThatTheEngineFrameCarries) {
     std::thread unit([cmd] { std::system(cmd.c_str()); });
 
     // The peer opens the unit's pseudo-terminal once kv5100 names it.
-    std::string pts;
-    for (int i = 0; i < 100 && pts.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const std::string text = ReadFile(console);
-        const size_t at = text.find("serial port 2 is ");
-        if (at != std::string::npos) {
-            const size_t end = text.find('\n', at);
-            if (end != std::string::npos) pts = text.substr(at + 17, end - at - 17);
-        }
-    }
-    ASSERT_FALSE(pts.empty()) << ReadFile(console);
-    const int fd = open(pts.c_str(), O_WRONLY | O_NOCTTY);
-    ASSERT_GE(fd, 0) << pts;
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd, TCSANOW, &tio);
+    const int fd = OpenUnitPty(console, 2);
+    ASSERT_GE(fd, 0) << ReadFile(console);
     // Five messages a second until the run ends; one damaged message once
     // the unit is up (it boots in about 8 s).
     const std::vector<int16_t> fields = {2450, 245, 52, 620, 1850, 400, 13800, 13900, 14000, 14100};

@@ -11,3 +11,8 @@ CommandResult RunCommand(const std::string& command);
 
 // The kv5100 program with these arguments, standard error included.
 CommandResult RunKv5100(const std::string& args);
+
+// The pseudo-terminal kv5100 names for serial port N in its console output
+// (the file its output goes to), opened for writing in raw mode; -1 when it
+// is not named within 5 s.
+int OpenUnitPty(const std::string& consoleFile, int port);
