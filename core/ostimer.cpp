@@ -29,9 +29,11 @@ uint32_t ElapsedMs() {
     return static_cast<uint32_t>(uint64_t{d} * 10 / 36864);
 }
 
+// Each round is the idle hook of the wait; as the wait's end is known, the
+// board's time moves straight on to it (or to the next device event).
 void DelayTicks(uint32_t n) {
     uint32_t start = ReadOsTimer();
-    while (static_cast<uint32_t>(ReadOsTimer() - start) < n) IdleHook();
+    while (static_cast<uint32_t>(ReadOsTimer() - start) < n) HwIdleUntil(start + n);
 }
 
 void InitWatchdog() {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include "core/irq.h"
+#include "core/ostimer.h"
 #include "core/syslog.h"
 #include "platform/hw.h"
 
@@ -17,7 +18,7 @@ const GUI_DeviceApi GUI_DeviceOps = {
 constexpr uint32_t kPitch = LCD_XSIZE;
 constexpr uint32_t kFrameBytes = LCD_XSIZE * LCD_VYSIZE;
 constexpr int kTileSize = 1024;          // the size registers hold 10 bits
-constexpr uint32_t kEnginePolls = 200000; // far beyond the longest operation
+constexpr uint32_t kEngineTimeout = kTicksPerSecond;   // far beyond the longest operation
 
 // The frame memory as the target reaches it: through a pointer taken at
 // initialisation.
@@ -54,14 +55,18 @@ static void StartEngine() {
     HwWrite16(LCD_ENGINE_CTL, 0x80);
 }
 
+static bool EngineBit(uint16_t bit, bool set) { return ((HwRead16(LCD_ENGINE_CTL) & bit) != 0) == set; }
+
 // Every wait on the engine is bounded: an engine that never finishes is
-// logged and drawing carries on.
+// logged and drawing carries on. Only time changes the bits, so each round
+// idles until the engine's own event (or the time-out).
 static bool WaitEngine(uint16_t bit, bool untilSet) {
-    for (uint32_t i = 0; i < kEnginePolls; ++i) {
-        bool set = (HwRead16(LCD_ENGINE_CTL) & bit) != 0;
-        if (set == untilSet) return true;
-        HwIdle();
-    }
+    if (EngineBit(bit, untilSet)) return true;
+    const uint32_t start = ReadOsTimer();
+    do {
+        HwIdleUntil(start + kEngineTimeout);
+        if (EngineBit(bit, untilSet)) return true;
+    } while (!TicksElapsed(ReadOsTimer(), start, kEngineTimeout));
     DebugPrintf("ERROR: LCD engine time-out (bit 0x%02x)\n", bit);
     return false;
 }

@@ -71,6 +71,8 @@ void Ac97::Write(uint32_t offset, uint32_t value, int) {
     if (!LinkUp() || (reg & 1)) return;
     car_ = 1;
     CodecWrite(reg, static_cast<uint16_t>(value));
+    // A new rate moves the DMA's next frame.
+    board_.Schedule(board_.dma().NextEvent(board_.Now()));
     gsr_ |= kGsrCommandDone;
 }
 

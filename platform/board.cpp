@@ -8,7 +8,6 @@
 
 namespace platform {
 
-static Board* g_board = nullptr;
 
 const char* StopReasonName(StopReason r) {
     switch (r) {
@@ -29,24 +28,22 @@ static int64_t HostNs() {
 }
 
 Board* Board::Create(TimeMode mode) {
-    if (g_board) return nullptr;
+    if (current_) return nullptr;
     // Shared, so that the processes running the application see one board.
     void* mem = mmap(nullptr, sizeof(Board), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (mem == MAP_FAILED) return nullptr;
-    g_board = new (mem) Board(mode);
-    return g_board;
+    current_ = new (mem) Board(mode);
+    return current_;
 }
 
 void Board::Destroy() {
-    if (!g_board) return;
-    g_board->CloseFlash();
-    g_board->rtcChip_.CloseMemoryFile(g_board->now_);
-    g_board->~Board();
-    munmap(g_board, sizeof(Board));
-    g_board = nullptr;
+    if (!current_) return;
+    current_->CloseFlash();
+    current_->rtcChip_.CloseMemoryFile(current_->now_);
+    current_->~Board();
+    munmap(current_, sizeof(Board));
+    current_ = nullptr;
 }
-
-Board* Board::Current() { return g_board; }
 
 Board::Board(TimeMode mode)
     : mode_(mode),
@@ -66,29 +63,32 @@ Board::Board(TimeMode mode)
       ac97_(*this),
       dma_(*this, ac97_),
       cs8900_(*this) {
+    constexpr uint8_t kPure = kReadsPure, kMisc = kReadsPure | kKeyedByAddress;
     const Region map[] = {
-        {0x0C000000, 0x100002, &display_},
-        {0x40000000, kDmaBytes, &dma_},
-        {0x40500000, kAc97Bytes, &ac97_},   // registers and, at 0x100000, the engine data port
-        {0x40100000, 0x30, &ffUart_},
-        {0x40200000, 0x30, &btUart_},
-        {0x40700000, 0x30, &stUart_},
-        {0x40900000, 0x10, &rtc_},
-        {0x40A00000, 0x20, &osTimer_},
-        {0x40301680, 0x28, &i2c_},
-        {0x40B00000, 0x10, &misc_},     // PWM 0
-        {0x40D00000, 0x18, &intc_},
-        {0x40E00000, 0x6C, &gpio_},
-        {0x40F00000, 0x40, &misc_},     // power manager
-        {0x41100000, Mmc::kBytes, &mmc_},
-        {0x41300000, 0x10, &misc_},     // clock manager
-        {0x41400000, 0x30, &ssp_},
-        {0x44000000, 0x100, &misc_},    // LCD controller
-        {0x48000000, 0x80, &misc_},     // memory controller
-        {Cs8900::kBase, Cs8900::kBytes, &cs8900_},
+        {0x0C000000, 0x100002, &display_, kPure},
+        {0x40000000, kDmaBytes, &dma_, 0},
+        {0x40500000, kAc97Bytes, &ac97_, 0},   // registers and, at 0x100000, the engine data port
+        {0x40100000, 0x30, &ffUart_, 0},
+        {0x40200000, 0x30, &btUart_, 0},
+        {0x40700000, 0x30, &stUart_, 0},
+        {0x40900000, 0x10, &rtc_, kPure},
+        {0x40A00000, 0x20, &osTimer_, kPure | kClock},
+        {0x40301680, 0x28, &i2c_, 0},
+        {0x40B00000, 0x10, &misc_, kMisc},     // PWM 0
+        {0x40D00000, 0x18, &intc_, kPure},
+        {0x40E00000, 0x6C, &gpio_, kPure},
+        {0x40F00000, 0x40, &misc_, kMisc},     // power manager
+        {0x41100000, Mmc::kBytes, &mmc_, 0},
+        {0x41300000, 0x10, &misc_, kMisc},     // clock manager
+        {0x41400000, 0x30, &ssp_, 0},
+        {0x44000000, 0x100, &misc_, kMisc},    // LCD controller
+        {0x48000000, 0x80, &misc_, kMisc},     // memory controller
+        {Cs8900::kBase, Cs8900::kBytes, &cs8900_, 0},
     };
-    for (const Region& r : map) regions_[regionCount_++] = r;
-    Device* timed[] = {&osTimer_, &rtc_, &gpio_, &btUart_, &stUart_, &ffUart_, &duart_, &mmc_, &hostEvents_, &dma_, &cs8900_};
+    for (const Region& r : map) regions_[++regionCount_] = r;
+    BuildRoutes();
+    Device* timed[] = {&osTimer_, &rtc_,   &gpio_,       &btUart_, &stUart_, &ffUart_,  &duart_,
+                       &mmc_,     &hostEvents_, &dma_,   &cs8900_, &display_};
     for (Device* d : timed) timed_[timedCount_++] = d;
     hostStartNs_ = HostNs();
     airAdc_.Reset();
@@ -161,7 +161,7 @@ void Board::Reset() {
 }
 
 void Board::ResetAll() {
-    for (int i = 0; i < regionCount_; ++i) regions_[i].dev->Reset();
+    for (int i = 1; i <= regionCount_; ++i) regions_[i].dev->Reset();
     duart_.Reset();
     std::memset(ram_, 0, sizeof ram_);
     startupFileDue_ = true;
@@ -170,6 +170,8 @@ void Board::ResetAll() {
     std::memset(cp15_, 0, sizeof cp15_);
     cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
     inIrq_ = false;
+    UpdateIrqGate();
+    Unquiet();
     pendingStop_ = StopReason::None;
     rtc_.Start(now_);
     Reschedule();
@@ -177,10 +179,13 @@ void Board::ResetAll() {
 
 // ---- time ---------------------------------------------------------------------
 
+void Board::SetRunEnd(uint64_t ticks) {
+    runEnd_ = ticks;
+    Reschedule();
+}
+
 void Board::SetOscr(uint32_t value) {
-    uint32_t offset = 0;
-    Device* d = Route(0x40A00010, &offset);
-    d->Write(offset, value, 4);
+    osTimer_.Write(0x10, value, 4);
     Reschedule();
 }
 
@@ -188,22 +193,36 @@ void Board::Sync() {
     uint64_t host = static_cast<uint64_t>(HostNs() - hostStartNs_);
     uint64_t t = hostStartTicks_ + host * kOsTimerHz / 1000000000ull;
     if (t > now_) now_ = t;
+    // The window's input arrives from the host process at any time.
+    Schedule(hostEvents_.NextEvent(now_));
 }
 
-void Board::Advance(uint64_t ticks) {
-    if (mode_ == TimeMode::Virtual) now_ += ticks;
-    else Sync();
-    if (now_ >= nextEvent_) RunDue();
-    if (runEnd_ && now_ >= runEnd_ && pendingStop_ == StopReason::None) pendingStop_ = StopReason::RunEnd;
+
+// Real time sleeps through an idle stretch instead of spinning: a long one
+// in slices, so that host input is seen soon; a short one not at all, as a
+// host sleep would overshoot it.
+void Board::SleepFor(uint64_t ticks) const {
+    if (mode_ != TimeMode::Real || ticks < kPollStepTicks) return;
+    constexpr uint64_t kSlice = kOsTimerHz / 1000;
+    const uint64_t t = ticks < kSlice ? ticks : kSlice;
+    timespec ts{0, static_cast<long>(t * 1000000000ull / kOsTimerHz)};
+    nanosleep(&ts, nullptr);
+}
+
+void Board::Wait(uint64_t ticks) {
+    SleepFor(ticks);
+    Advance(ticks);
 }
 
 void Board::RunDue() {
+    Unquiet();
     for (int i = 0; i < timedCount_; ++i) timed_[i]->Advance(now_);
+    if (runEnd_ && now_ >= runEnd_ && pendingStop_ == StopReason::None) pendingStop_ = StopReason::RunEnd;
     Reschedule();
 }
 
 void Board::Reschedule() {
-    uint64_t next = UINT64_MAX;
+    uint64_t next = runEnd_ ? runEnd_ : UINT64_MAX;
     for (int i = 0; i < timedCount_; ++i) {
         uint64_t t = timed_[i]->NextEvent(now_);
         if (t < next) next = t;
@@ -217,6 +236,7 @@ void Board::Spend(uint64_t ticks) {
                     static_cast<long>((ticks % kOsTimerHz) * 1000000000ull / kOsTimerHz)};
         nanosleep(&ts, nullptr);
     }
+    Unquiet();
     // In steps shorter than the count's wrap, so that no match is passed over.
     constexpr uint64_t kStep = 1ull << 30;
     for (; ticks > kStep; ticks -= kStep) {
@@ -229,15 +249,22 @@ void Board::Spend(uint64_t ticks) {
 
 // ---- access and interrupts ---------------------------------------------------
 
-Device* Board::Route(uint32_t addr, uint32_t* offset) {
-    for (int i = 0; i < regionCount_; ++i) {
+// Region 0 is empty: a megabyte without registers routes to it and misses.
+void Board::BuildRoutes() {
+    std::memset(routes_, 0, sizeof routes_);
+    for (int i = 1; i <= regionCount_; ++i) {
         const Region& r = regions_[i];
-        if (addr - r.base < r.size) {
-            // The register file keeps several small blocks: it is keyed by address.
-            *offset = (r.dev == &misc_) ? addr : addr - r.base;
-            return r.dev;
+        const uint32_t first = r.base >> 20, last = (r.base + (r.size - 1)) >> 20;
+        for (uint32_t mb = first; mb <= last; ++mb) {
+            uint8_t& slot = routes_[mb];
+            slot = (slot == 0) ? static_cast<uint8_t>(i) : kRouteScan;
         }
     }
+}
+
+const Board::Region* Board::RouteScan(uint32_t addr) const {
+    for (int i = 1; i <= regionCount_; ++i)
+        if (addr - regions_[i].base < regions_[i].size) return &regions_[i];
     return nullptr;
 }
 
@@ -258,60 +285,93 @@ void Board::LogUnclaimed(uint32_t addr, bool write) {
     std::fprintf(stderr, "board: unclaimed %s at 0x%08x\n", write ? "write" : "read", addr);
 }
 
-uint32_t Board::Access(uint32_t addr, uint32_t value, int width, bool write) {
+[[gnu::noinline]] uint64_t Board::PollStep() {
+    // Polling goes on: the next step comes after about one more pass.
+    quiet_ = kPollQuietAccesses - kPollRepeatAccesses;
+    uint64_t ticks = kPollStepTicks;
+    if (nextEvent_ > now_ && nextEvent_ - now_ < ticks) ticks = nextEvent_ - now_;
+    if (ticks < kAccessTicks) ticks = kAccessTicks;
+    SleepFor(ticks);
+    return ticks;
+}
+
+// Memory reached through the accessors (little-endian bytes; flash is
+// read-only here), or an address nothing claims.
+uint32_t Board::AccessOther(uint32_t addr, uint32_t value, int width, bool write) {
+    Unquiet();
     Advance(kAccessTicks);
     uint32_t result = 0;
-    uint32_t offset = 0;
-    if (Device* d = Route(addr, &offset)) {
-        if (write) {
-            d->Write(offset, value, width);
-            Reschedule();
-        } else {
-            result = d->Read(offset, width);
-        }
-    } else if (uint8_t* mem = Memory(addr, static_cast<uint32_t>(width))) {
-        // Memory reached through the accessors: little-endian bytes; flash is read-only here.
+    if (uint8_t* mem = Memory(addr, static_cast<uint32_t>(width))) {
         if (write && addr >= kFlashBytes) std::memcpy(mem, &value, static_cast<size_t>(width));
         else if (!write) std::memcpy(&result, mem, static_cast<size_t>(width));
     } else {
         LogUnclaimed(addr, write);
     }
-    CheckStop();
-    TakeInterrupt();
+    AfterAccess();
     return result;
 }
 
 void Board::Idle() {
+    Unquiet();
     Advance(kIdleTicks);
     CheckStop();
-    TakeInterrupt();
+    if (IrqDue()) TakeInterrupt();
+}
+
+void Board::IdleUntil(uint32_t count) {
+    Unquiet();
+    // A count already reached (or passed: more than half the count's range
+    // away) ends the wait at once; time still moves on by one access.
+    const uint32_t left = count - Oscr();
+    uint64_t ticks = (left == 0 || left > 0x80000000u) ? kAccessTicks : left;
+    if (nextEvent_ > now_ && nextEvent_ - now_ < ticks) ticks = nextEvent_ - now_;
+    Wait(ticks);
+    CheckStop();
+    if (IrqDue()) TakeInterrupt();
 }
 
 void Board::SetCpsr(uint32_t v) {
     cpsr_ = v;
-    TakeInterrupt();
+    Unquiet();
+    UpdateIrqGate();
+    if (IrqDue()) TakeInterrupt();
 }
 
-namespace {
+void Board::SetHandler(int number, MonHandler h) {
+    if (number < 0 || number >= 8) return;
+    handlers_[number] = h;
+    UpdateIrqGate();
+}
+
+void Board::UpdateIrqGate() {
+    const bool open = !inIrq_ && !(cpsr_ & kCpsrIrqDisable) && handlers_[kMonIrq];
+    irqGate_ = open ? ~0u : 0u;
+}
+
 // Leaves IRQ mode however the handler ends, as the exception return would.
-struct IrqMode {
-    bool& inIrq;
-    uint32_t& cpsr;
-    uint32_t saved;
-    IrqMode(bool& in, uint32_t& c) : inIrq(in), cpsr(c), saved(c) {
-        inIrq = true;
-        cpsr |= kCpsrIrqDisable;
+class Board::IrqMode {
+public:
+    explicit IrqMode(Board& b) : board_(b), saved_(b.cpsr_) {
+        board_.inIrq_ = true;
+        board_.cpsr_ |= kCpsrIrqDisable;
+        board_.Unquiet();
+        board_.UpdateIrqGate();
     }
     ~IrqMode() {
-        cpsr = saved;
-        inIrq = false;
+        board_.cpsr_ = saved_;
+        board_.inIrq_ = false;
+        board_.UpdateIrqGate();
     }
+    IrqMode(const IrqMode&) = delete;
+    IrqMode& operator=(const IrqMode&) = delete;
+private:
+    Board& board_;
+    uint32_t saved_;
 };
-}  // namespace
 
 void Board::TakeInterrupt() {
-    if (inIrq_ || (cpsr_ & kCpsrIrqDisable) || !intc_.IrqAsserted() || !handlers_[kMonIrq]) return;
-    IrqMode mode(inIrq_, cpsr_);
+    if (!IrqDue()) return;
+    IrqMode mode(*this);
     ++irqsTaken_;
     handlers_[kMonIrq]();
 }
@@ -320,21 +380,25 @@ void Board::RaiseException(int number) {
     MonHandler h = Handler(number);
     if (!h) return;
     if (number == kMonIrq) {
-        IrqMode mode(inIrq_, cpsr_);
+        IrqMode mode(*this);
         h();
         return;
     }
     // Every exception entry disables IRQs; FIQ entry disables FIQs too.
     uint32_t saved = cpsr_;
     cpsr_ |= kCpsrIrqDisable | (number == kMonFiq ? kCpsrFiqDisable : 0);
+    UpdateIrqGate();
     h();
     cpsr_ = saved;
+    UpdateIrqGate();
 }
 
 void Board::BeginApplication() {
     // The monitor enters the application with interrupts disabled.
     cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
     inIrq_ = false;
+    UpdateIrqGate();
+    Unquiet();
     pendingStop_ = StopReason::None;
 }
 
@@ -358,12 +422,13 @@ void Board::Stop(StopReason reason, int status) {
 void Board::IdleInMonitor() {
     // The monitor takes no application interrupts; only time and the watchdog go on.
     std::memset(handlers_, 0, sizeof handlers_);
+    UpdateIrqGate();
     for (;;) {
-        Advance(mode_ == TimeMode::Virtual ? 3686 : 0);
-        if (mode_ == TimeMode::Real) {
-            timespec ts{0, 1000000};
-            nanosleep(&ts, nullptr);
-        }
+        // Nothing runs between device events: straight on to the next one.
+        uint64_t ticks = kOsTimerHz / 1000;
+        if (mode_ == TimeMode::Virtual && nextEvent_ > now_) ticks = nextEvent_ - now_;
+        if (ticks > kOsTimerHz) ticks = kOsTimerHz;
+        Wait(ticks);
         CheckStop();
     }
 }

@@ -47,6 +47,16 @@ struct BoardStop {
 // Virtual time: what each access and each idle round costs, in OS-timer ticks.
 constexpr uint64_t kAccessTicks = 1;
 constexpr uint64_t kIdleTicks   = 16;
+// A firmware that has only polled for kPollQuietAccesses accesses (reads
+// that change nothing, of the OS timer and at least one other register; no
+// write, no interrupt, no device event) is waiting for time to pass: its
+// next read of the OS timer moves time on to the next device event, at most
+// kPollStepTicks (0.1 ms) ahead. While it goes on polling it moves on again
+// every kPollRepeatAccesses (about one pass of the main loop), so a deadline
+// that the firmware keeps to itself is seen about one step late at most.
+constexpr uint32_t kPollQuietAccesses  = 64;
+constexpr uint32_t kPollRepeatAccesses = 16;
+constexpr uint64_t kPollStepTicks      = 368;
 
 struct EnvVar {
     char name[32];
@@ -60,7 +70,7 @@ public:
     // Creates the board in memory that child processes share; one board per process.
     static Board* Create(TimeMode mode);
     static void Destroy();
-    static Board* Current();
+    static Board* Current() { return current_; }
 
     // Persistent state and configuration.
     bool OpenFlash(const char* path) { tfs_.Unmount(); return flash_.Open(path); }
@@ -78,7 +88,7 @@ public:
     // Time.
     uint64_t Now() const { return now_; }
     uint32_t Oscr() const { return osTimer_.Count(now_); }
-    void SetRunEnd(uint64_t ticks) { runEnd_ = ticks; }   // 0: no end
+    void SetRunEnd(uint64_t ticks);   // 0: no end
     TimeMode Mode() const { return mode_; }
     // Virtual time only: move the OS-timer count (tests start near the wrap).
     void SetOscr(uint32_t value);
@@ -87,11 +97,17 @@ public:
     uint32_t Access(uint32_t addr, uint32_t value, int width, bool write);
     uint8_t* Memory(uint32_t addr, uint32_t len);
     void     Idle();
+    // A wait that ends when the OS-timer count reaches `count`: time moves to
+    // then or to the next device event, whichever comes first.
+    void     IdleUntil(uint32_t count);
     uint32_t Cpsr() const { return cpsr_; }
     void     SetCpsr(uint32_t v);
     // Board time that passes inside a monitor call: no interrupts are taken.
     void     Spend(uint64_t ticks);
-    // A device's timing changed outside a register access (host input).
+    // A device has work due at board time `at` (a write armed a match, started
+    // a transfer or changed a rate): the next event is brought forward to it.
+    void     Schedule(uint64_t at) { if (at < nextEvent_) nextEvent_ = at; }
+    // Every device asked again for its next event (host input, resets).
     void     Reschedule();
 
     // Monitor.
@@ -102,7 +118,7 @@ public:
     bool       TakeStartupFileDue() { const bool due = startupFileDue_; startupFileDue_ = false; return due; }
     int        SetEnv(const char* name, const char* value);
     MonHandler Handler(int number) const { return (number >= 0 && number < 8) ? handlers_[number] : nullptr; }
-    void       SetHandler(int number, MonHandler h) { if (number >= 0 && number < 8) handlers_[number] = h; }
+    void       SetHandler(int number, MonHandler h);
     [[noreturn]] void Stop(StopReason reason, int status = 0);
     void       RequestStop(StopReason reason);   // taken at the end of the current access
     // After mon_appexit: idle in the monitor until the watchdog or the run end stops the board.
@@ -146,16 +162,48 @@ public:
 
 private:
     Board(TimeMode mode);
-    struct Region { uint32_t base, size; Device* dev; };
-    Device* Route(uint32_t addr, uint32_t* offset);
+    // How a region's registers are reached, and what reading them does (for
+    // the poll detector).
+    enum RegionFlags : uint8_t {
+        kReadsPure      = 1,   // a read changes nothing in the device
+        kClock          = 2,   // the OS timer: where a poll waits for time
+        kKeyedByAddress = 4,   // the register file: offsets are whole addresses
+    };
+    struct Region { uint32_t base, size; Device* dev; uint8_t flags; };
+    // Accesses are routed by their megabyte: one region, none, or several to scan.
+    static constexpr int kRouteSlots = 4096;
+    static constexpr uint8_t kRouteScan = 0xFF;
+    const Region* Route(uint32_t addr) const;
+    const Region* RouteScan(uint32_t addr) const;
+    void BuildRoutes();
+    uint64_t AccessTicks(const Region& r, bool write);
+    uint64_t PollStep();
+    uint32_t AccessOther(uint32_t addr, uint32_t value, int width, bool write);
+    // After each access: a stop asked for, then a pending interrupt.
+    void AfterAccess() {
+        if (pendingStop_ != StopReason::None) [[unlikely]] CheckStop();
+        if (IrqDue()) [[unlikely]] TakeInterrupt();
+    }
+    void Unquiet() { quiet_ = 0; quietPolled_ = false; }
     void ResetAll();
-    void Advance(uint64_t ticks);
+    void Advance(uint64_t ticks) {
+        if (mode_ == TimeMode::Virtual) now_ += ticks;
+        else Sync();
+        if (now_ >= nextEvent_) [[unlikely]] RunDue();
+    }
+    void Wait(uint64_t ticks);   // an idle stretch: real time sleeps through it
+    void SleepFor(uint64_t ticks) const;
     void Sync();                 // real time: catch up with the host clock
     void RunDue();
+    bool IrqDue() const { return (intc_.Active() & irqGate_) != 0; }
+    void UpdateIrqGate();
     void TakeInterrupt();
     void CheckStop();
     void LogUnclaimed(uint32_t addr, bool write);
+    class IrqMode;
 
+    static inline Board* current_ = nullptr;
+    // What every access touches comes first, together.
     TimeMode mode_;
     uint64_t now_ = 0;
     uint64_t nextEvent_ = 0;
@@ -165,10 +213,19 @@ private:
     uint32_t cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
     uint32_t cp15_[16]{};
     bool     inIrq_ = false;
+    // All ones while an interrupt can be taken (IRQ bit clear, not in the
+    // handler, a handler installed): one AND with the controller's word decides.
+    uint32_t irqGate_ = 0;
+    uint32_t quiet_ = 0;         // accesses since the firmware last did more than poll
+    bool     quietPolled_ = false;   // ... among them a register other than the clock
     uint32_t irqsTaken_ = 0;
     StopReason pendingStop_ = StopReason::None;
     StopReason lastStop_ = StopReason::None;
     int      exitStatus_ = 0;
+    static constexpr int kRegions = 20;
+    Region regions_[kRegions + 1]{};    // 0 is empty: no address falls in it
+    int regionCount_ = 0;
+    uint8_t routes_[kRouteSlots]{};     // region index by megabyte, or kRouteScan
 
     InterruptController intc_;
     OsTimer osTimer_;
@@ -192,10 +249,7 @@ private:
     Cs8900 cs8900_;
     // DMA-visible RAM (see dma.h); left as mapped, like RAM at power-on.
     alignas(16) uint8_t dmaRam_[kDmaRamBytes];
-    static constexpr int kRegions = 20;
-    Region regions_[kRegions]{};
-    int regionCount_ = 0;
-    Device* timed_[12]{};
+    Device* timed_[16]{};
     int timedCount_ = 0;
 
     MonHandler handlers_[8]{};
@@ -205,5 +259,45 @@ private:
     uint32_t unclaimed_[32]{};
     int unclaimedCount_ = 0;
 };
+
+// ---- the access path, inline where the accessors call it -----------------
+
+inline const Board::Region* Board::Route(uint32_t addr) const {
+    const uint8_t slot = routes_[addr >> 20];
+    if (slot == kRouteScan) [[unlikely]] return RouteScan(addr);
+    const Region& r = regions_[slot];
+    return addr - r.base < r.size ? &r : nullptr;
+}
+
+// What an access costs in board time. A run of reads that change nothing is
+// the firmware polling; once it is long enough, reading the clock is where
+// the firmware waits, and time moves on (see kPollQuietAccesses).
+inline uint64_t Board::AccessTicks(const Region& r, bool write) {
+    if (write || !(r.flags & kReadsPure)) {
+        Unquiet();
+    } else if (!(r.flags & kClock)) {
+        ++quiet_;
+        quietPolled_ = true;
+    } else if (quiet_ < kPollQuietAccesses || !quietPolled_ || inIrq_) {
+        ++quiet_;
+    } else {
+        return PollStep();
+    }
+    return kAccessTicks;
+}
+
+// The path every register access takes; the rest is kept out of its way.
+inline uint32_t Board::Access(uint32_t addr, uint32_t value, int width, bool write) {
+    const Region* r = Route(addr);
+    if (!r) [[unlikely]] return AccessOther(addr, value, width, write);
+    Advance(AccessTicks(*r, write));
+    const uint32_t offset = (r->flags & kKeyedByAddress) ? addr : addr - r->base;
+    uint32_t result = 0;
+    if (write) r->dev->Write(offset, value, width);
+    else result = r->dev->Read(offset, width);
+    AfterAccess();
+    return result;
+}
+
 
 }  // namespace platform

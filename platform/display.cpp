@@ -1,5 +1,6 @@
 #include "platform/display.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include "platform/board.h"
@@ -16,6 +17,8 @@ constexpr uint64_t kSetupTicks = 8;     // register decode before the first pixe
 bool Display::ReadyToFlip() const { return (board_.Now() % kFrameTicks) < kBlankTicks; }
 
 bool Display::Busy() const { return expandWords_ > 0 || board_.Now() < busyUntil_; }
+
+uint64_t Display::NextEvent(uint64_t now) const { return busyUntil_ > now ? busyUntil_ : UINT64_MAX; }
 
 void Display::Error(const char* what) {
     // The first few are worth seeing; after that only the count grows.
@@ -70,14 +73,14 @@ uint32_t Display::PaletteRgb(uint8_t index) const {
 }
 
 void Display::ShownRgb(uint8_t* rgb) const {
-    uint32_t start = ShownStartBytes();
+    // The palette expanded once, then one lookup a pixel.
+    uint8_t shown[256][3];
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c) shown[i][c] = static_cast<uint8_t>(palette_[i][c] * 17);
+    const uint32_t start = ShownStartBytes();
     for (uint32_t i = 0; i < kFrameWidth * kShownLines; ++i) {
-        uint32_t a = start + i;
-        uint8_t index = a < kFrameBytes ? memory_[a] : 0;
-        const uint8_t* p = palette_[index];
-        rgb[3 * i + 0] = static_cast<uint8_t>(p[0] * 17);
-        rgb[3 * i + 1] = static_cast<uint8_t>(p[1] * 17);
-        rgb[3 * i + 2] = static_cast<uint8_t>(p[2] * 17);
+        const uint32_t a = start + i;
+        std::memcpy(rgb + 3 * i, shown[a < kFrameBytes ? memory_[a] : 0], 3);
     }
 }
 
@@ -96,48 +99,66 @@ void Display::Start() {
     if (op == kOpFill || op == kOpXorFill) {
         Fill(op == kOpXorFill);
         busyUntil_ = board_.Now() + kSetupTicks + pixels / kFillPixelsPerTick;
+        board_.Schedule(busyUntil_);
     } else if (op == kOpCopy || op == kOpCopyTrans) {
         Copy(op == kOpCopyTrans);
         busyUntil_ = board_.Now() + kSetupTicks + pixels / kCopyPixelsPerTick;
+        board_.Schedule(busyUntil_);
     } else if ((op & 0xFFF8) == kOpExpand || (op & 0xFFF8) == kOpExpandTrans) {
-        // Busy from now until the last expected word has arrived.
-        expandSkip_ = 7 - (op & 7);
-        expandRow_ = expandCol_ = expandBit_ = 0;
-        expandWords_ = h * ((expandSkip_ + w + 15) / 16);
-        busyUntil_ = board_.Now();
+        StartExpansion(op, w, h);
     } else {
         Error("unknown engine operation");
     }
 }
 
+// Busy from now until the last expected word has arrived. The engine takes
+// its destination, pitch and colours as the operation starts.
+void Display::StartExpansion(uint16_t op, uint32_t w, uint32_t h) {
+    expandSkip_ = 7 - (op & 7u);
+    expandWidth_ = w;
+    expandBit_ = 0;
+    expandWords_ = h * ((expandSkip_ + w + 15) / 16);
+    expandRowAt_ = Reg32(kDstLow);
+    expandPitch_ = Pitch();
+    expandFg_ = 0x0101010101010101ull * static_cast<uint8_t>(Reg(kFgIndex));
+    expandBg_ = 0x0101010101010101ull * static_cast<uint8_t>(Reg(kBgIndex));
+    expandTransparent_ = (op & 0xFF00) == kOpExpandTrans;
+    busyUntil_ = board_.Now();
+}
+
+// Rows lie back to back when the pitch is the width: then a block is one run.
 void Display::Fill(bool xorFill) {
-    uint32_t dst = Reg32(kDstLow), pitch = Pitch();
-    uint32_t w = (Reg(kWidth) & 1023u) + 1, h = (Reg(kHeight) & 1023u) + 1;
-    uint8_t fg = static_cast<uint8_t>(Reg(kFgIndex));
+    const uint32_t dst = Reg32(kDstLow), pitch = Pitch();
+    const uint32_t w = (Reg(kWidth) & 1023u) + 1, h = (Reg(kHeight) & 1023u) + 1;
+    const uint8_t fg = static_cast<uint8_t>(Reg(kFgIndex));
+    const uint32_t runs = (pitch == w) ? 1 : h;
+    const uint64_t run = (pitch == w) ? uint64_t{w} * h : w;
     bool clipped = false;
-    for (uint32_t r = 0; r < h; ++r) {
-        uint64_t a = dst + static_cast<uint64_t>(r) * pitch;
+    for (uint32_t r = 0; r < runs; ++r) {
+        const uint64_t a = dst + uint64_t{r} * pitch;
         if (a >= kFrameBytes) { clipped = true; break; }
-        uint32_t n = w;
-        if (a + n > kFrameBytes) { n = static_cast<uint32_t>(kFrameBytes - a); clipped = true; }
+        uint64_t n = run;
+        if (a + n > kFrameBytes) { n = kFrameBytes - a; clipped = true; }
         uint8_t* p = memory_ + a;
         if (!xorFill) std::memset(p, fg, n);
-        else for (uint32_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(255 - p[i]);
+        else for (uint64_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(~p[i]);   // 255 - index
     }
     if (clipped) Error("fill reaches past frame memory");
 }
 
 void Display::Copy(bool transparent) {
-    uint32_t src = Reg32(kSrcLow), dst = Reg32(kDstLow), pitch = Pitch();
-    uint32_t w = (Reg(kWidth) & 1023u) + 1, h = (Reg(kHeight) & 1023u) + 1;
-    // Rows in the order that keeps an overlapping copy correct (memmove).
-    bool up = dst > src;
+    const uint32_t src = Reg32(kSrcLow), dst = Reg32(kDstLow), pitch = Pitch();
+    const uint32_t w = (Reg(kWidth) & 1023u) + 1, h = (Reg(kHeight) & 1023u) + 1;
+    const uint32_t runs = (pitch == w) ? 1 : h;
+    const uint64_t run = (pitch == w) ? uint64_t{w} * h : w;
+    // Runs in the order that keeps an overlapping copy correct (memmove).
+    const bool up = dst > src;
     bool clipped = false;
-    for (uint32_t k = 0; k < h; ++k) {
-        uint32_t r = up ? h - 1 - k : k;
-        uint64_t s = src + static_cast<uint64_t>(r) * pitch, d = dst + static_cast<uint64_t>(r) * pitch;
+    for (uint32_t k = 0; k < runs; ++k) {
+        const uint32_t r = up ? runs - 1 - k : k;
+        const uint64_t s = src + uint64_t{r} * pitch, d = dst + uint64_t{r} * pitch;
         if (s >= kFrameBytes || d >= kFrameBytes) { clipped = true; continue; }
-        uint64_t n = w;
+        uint64_t n = run;
         if (s + n > kFrameBytes) { n = kFrameBytes - s; clipped = true; }
         if (d + n > kFrameBytes) { n = kFrameBytes - d; clipped = true; }
         if (!transparent) {
@@ -153,31 +174,56 @@ void Display::Copy(bool transparent) {
     if (clipped) Error("copy reaches past frame memory");
 }
 
-void Display::ExpandPixel(bool set) {
-    uint32_t w = (Reg(kWidth) & 1023u) + 1;
-    bool transparent = (Reg(kEngineOp) & 0xFF00) == kOpExpandTrans;
-    if (expandCol_ < w && (set || !transparent)) {
-        uint64_t a = Reg32(kDstLow) + static_cast<uint64_t>(expandRow_) * Pitch() + expandCol_;
-        if (a < kFrameBytes) memory_[a] = static_cast<uint8_t>(Reg(set ? kFgIndex : kBgIndex));
+// Each data byte as eight pixel masks: byte i of the mask is 0xFF when bit
+// 7 - i is set (the most significant bit is the first pixel).
+static constexpr std::array<uint64_t, 256> ByteMasks() {
+    std::array<uint64_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b)
+        for (uint32_t i = 0; i < 8; ++i)
+            if ((b >> (7 - i)) & 1) t[b] |= uint64_t{0xFF} << (8 * i);
+    return t;
+}
+static constexpr std::array<uint64_t, 256> kByteMasks = ByteMasks();
+
+// n (1..8) pixels of the current row from column `col`; byte i of `set`
+// says whether pixel i takes the foreground.
+inline void Display::ExpandPixels(uint32_t col, uint64_t set, uint32_t n) {
+    const uint64_t a = expandRowAt_ + col;
+    if (a + 8 > kFrameBytes) [[unlikely]] return ExpandPixelsAtEnd(a, set, n);
+    // Eight bytes at a time; those past the n pixels are written back unchanged.
+    const uint64_t span = n >= 8 ? ~0ull : (1ull << (8 * n)) - 1;
+    const uint64_t paint = expandTransparent_ ? (set & span) : span;
+    const uint64_t colour = (expandFg_ & set) | (expandBg_ & ~set);
+    uint64_t pixels;
+    std::memcpy(&pixels, memory_ + a, 8);
+    pixels = (pixels & ~paint) | (colour & paint);
+    std::memcpy(memory_ + a, &pixels, 8);   // little-endian: byte i is pixel i
+}
+
+// Near the end of frame memory: the pixels that fit, one by one.
+void Display::ExpandPixelsAtEnd(uint64_t a, uint64_t set, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i, set >>= 8) {
+        if (expandTransparent_ && !(set & 0xFF)) continue;
+        if (a + i < kFrameBytes) memory_[a + i] = static_cast<uint8_t>((set & 0xFF) ? expandFg_ : expandBg_);
         else Error("colour expansion reaches past frame memory");
     }
-    ++expandCol_;
 }
 
 void Display::ExpandWord(uint16_t word) {
     // Low byte first (the words are little-endian reads of byte rows), most
-    // significant bit first within each byte; padding past the row is dropped.
-    for (int byte = 0; byte < 2; ++byte) {
-        uint8_t b = static_cast<uint8_t>(word >> (8 * byte));
-        for (int bit = 7; bit >= 0; --bit, ++expandBit_) {
-            if (expandBit_ < expandSkip_) continue;
-            ExpandPixel((b >> bit) & 1);
-        }
+    // significant bit first within each byte; bits before the first pixel
+    // and padding past the row are dropped.
+    const uint32_t first = expandSkip_, end = expandSkip_ + expandWidth_;
+    for (uint32_t byte = 0; byte < 2; ++byte, expandBit_ += 8) {
+        const uint32_t lo = expandBit_ < first ? first - expandBit_ : 0;
+        const uint32_t hi = expandBit_ + 8 > end ? expandBit_ + 8 - end : 0;
+        if (lo + hi >= 8) continue;
+        const uint64_t set = kByteMasks[(word >> (8 * byte)) & 0xFF] >> (8 * lo);
+        ExpandPixels(expandBit_ + lo - first, set, 8 - lo - hi);
     }
-    uint32_t w = (Reg(kWidth) & 1023u) + 1;
-    if (expandBit_ >= expandSkip_ + w) {     // each row starts in a fresh word
-        ++expandRow_;
-        expandCol_ = expandBit_ = 0;
+    if (expandBit_ >= end) {     // each row starts in a fresh word
+        expandRowAt_ += expandPitch_;
+        expandBit_ = 0;
     }
     --expandWords_;
 }
@@ -188,6 +234,7 @@ void Display::Reset() {
     flips_ = 0;
     busyUntil_ = 0;
     expandWords_ = 0;
+    expandBit_ = 0;
     paletteComponent_ = 0;
     errors_ = operations_ = 0;
     // Frame memory and palette keep what the monitor left in them.

@@ -48,10 +48,12 @@ constexpr uint16_t kOpCopyTrans   = 0x0500;
 
 class Display final : public Device {
 public:
-    explicit Display(const Board& board) : board_(board) {}
+    explicit Display(Board& board) : board_(board) {}
     uint32_t Read(uint32_t offset, int width) override;
     void     Write(uint32_t offset, uint32_t value, int width) override;
     void     Reset() override;
+    // The end of a fill or copy is the one event of its own: the busy bit drops.
+    uint64_t NextEvent(uint64_t now) const override;
 
     // 60 Hz refresh; ready to flip during the vertical blank of each frame.
     static constexpr uint32_t kFrameTicks = 61440;
@@ -67,7 +69,8 @@ public:
     const uint8_t* Memory() const { return memory_; }
     // The colour shown for an index: each 4-bit level times 17, as 0x00BBGGRR.
     uint32_t PaletteRgb(uint8_t index) const;
-    // The 480 shown lines through the palette, as R, G, B bytes (640 x 480 x 3).
+    // The 480 shown lines through the palette, as R, G, B bytes (640 x 480 x 3);
+    // made only when a window or a screenshot asks.
     void ShownRgb(uint8_t* rgb) const;
     // Misuse of the controller (bad operation, address out of frame memory,
     // data without an expansion): counted, never a crash.
@@ -81,19 +84,25 @@ private:
     void Start();
     void Fill(bool xorFill);
     void Copy(bool transparent);
+    void StartExpansion(uint16_t op, uint32_t w, uint32_t h);
     void ExpandWord(uint16_t word);
-    void ExpandPixel(bool set);
+    void ExpandPixels(uint32_t col, uint64_t set, uint32_t n);
+    void ExpandPixelsAtEnd(uint64_t a, uint64_t set, uint32_t n);
     void PaletteWrite(uint16_t value);
     uint32_t Pitch() const;
 
-    const Board& board_;
+    Board& board_;
     uint16_t regs_[0x100]{};
     uint32_t shownStart_ = 0;    // latched display start, 16-bit words
     uint32_t flips_ = 0;
     uint64_t busyUntil_ = 0;
-    // Colour expansion in progress: words still expected and the pen.
+    // Colour expansion in progress: words still expected, the operation's
+    // registers as it started, and the pen (row, bit of the row's data).
     uint32_t expandWords_ = 0;
-    uint32_t expandRow_ = 0, expandCol_ = 0, expandSkip_ = 0, expandBit_ = 0;
+    uint32_t expandSkip_ = 0, expandWidth_ = 0, expandBit_ = 0;
+    uint64_t expandRowAt_ = 0, expandPitch_ = 0;
+    uint64_t expandFg_ = 0, expandBg_ = 0;   // the index in each of 8 bytes
+    bool     expandTransparent_ = false;
     uint8_t  palette_[256][3]{};  // 4-bit levels
     uint32_t paletteComponent_ = 0;
     uint32_t errors_ = 0;

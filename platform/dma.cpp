@@ -57,10 +57,12 @@ void Dma::Write(uint32_t offset, uint32_t value, int) {
         // Run restarts the channel at once, even while it runs: a new chain cuts off the old.
         if (value & kDcsrRun) Start(ch, board_.Now());
         else if (c.dcsr & kDcsrRun) Stop(ch, 0);
+        board_.Schedule(NextEvent(board_.Now()));
         return;
     }
     if (offset >= kDmaDrcmr && offset < kDmaDesc) {
         drcmr_[(offset - kDmaDrcmr) / 4] = value & (kDrcmrValid | 0x1F);
+        board_.Schedule(NextEvent(board_.Now()));   // a channel mapped to the codec starts its pace
         return;
     }
     if (offset >= kDmaDesc && offset < kDmaBytes) {

@@ -88,8 +88,12 @@ uint16_t Duart::Exchange(uint16_t word) {
     Channel& c = ch_[(word >> 9) & 1];
     uint32_t reg = (word >> 11) & 0xF;
     uint16_t answer = 0;
-    if (word & 0x8000) answer = ReadReg(c, reg);
-    else WriteReg(c, reg, static_cast<uint8_t>(word));
+    if (word & 0x8000) {
+        answer = ReadReg(c, reg);
+    } else {
+        WriteReg(c, reg, static_cast<uint8_t>(word));
+        board_.Schedule(NextEvent(board_.Now()));   // a byte to send starts its character time
+    }
     return answer;
 }
 

@@ -12,7 +12,7 @@ class Board;
 
 class Duart final : public Device {
 public:
-    explicit Duart(const Board& board) : board_(board) {}
+    explicit Duart(Board& board) : board_(board) {}
     // Not on the memory bus: reached through the SSP.
     uint32_t Read(uint32_t, int) override { return 0; }
     void     Write(uint32_t, uint32_t, int) override {}
@@ -45,7 +45,7 @@ private:
     void WriteReg(Channel& c, uint32_t reg, uint8_t value);
     void Step(Channel& c, uint64_t now);
     uint32_t Tpc(const Channel& c) const;
-    const Board& board_;
+    Board& board_;
     Channel ch_[2]{};
 };
 

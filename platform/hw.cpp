@@ -31,6 +31,7 @@ void HwWrite16(uint32_t addr, uint16_t value) { B().Access(addr, value, 2, true)
 void HwWrite32(uint32_t addr, uint32_t value) { B().Access(addr, value, 4, true); }
 uint8_t* HwMemory(uint32_t addr, uint32_t len) { return B().Memory(addr, len); }
 void HwIdle() { B().Idle(); }
+void HwIdleUntil(uint32_t count) { B().IdleUntil(count); }
 
 uint32_t CpuReadCpsr() { return B().Cpsr(); }
 void CpuWriteCpsr(uint32_t value) { B().SetCpsr(value); }

@@ -18,3 +18,8 @@ uint8_t* HwMemory(uint32_t addr, uint32_t len);
 
 // One round of a busy-wait: time passes and interrupts are taken.
 void HwIdle();
+// A wait that nothing but time ends before the OS-timer count reaches
+// `count`: board time moves on to that count or to the next device event
+// (a match, a byte on a line, the display engine finishing), whichever is
+// first, and interrupts are taken. Nothing is done on the target.
+void HwIdleUntil(uint32_t count);

@@ -27,9 +27,14 @@ public:
     void SetLine(uint32_t bit, bool level);
     uint32_t Pending() const { return pending_; }
     uint32_t Mask() const { return mask_; }
-    bool IrqAsserted() const { return (pending_ & mask_ & ~level_) != 0; }
+    bool IrqAsserted() const { return active_ != 0; }
+    // The sources pending, unmasked and routed to IRQ: kept up to date, as
+    // the board checks it after every access.
+    uint32_t Active() const { return active_; }
 private:
+    void Update() { active_ = pending_ & mask_ & ~level_; }
     uint32_t pending_ = 0, mask_ = 0, level_ = 0, control_ = 0;
+    uint32_t active_ = 0;
 };
 
 }  // namespace platform

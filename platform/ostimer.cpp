@@ -35,6 +35,7 @@ void OsTimer::Write(uint32_t offset, uint32_t value, int) {
     default: break;
     }
     UpdateLines();
+    board_.Schedule(NextEvent(now));
 }
 
 void OsTimer::Reset() {
@@ -57,14 +58,16 @@ void OsTimer::Advance(uint64_t now) {
     UpdateLines();
 }
 
+// When the count next reaches a match after the count last looked at;
+// a match it has passed since then is due at once.
 uint64_t OsTimer::NextEvent(uint64_t now) const {
-    uint32_t count = Count(now);
-    if (count != last_) return now;   // matches since the last look are due
+    const uint64_t since = static_cast<uint32_t>(Count(now) - last_);
     uint64_t next = UINT64_MAX;
     for (uint32_t m : match_) {
-        uint64_t d = static_cast<uint32_t>(m - count);
+        uint64_t d = static_cast<uint32_t>(m - last_);
         if (d == 0) d = 1ull << 32;
-        if (now + d < next) next = now + d;
+        const uint64_t at = d <= since ? now : now + (d - since);
+        if (at < next) next = at;
     }
     return next;
 }

@@ -56,7 +56,14 @@ uint8_t Uart::PopRx() {
 uint32_t Uart::Read(uint32_t offset, int) {
     uint32_t v = 0;
     switch (offset) {
-    case 0x00: v = (lcr_ & kLcrDlab) ? (divisor_ & 0xFF) : PopRx(); break;
+    case 0x00:
+        if (lcr_ & kLcrDlab) {
+            v = divisor_ & 0xFF;
+        } else {
+            v = PopRx();
+            board_.Schedule(NextEvent(board_.Now()));   // the receive time-out restarts
+        }
+        break;
     case 0x04: v = (lcr_ & kLcrDlab) ? (divisor_ >> 8) & 0xFF : ier_; break;
     case 0x08: v = Iir(); break;
     case 0x0C: v = lcr_; break;
@@ -100,6 +107,8 @@ void Uart::Write(uint32_t offset, uint32_t value, int) {
     }
     Wake();
     UpdateLines();
+    // A byte to send, a new rate or a FIFO reset moves the next character time.
+    board_.Schedule(NextEvent(board_.Now()));
 }
 
 void Uart::Reset() {

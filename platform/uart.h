@@ -12,7 +12,7 @@ class Board;
 
 class Uart final : public Device {
 public:
-    Uart(const Board& board, InterruptController& ic, uint32_t irqBit)
+    Uart(Board& board, InterruptController& ic, uint32_t irqBit)
         : board_(board), ic_(ic), irqBit_(irqBit) {}
     // Offsets (4-byte stride): 0x00 RBR/THR/DLL, 0x04 IER/DLH, 0x08 IIR/FCR, 0x0C LCR,
     // 0x10 MCR, 0x14 LSR, 0x18 MSR, 0x1C SPR, 0x20 ISR
@@ -40,7 +40,7 @@ private:
     uint32_t Iir() const;
     uint8_t  PopRx();
     void UpdateLines();
-    const Board& board_;
+    Board& board_;
     InterruptController& ic_;
     uint32_t irqBit_;
     uint64_t nextDrain_ = UINT64_MAX;
