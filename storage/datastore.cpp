@@ -83,7 +83,7 @@ static int32_t Inputs123() {
 static int32_t SourceValue(int32_t code, double lat, double lon) {
     switch (code) {
     case 0:  return G_AirData.nBaroAlt / 10;
-    case 2:  return 0;   // the angle-of-attack record is not kept yet
+    case 2:  return G_Aoa.nAoa;
     case 3:  return G_AirData.nIas;
     case 6:  return G_AirData.nOat;
     case 8:  return G_AirData.nVs;
@@ -100,7 +100,8 @@ static int32_t SourceValue(int32_t code, double lat, double lon) {
     case 60: return Hundredths(lon);
     case 61: return LowerPart(lon);
     case 62: return MapSource().nGroundSpeed;
-    case 63: case 64: return 0;   // the source record carries no track yet
+    case 63: return MapSource().nTrackTrue;
+    case 64: return MapSource().nTrackMag;
     case 65: return G_AirData.nBaroSetting;
     case 66: return G_AirData.nWingPressure;
     default: break;
