@@ -25,6 +25,8 @@
 #include "engine/tanks.h"
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
+#include "engine/layout.h"
+#include "engine/lean.h"
 #include "engine/pulse.h"
 #include "gui/gui.h"
 #include "gui/lcd.h"
@@ -252,6 +254,24 @@ void ClearGlobals() {
     std::memset(&G_RpmPulse, 0, sizeof G_RpmPulse);
     std::memset(&G_WptDb, 0, sizeof G_WptDb);
     std::memset(&G_MapHeader, 0, sizeof G_MapHeader);
+    std::memset(G_SoftKeyLabel, 0, sizeof G_SoftKeyLabel);
+    std::memset(G_ButtonCell, 0, sizeof G_ButtonCell);
+    std::memset(G_CfgKey, 0, sizeof G_CfgKey);
+    std::memset(G_CfgValue, 0, sizeof G_CfgValue);
+    std::memset(G_LogChanSD, 0, sizeof G_LogChanSD);
+    std::memset(G_LogChanFlash, 0, sizeof G_LogChanFlash);
+    std::memset(G_InstCal, 0, sizeof G_InstCal);
+    std::memset(&G_DataStore, 0, sizeof G_DataStore);
+    std::memset(FlashBuf, 0, sizeof FlashBuf);
+    std::memset(&G_Aoa, 0, sizeof G_Aoa);
+    std::memset(&G_EfisLayout, 0, sizeof G_EfisLayout);
+    std::memset(&G_Fadec, 0, sizeof G_Fadec);
+    std::memset(G_GaugeLayout, 0, sizeof G_GaugeLayout);
+    std::memset(&G_FuelFlowPulse, 0, sizeof G_FuelFlowPulse);
+    std::memset(&G_MapPane, 0, sizeof G_MapPane);
+    std::memset(G_MapFrame, 0, sizeof G_MapFrame);
+    std::memset(&G_Nearest, 0, sizeof G_Nearest);
+    G_LeanMode = 0;
     G_KeyEvent = 0;
     G_UptimeSec = 0;
     G_SecondTick = 0;

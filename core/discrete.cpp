@@ -52,9 +52,11 @@ static void PostSoftKeys(uint32_t before, uint32_t now) {
 }
 
 uint32_t ReadDiscreteInputs() {
-    s_debounce.abRing[s_debounce.nIndex] = static_cast<uint8_t>(SampleDiscretePins());
+    // Inverted per sample, so an inverted input too must hold for the whole
+    // debounce window: a glitch of one sample never activates it.
+    s_debounce.abRing[s_debounce.nIndex] = static_cast<uint8_t>(Inverted(SampleDiscretePins()) & 7u);
     s_debounce.nIndex = (s_debounce.nIndex + 1) % kDiscreteRing;
-    const uint32_t state = Inverted(Debounced());
+    const uint32_t state = Debounced();
     PostSoftKeys(s_debounce.nLast, state);
     s_debounce.nLast = state;
     return state;

@@ -110,9 +110,18 @@ void UartPutcPolled(uint32_t port, char c) {
 
 // ---- set-up -------------------------------------------------------------------
 
+// A full receive ring is logged once when it fills and once when it drains
+// again with the bytes it lost, never once per interrupt.
+struct OverflowEpisode {
+    uint32_t bOn;
+    uint32_t nLost;
+};
+static OverflowEpisode s_overflow[kSerialPorts];
+
 void SerialBufReset(uint32_t port, uint32_t uartBase) {
     if (port >= kSerialPorts) return;
     std::memset(&G_SerialBuf[port], 0, sizeof G_SerialBuf[port]);
+    s_overflow[port] = {};
     G_SerialBuf[port].pUart = uartBase;
     ResetSerialFramers(port);
 }
@@ -278,7 +287,11 @@ static bool RingFull(const SerialRing& r) { return Wrap(r.nWr + 1) == r.nRd; }
 // Stores one received byte unless it carries a line error or the ring is full.
 static void StoreRx(uint32_t port, uint8_t byte, uint32_t errors) {
     SerialRing& rx = G_SerialBuf[port].rx;
-    if (errors || RingFull(rx)) return;
+    if (errors) return;
+    if (RingFull(rx)) {
+        ++s_overflow[port].nLost;
+        return;
+    }
     const int32_t at = Wrap(rx.nWr);
     rx.abRing[at] = byte;
     const uint32_t now = ReadOsTimer();
@@ -290,9 +303,16 @@ static void StoreRx(uint32_t port, uint8_t byte, uint32_t errors) {
 
 static void LogOverflow(uint32_t port) {
     const SerialRing& rx = G_SerialBuf[port].rx;
-    if (RingFull(rx) && G_Serial[port].nFunction != 0)
+    OverflowEpisode& o = s_overflow[port];
+    if (RingFull(rx) && G_Serial[port].nFunction != 0) {
+        if (o.bOn) return;
+        o.bOn = 1;
         RamLogPrintf("UART:%d IRQ Overflow: read:%d write:%d\n", static_cast<int>(port), static_cast<int>(rx.nRd),
                      static_cast<int>(rx.nWr));
+    } else if (o.bOn && !RingFull(rx)) {
+        RamLogPrintf("UART:%d Overflow ended, %d bytes lost\n", static_cast<int>(port), static_cast<int>(o.nLost));
+        o = {};
+    }
 }
 
 void UartPortService(uint32_t port, uint32_t dataReg, uint32_t ierReg, uint32_t iirReg, uint32_t lsrReg) {

@@ -127,6 +127,10 @@ void RtcChip::KillBattery(Battery mode, uint64_t now) {
 
 bool RtcChip::Start(bool read, uint64_t now) {
     if (silent_) return false;
+    if (read && failReads_ > 0) {
+        --failReads_;
+        return false;
+    }
     first_ = !read;
     if (read) Latch(now);
     return true;

@@ -24,6 +24,7 @@ public:
 
     // Host and tests.
     void    SetSilent(bool silent) { silent_ = silent; }
+    void    FailReads(int count) { failReads_ = count; }   // the next `count` reads go unanswered
     void    SetTime(int year, int month, int day, int dayOfWeek, int h, int m, int s, uint64_t now);
     void    SetFromHostClock(uint64_t now);   // the host's local time
     uint8_t Reg(int reg, uint64_t now);       // the register as a read would see it
@@ -47,6 +48,7 @@ private:
     uint8_t  pointer_ = 0;
     bool     first_ = false;          // the next written byte sets the pointer
     bool     silent_ = false;
+    int      failReads_ = 0;
     bool     initialised_ = false;
     Persist* file_ = nullptr;
 };

@@ -120,6 +120,7 @@ void SdCard::InjectFault(SdFault f, int count) { faults_[static_cast<int>(f)] = 
 void SdCard::ClearFaults() {
     for (int& f : faults_) f = 0;
     failBlock_ = ~0u;
+    refuseFrom_ = ~0u;
 }
 
 bool SdCard::TakeFault(SdFault f) {
@@ -296,6 +297,7 @@ SdData SdCard::WriteBlock(const uint8_t* src) {
     state_ = kTran;
     bool refused = TakeFault(SdFault::WriteProtect);
     if (!refused) refused = TakeFault(SdFault::DataCrc);
+    if (dataAddr_ / kBlock >= refuseFrom_) refused = true;
     if (dataBad_ || refused || !image_) return SdData::CrcError;   // the card's data response is an error token
     std::memcpy(image_ + dataAddr_, src, kBlock);
     return SdData::Ok;

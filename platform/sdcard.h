@@ -60,6 +60,7 @@ public:
     void SetInitBusyRounds(int rounds) { busyRounds_ = rounds; }   // ACMD41 answers "busy" this often
     void SetReadyOcr(uint32_t ocr) { readyOcr_ = ocr; }
     void FailBlock(uint32_t block) { failBlock_ = block; }       // reads of it give a CRC error; ~0u: none
+    void RefuseWritesFrom(uint32_t block) { refuseFrom_ = block; }   // writes at or past it refused; ~0u: none
     uint32_t Rca() const { return rca_; }
 
     // The commands received, oldest first.
@@ -93,6 +94,7 @@ private:
     uint32_t dataAddr_ = 0;
     bool dataBad_ = false;        // the pending transfer's address was refused
     uint32_t failBlock_ = ~0u;
+    uint32_t refuseFrom_ = ~0u;
     int faults_[static_cast<int>(SdFault::kCount)]{};
     Logged log_[kLog]{};
     int logStart_ = 0, logCount_ = 0;

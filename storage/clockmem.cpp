@@ -14,8 +14,22 @@ uint8_t G_ClockMem[kClockMemRegs] = {};
 // registers must never keep ones that were never read.
 static uint32_t s_shadowLoaded = 0;
 
-static void LoadShadow() {
-    if (ReadClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount) == 0) s_shadowLoaded = 1;
+constexpr int kShadowReadTries = 2;
+
+// A bus error is no lost memory: the read is tried again, and a shadow that
+// still could not be read is never written back over the chip.
+static bool LoadShadow() {
+    int32_t r = 0;
+    for (int i = 0; i < kShadowReadTries; ++i) {
+        r = ReadClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount);
+        if (r == 0) {
+            s_shadowLoaded = 1;
+            return true;
+        }
+    }
+    s_shadowLoaded = 0;
+    DebugPrintf("Clock memory read failed (%d), nothing written back\n", static_cast<int>(r));
+    return false;
 }
 
 static uint32_t Bit(uint8_t reg, int bit) { return (reg >> bit) & 1u; }
@@ -31,7 +45,9 @@ static void SetRegI16(int r, int32_t v) {
     G_ClockMem[r + 1] = static_cast<uint8_t>(v >> 8);
 }
 
-static void WriteBack(int r, int count) { WriteClockMem(&G_ClockMem[r], r, count); }
+static void WriteBack(int r, int count) {
+    if (s_shadowLoaded) WriteClockMem(&G_ClockMem[r], r, count);
+}
 
 static int32_t NvI32(uint32_t offset) { return static_cast<int32_t>(NvGetU32(offset)); }
 
@@ -275,7 +291,7 @@ void WriteNVClockImage() {
 }
 
 void WriteNVClock() {
-    if (!s_shadowLoaded) LoadShadow();
+    if (!s_shadowLoaded && !LoadShadow()) return;
     PackShadow();
     ClearUnused();
     WriteClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount);
@@ -283,7 +299,7 @@ void WriteNVClock() {
 }
 
 void SetDefaultClockMem() {
-    if (!s_shadowLoaded) LoadShadow();
+    const bool loaded = s_shadowLoaded || LoadShadow();
     uint8_t* m = G_ClockMem;
     m[10] = 0xA0;
     m[11] = 0x15;
@@ -310,5 +326,6 @@ void SetDefaultClockMem() {
     m[37] = 254;
     SetRegI16(38, 0);
     ClearUnused();
-    WriteClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount);
+    // Registers 49..53 are kept: unread, they would be written as zeros.
+    if (loaded) WriteClockMem(&G_ClockMem[kClockMemFirst], kClockMemFirst, kClockMemCount);
 }

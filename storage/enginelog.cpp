@@ -212,6 +212,14 @@ void OpenEngineLog() {
     DebugPrintf("OK.\n");
 }
 
+static void FlushLiveText() {
+    EngineLogBlock& log = G_SDCard.log;
+    if (log.nCount == 0) return;
+    const uint32_t r = WriteLive(s_liveText, log.nCount);
+    if (r != DFS_OK) DebugPrintf("error writing file, %d\n", static_cast<int>(r));
+    log.nCount = 0;
+}
+
 void WriteEngineLogRec(int32_t flush) {
     if (G_SDCard.nLogging != 1) return;
     EngineLogBlock& log = G_SDCard.log;
@@ -227,6 +235,8 @@ void WriteEngineLogRec(int32_t flush) {
             if (inst < static_cast<uint32_t>(kInstruments)) ok = AddFixed(&l, ",", G_InstReading[inst].nValue, 10, 1);
         }
         ok = ok && Add(&l, "\r\n");
+        // The text pending goes out first when the line would not fit behind it.
+        if (ok && log.nCount + l.len > sizeof s_liveText) FlushLiveText();
         if (ok && log.nCount + l.len <= sizeof s_liveText) {
             std::memcpy(s_liveText + log.nCount, line, l.len);
             log.nCount += l.len;
@@ -234,11 +244,7 @@ void WriteEngineLogRec(int32_t flush) {
             DebugPrintf("Engine log line dropped, %d bytes\n", static_cast<int>(l.len));
         }
     }
-    if (log.nCount > kLivePendingMax || (flush == 1 && log.nCount != 0)) {
-        const uint32_t r = WriteLive(s_liveText, log.nCount);
-        if (r != DFS_OK) DebugPrintf("error writing file, %d\n", static_cast<int>(r));
-        log.nCount = 0;
-    }
+    if (log.nCount > kLivePendingMax || flush == 1) FlushLiveText();
 }
 
 // ---- export of the flash ring ---------------------------------------------------

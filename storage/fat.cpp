@@ -295,8 +295,26 @@ static uint32_t AllocateCluster(DFS_VolInfo* vol, uint8_t* scratch, uint32_t las
     if (c == DFS_BAD_CLUS) return DFS_BAD_CLUS;
     uint32_t cached = 0;
     if (DFS_WriteFatEntry(vol, scratch, &cached, c, EndOfChain(vol)) != DFS_OK) return DFS_BAD_CLUS;
-    if (last && DFS_WriteFatEntry(vol, scratch, &cached, last, c) != DFS_OK) return DFS_BAD_CLUS;
+    if (last && DFS_WriteFatEntry(vol, scratch, &cached, last, c) != DFS_OK) {
+        DFS_WriteFatEntry(vol, scratch, &cached, c, 0);   // not left taken by no file
+        return DFS_BAD_CLUS;
+    }
     return c;
+}
+
+// Frees the chain from `cluster` (0: none) on; bounded, so a looping chain
+// ends too. The rest of a broken chain is left alone and is an error.
+static uint32_t FreeChain(DFS_VolInfo* vol, uint8_t* scratch, uint32_t cluster) {
+    for (uint32_t n = 0; ValidCluster(vol, cluster) && n < vol->numclusters; ++n) {
+        uint32_t next = 0;
+        const Link link = NextCluster(vol, scratch, cluster, &next);
+        uint32_t cached = 0;
+        if (DFS_WriteFatEntry(vol, scratch, &cached, cluster, 0) != DFS_OK) return DFS_ERRMISC;
+        if (link == Link::End) return DFS_OK;
+        if (link == Link::Broken) return DFS_ERRMISC;
+        cluster = next;
+    }
+    return cluster == 0 ? DFS_OK : DFS_ERRMISC;
 }
 
 // ---- names ---------------------------------------------------------------------------
@@ -349,6 +367,7 @@ static uint32_t OpenRoot(DFS_VolInfo* vol, DFS_DirInfo* di) {
     di->currentcluster = vol->filesystem == FAT32 ? vol->rootdir : 0;
     di->currentsector = 0;
     di->currententry = 0;
+    di->walked = 0;
     return ReadSector(vol, di->scratch, DirSector(vol, di));
 }
 
@@ -385,6 +404,7 @@ uint32_t DFS_OpenDir(DFS_VolInfo* volinfo, const char* path, DFS_DirInfo* dirinf
             dirinfo->currentcluster = cluster;
             dirinfo->currentsector = 0;
             dirinfo->currententry = 0;
+            dirinfo->walked = 0;
             r = ReadSector(volinfo, dirinfo->scratch, ClusterSector(volinfo, cluster));
         }
         if (r != DFS_OK) return DFS_ERRMISC;
@@ -393,6 +413,8 @@ uint32_t DFS_OpenDir(DFS_VolInfo* volinfo, const char* path, DFS_DirInfo* dirinf
 }
 
 uint32_t DFS_NextDirEntry(DFS_VolInfo* volinfo, DFS_DirInfo* dirinfo, DFS_DirEnt* dirent) {
+    // No directory holds more entries: past them the chain loops back on itself.
+    if (dirinfo->walked >= kDirEntriesMax) return DFS_ERRMISC;
     if (dirinfo->currententry >= kEntriesPerSector) {
         dirinfo->currententry = 0;
         dirinfo->currentsector++;
@@ -407,7 +429,7 @@ uint32_t DFS_NextDirEntry(DFS_VolInfo* volinfo, DFS_DirInfo* dirinfo, DFS_DirEnt
             Link link = NextCluster(volinfo, dirinfo->scratch, dirinfo->currentcluster, &next);
             if (link != Link::Next) {
                 // Stays on the chain's last cluster, so the search can grow it.
-                dirinfo->currentsector = static_cast<uint8_t>(volinfo->secperclus - 1);
+                dirinfo->currentsector = static_cast<uint16_t>(volinfo->secperclus - 1);
                 dirinfo->currententry = kEntriesPerSector;
                 if (link == Link::Broken) return DFS_ERRMISC;
                 return (dirinfo->flags & DFS_DI_BLANKENT) ? DFS_ALLOCNEW : DFS_EOF;
@@ -423,6 +445,7 @@ uint32_t DFS_NextDirEntry(DFS_VolInfo* volinfo, DFS_DirInfo* dirinfo, DFS_DirEnt
     if (first == kDeleted || (dirent->attr & ATTR_LONG_NAME) == ATTR_LONG_NAME) dirent->name[0] = 0;
     else if (first == 0x05) dirent->name[0] = kDeleted;
     dirinfo->currententry++;
+    dirinfo->walked++;
     return DFS_OK;
 }
 
@@ -589,13 +612,14 @@ static uint32_t UpdateEntry(DFS_FileInfo* fi, uint8_t* scratch) {
 }
 
 // Moves onto the cluster that holds `pointer`, allocating it when the chain ends there.
-static uint32_t ClusterForWrite(DFS_FileInfo* fi, uint8_t* scratch) {
+static uint32_t ClusterForWrite(DFS_FileInfo* fi, uint8_t* scratch, bool* grew) {
     DFS_VolInfo* vol = fi->volinfo;
     if (fi->firstcluster == 0) {
         if (fi->pointer != 0 || fi->filelen != 0) return DFS_ERRMISC;   // a length with no chain
         uint32_t c = AllocateCluster(vol, scratch, 0);
         if (c == DFS_BAD_CLUS) return DFS_ERRMISC;
         fi->firstcluster = fi->cluster = c;
+        *grew = true;
         return DFS_OK;
     }
     if (fi->pointer == 0 || fi->pointer % ClusterBytes(vol) != 0) return DFS_OK;
@@ -605,9 +629,40 @@ static uint32_t ClusterForWrite(DFS_FileInfo* fi, uint8_t* scratch) {
     if (link == Link::End) {
         next = AllocateCluster(vol, scratch, fi->cluster);
         if (next == DFS_BAD_CLUS) return DFS_ERRMISC;
+        *grew = true;
     }
     fi->cluster = next;
     return DFS_OK;
+}
+
+// After a write that failed part-way: the clusters it allocated beyond the
+// length it reached are freed, so the entry's size and chain agree again.
+static void TrimAfterFailedWrite(DFS_FileInfo* fi, uint8_t* scratch) {
+    DFS_VolInfo* vol = fi->volinfo;
+    const uint32_t cb = ClusterBytes(vol);
+    const uint32_t keep = fi->filelen / cb + (fi->filelen % cb != 0);
+    if (keep == 0) {
+        (void)FreeChain(vol, scratch, fi->firstcluster);
+        fi->firstcluster = fi->cluster = 0;
+        fi->pointer = 0;
+        return;
+    }
+    uint32_t last = fi->firstcluster;
+    for (uint32_t i = 1; i < keep; ++i) {
+        uint32_t next = 0;
+        if (NextCluster(vol, scratch, last, &next) != Link::Next) return;
+        last = next;
+    }
+    uint32_t tail = 0;
+    if (NextCluster(vol, scratch, last, &tail) != Link::Next) return;
+    uint32_t cached = 0;
+    if (DFS_WriteFatEntry(vol, scratch, &cached, last, EndOfChain(vol)) != DFS_OK) return;
+    (void)FreeChain(vol, scratch, tail);
+    // Back onto the chain that is left.
+    const uint32_t pointer = fi->pointer;
+    fi->pointer = 0;
+    fi->cluster = fi->firstcluster;
+    DFS_Seek(fi, pointer, scratch);
 }
 
 uint32_t DFS_WriteFile(DFS_FileInfo* fileinfo, uint8_t* scratch, const uint8_t* buffer, uint32_t* count,
@@ -620,13 +675,14 @@ uint32_t DFS_WriteFile(DFS_FileInfo* fileinfo, uint8_t* scratch, const uint8_t* 
     uint32_t cb = ClusterBytes(vol);
     uint32_t start = ReadOsTimer();
     uint32_t result = DFS_OK;
+    bool grew = false;   // clusters were allocated by this write
     while (len) {
         if (TookTooLong(start)) {
             DebugPrintf("ERROR: DFS_WriteFile too long FAIL\n");
             result = DFS_ERRMISC;
             break;
         }
-        result = ClusterForWrite(fileinfo, scratch);
+        result = ClusterForWrite(fileinfo, scratch, &grew);
         if (result != DFS_OK) break;
         if (!ValidCluster(vol, fileinfo->cluster)) {
             result = DFS_ERRMISC;
@@ -657,6 +713,7 @@ uint32_t DFS_WriteFile(DFS_FileInfo* fileinfo, uint8_t* scratch, const uint8_t* 
         len -= n;
         if (fileinfo->pointer > fileinfo->filelen) fileinfo->filelen = fileinfo->pointer;
     }
+    if (result != DFS_OK && grew) TrimAfterFailedWrite(fileinfo, scratch);
     if (UpdateEntry(fileinfo, scratch) != DFS_OK) return DFS_ERRMISC;
     return result;
 }
@@ -737,17 +794,7 @@ uint32_t DFS_DeleteFile(DFS_VolInfo* volinfo, const char* path, uint8_t* scratch
     if (WriteSector(volinfo, scratch, fi.dirsector) != DFS_OK) return DFS_ERRMISC;
     if (DeleteLongName(volinfo, scratch, fi.dirsector, fi.diroffset, sum) != DFS_OK) return DFS_ERRMISC;
 
-    uint32_t cluster = fi.firstcluster;
-    for (uint32_t n = 0; ValidCluster(volinfo, cluster) && n < volinfo->numclusters; ++n) {
-        uint32_t next = 0;
-        Link link = NextCluster(volinfo, scratch, cluster, &next);
-        uint32_t cached = 0;
-        if (DFS_WriteFatEntry(volinfo, scratch, &cached, cluster, 0) != DFS_OK) return DFS_ERRMISC;
-        if (link == Link::End) return DFS_OK;
-        if (link == Link::Broken) return DFS_ERRMISC;   // the rest of a broken chain is left alone
-        cluster = next;
-    }
-    return cluster == 0 ? DFS_OK : DFS_ERRMISC;
+    return FreeChain(volinfo, scratch, fi.firstcluster);
 }
 
 // ---- debug printers -------------------------------------------------------------------------

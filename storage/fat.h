@@ -51,10 +51,11 @@ struct DFS_VolInfo {
 #pragma pack(push, 1)
 struct DFS_DirInfo {
     uint32_t currentcluster;   // 0: the fixed FAT12/16 root directory
-    uint8_t  currentsector;
+    uint16_t currentsector;    // wide enough for a fixed root of 65,535 entries
     uint8_t  currententry;
     uint8_t* scratch;          // the caller's sector, holding the current directory sector
     uint8_t  flags;            // DFS_DI_BLANKENT: blank entries are wanted
+    uint32_t walked;           // entries returned since the open; bounds a looping chain
 };
 
 struct DFS_FileInfo {

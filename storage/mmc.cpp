@@ -162,6 +162,19 @@ int32_t InitMMC(int32_t verbose) {
     return 0;
 }
 
+uint64_t CardCapacityBytes() {
+    if (!G_CardCsdValid) return 0;
+    const uint8_t* c = G_CardCsd;
+    if (c[0] >> 6 == 1) {   // version 2.0: C_SIZE counts 512 KB units
+        const uint64_t cSize = uint64_t{c[7] & 0x3Fu} << 16 | uint64_t{c[8]} << 8 | c[9];
+        return (cSize + 1) << 19;
+    }
+    const uint32_t readBlLen = c[5] & 0x0F;
+    const uint32_t cSize = (c[6] & 3u) << 10 | uint32_t{c[7]} << 2 | c[8] >> 6;
+    const uint32_t cSizeMult = (c[9] & 3u) << 1 | c[10] >> 7;
+    return uint64_t{cSize + 1} << (cSizeMult + 2 + readBlLen);
+}
+
 static bool SendWithRetries(uint32_t cmd, uint32_t byteAddr, uint32_t cmdat, uint32_t len) {
     for (uint32_t i = 0; i < kCmdAttempts; ++i)
         if (mmc_cmd(cmd, byteAddr >> 16, byteAddr & 0xFFFF, cmdat, len)) return true;

@@ -55,6 +55,8 @@ int32_t InitMMC(int32_t verbose);
 // One block at a byte address; 0 or -1; len 0 does nothing.
 int32_t mmc_block_rd(uint8_t* dst, uint32_t byteAddr, uint32_t len);
 int32_t mmc_block_wr(uint32_t byteAddr, const uint8_t* src, uint32_t len);
+// Bytes the card's CSD declares; 0 when no CSD was read.
+uint64_t CardCapacityBytes();
 // Every slot empty, its data zeroed.
 void SdCacheClear();
 

@@ -55,6 +55,17 @@ static uint32_t FatBits() {
 // Megabytes as the card reports them: in 32 bits, as the figures always were.
 static uint32_t CardMegabytes() { return G_SdVolInfo.secperclus * G_SdVolInfo.numclusters * 512u / 1000000u; }
 
+// A volume that claims sectors past the card's end would have its writes
+// fail half-way through a file; such a card is refused, untouched.
+static bool VolumeFitsCard() {
+    const uint64_t capacity = CardCapacityBytes() / kSdSectorBytes;
+    const uint64_t end = uint64_t{G_SdVolInfo.startsector} + G_SdVolInfo.numsecs;
+    if (end <= capacity) return true;
+    DebugPrintf("SD: volume ends at sector %u, past the card's %u sectors\n", static_cast<unsigned>(end),
+                static_cast<unsigned>(capacity));
+    return false;
+}
+
 void MountSDCard() {
     if (!CardPresent()) {
         G_SDCard.nState = kSdNoCard;
@@ -83,6 +94,10 @@ void MountSDCard() {
     if (DFS_ReadVolumeInfo(0, G_SDCard.scratch, start, &G_SdVolInfo) != DFS_OK) {
         std::memset(&G_SdVolInfo, 0, sizeof G_SdVolInfo);
         DebugPrintf("Error getting volume information\n");
+        return;
+    }
+    if (!VolumeFitsCard()) {
+        std::memset(&G_SdVolInfo, 0, sizeof G_SdVolInfo);
         return;
     }
     // Declared mounted at once, also at the boot screen, so the boot's card

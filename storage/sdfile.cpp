@@ -2,9 +2,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
+#include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/rtc.h"
+#include "core/syslog.h"
 #include "core/util.h"
 #include "gui/gui.h"
 #include "storage/sdcard.h"
@@ -24,6 +27,12 @@ void SdDatedName(char* name, const char* ext) {
 }
 
 uint32_t SdCreateFile(const char* name, DFS_FileInfo* file) {
+    // The open engine log is written through its own record: deleting it
+    // under that writer would hand its clusters to a second file.
+    if (G_SDCard.nLogging == 1 && std::strcmp(name, G_SDCard.log.szName) == 0) {
+        DebugPrintf("%s is the open engine log\n", name);
+        return DFS_ERRMISC;
+    }
     DFS_DeleteFile(&G_SdVolInfo, name, G_SDCard.scratch);
     return DFS_OpenFile(&G_SdVolInfo, name, DFS_WRITE, G_SDCard.scratch, file);
 }
@@ -35,7 +44,9 @@ void SdShowProgress(int32_t x, int32_t y, int32_t mode, const char* format, ...)
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (mode == 1) {
-        GUI_ClearRect(x, y, kLineEndX, y + kLineRows);
+        // The text is drawn into the page being drawn; the clear goes there too.
+        const int32_t page = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+        GUI_ClearRect(x, y + page, kLineEndX, y + kLineRows + page);
         DrawTextF(kWhite, kFont, 0, x, y, "%s", text);
     } else {
         ShowPopupMsg(kWhite, 320, 240, kTicksPerSecond, "%s", text);

@@ -12,6 +12,18 @@
 #include "core/pending.h"
 #include "core/start.h"
 #include "core/util.h"
+#include "efis/airdata.h"
+#include "engine/engine.h"
+#include "engine/instrument.h"
+#include "engine/layout.h"
+#include "engine/lean.h"
+#include "engine/pulse.h"
+#include "map/map.h"
+#include "storage/config.h"
+#include "storage/datastore.h"
+#include "storage/enginelog.h"
+#include "ui/buttons.h"
+#include "ui/statusbar.h"
 #include "gui/gui.h"
 #include "platform/hw.h"
 #include "platform/monitor.h"
@@ -194,6 +206,42 @@ TEST_F(BootTest, ThreeFaultsCountUpAndTheNextBootResetsTheFlag) {
     EXPECT_EQ(G_CurPage, 2) << "the last page is restored instead of the splash";
     // The error line reaches the log after it opens, before the boot goes on.
     EXPECT_LT(log.rfind("ERROR: Reboot Flag"), log.rfind("System Booted in "));
+}
+
+// Every record a pass starts from is cleared, so nothing of the last pass
+// (lean assist, a FADEC port removed meanwhile) survives a warm restart.
+TEST_F(BootTest, ClearGlobalsClearsEveryRecordOfThePass) {
+    struct Rec {
+        const char* name;
+        void* at;
+        size_t size;
+    };
+    const Rec recs[] = {
+        {"G_SoftKeyLabel", G_SoftKeyLabel, sizeof G_SoftKeyLabel},
+        {"G_ButtonCell", G_ButtonCell, sizeof G_ButtonCell},
+        {"G_CfgKey", G_CfgKey, sizeof G_CfgKey},
+        {"G_CfgValue", G_CfgValue, sizeof G_CfgValue},
+        {"G_LogChanSD", G_LogChanSD, sizeof G_LogChanSD},
+        {"G_LogChanFlash", G_LogChanFlash, sizeof G_LogChanFlash},
+        {"G_InstCal", G_InstCal, sizeof G_InstCal},
+        {"G_DataStore", &G_DataStore, sizeof G_DataStore},
+        {"FlashBuf", FlashBuf, sizeof FlashBuf},
+        {"G_Aoa", &G_Aoa, sizeof G_Aoa},
+        {"G_EfisLayout", &G_EfisLayout, sizeof G_EfisLayout},
+        {"G_Fadec", &G_Fadec, sizeof G_Fadec},
+        {"G_GaugeLayout", G_GaugeLayout, sizeof G_GaugeLayout},
+        {"G_FuelFlowPulse", &G_FuelFlowPulse, sizeof G_FuelFlowPulse},
+        {"G_MapPane", &G_MapPane, sizeof G_MapPane},
+        {"G_MapFrame", G_MapFrame, sizeof G_MapFrame},
+        {"G_Nearest", &G_Nearest, sizeof G_Nearest},
+        {"G_LeanMode", &G_LeanMode, sizeof G_LeanMode},
+    };
+    for (const Rec& r : recs) std::memset(r.at, 0xA5, r.size);
+    RunApp([] { ClearGlobals(); });
+    for (const Rec& r : recs) {
+        const auto* b = static_cast<const uint8_t*>(r.at);
+        EXPECT_EQ(std::count(b, b + r.size, 0), static_cast<std::ptrdiff_t>(r.size)) << r.name;
+    }
 }
 
 TEST_F(BootTest, ExitButtonsReturnToTheMonitorAndTheWatchdogRestartsTheUnit) {

@@ -84,6 +84,20 @@ TEST_F(DiscreteTest, InvertedInputIsActiveWhilePinIsHigh) {
     EXPECT_EQ(G_DiscreteIn.nState, 2u);
 }
 
+// An inverted input held inactive (pin low) does not fire on a 1 ms glitch
+// of its pin: the window is applied after the inversion.
+TEST_F(DiscreteTest, InvertedInputIgnoresAOneMillisecondGlitch) {
+    G_DiscreteIn.input[1].nInvert = 1;
+    Close(2, 0, 1000);
+    board().gpio().ScheduleInput(At(200), kPin1 + 1, true);
+    board().gpio().ScheduleInput(At(201), kPin1 + 1, false);
+    Watch(100);
+    ASSERT_EQ(G_DiscreteIn.nState, 0u);
+    states_.clear();
+    Watch(400);
+    EXPECT_FALSE(EverActive(2));
+}
+
 TEST_F(DiscreteTest, SoftKeyInputsPostTheirKeyOncePerRelease) {
     G_DiscreteIn.input[0].nMode = kDiModeSoftKey1;
     G_DiscreteIn.input[2].nMode = kDiModeSoftKey5;

@@ -135,6 +135,22 @@ TEST_F(SerialTest, FullReceiveRingDropsAndLogsOverflow) {
     EXPECT_TRUE(logged);
 }
 
+// A port whose ring stays full logs the overflow once, and its end once
+// with the bytes lost, not a line per interrupt that would wipe the log.
+TEST_F(SerialTest, OverflowIsLoggedOncePerEpisodeWithTheBytesLost) {
+    OpenPort(0, 7, 0, nullptr);
+    Send(0, std::string(kSerialRingSize - 1, 'a') + std::string(500, 'b'));
+    Pump(kTicksPerSecond);
+    size_t overflow = 0, ended = 0;
+    for (auto& l : RamLog()) overflow += l.rfind("UART:0 IRQ Overflow", 0) == 0;
+    EXPECT_EQ(overflow, 1u);
+    G_SerialBuf[0].rx.nRd = G_SerialBuf[0].rx.nWr;   // a consumer drains the ring
+    Send(0, "c");
+    Pump(kTicksPerSecond / 10);
+    for (auto& l : RamLog()) ended += l == "UART:0 Overflow ended, 500 bytes lost\n";
+    EXPECT_EQ(ended, 1u);
+}
+
 TEST_F(SerialTest, DisabledPortReceivesAndSendsNothing) {
     OpenPort(0, 0, 0, SerialRawFrame);
     Send(0, std::string(9000, 'z'));

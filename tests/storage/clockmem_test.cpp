@@ -171,6 +171,32 @@ TEST_F(ClockMemTest, DeadBattery) {
     }
 }
 
+// A read that fails on the bus is no dead battery: tried again, and when it
+// still fails, nothing is written over the chip (baro, knobs, screen mask).
+TEST_F(ClockMemTest, AFailedReadIsRetriedAndNeverRepairsTheChip) {
+    SetRegI16(23, 30012);
+    SetReg(51, 0x35);
+    SetReg(37, 0x0C);
+    chip().FailReads(1);
+    ReadNVClock();
+    EXPECT_EQ(G_AirData.nBaroSetting, 30012) << "the second read holds";
+    EXPECT_EQ(Log().find("Clock memory read failed"), std::string::npos);
+
+    chip().FailReads(4);
+    ReadNVClock();
+    EXPECT_NE(Log().find("Clock memory read failed (-"), std::string::npos) << Log();
+    WriteNVClock();
+    chip().FailReads(2);
+    SetDefaultClockMem();
+    EXPECT_EQ(RegI16(23), 30012);
+    EXPECT_EQ(Reg(51), 0x35);
+    EXPECT_EQ(Reg(37), 0x0C);
+    // Once the chip reads again, writes go out as before.
+    chip().FailReads(0);
+    WriteNVClock();
+    EXPECT_NE(Log().find("WriteClockMem():"), std::string::npos);
+}
+
 TEST_F(ClockMemTest, DefaultsKeepKnobsTimerAndNavField) {
     SetRegI16(49, 4321);
     SetReg(51, 0x25);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/ostimer.h"
 #include "core/rtc.h"
@@ -195,6 +196,102 @@ TEST_F(FatTest, AFailedFatReadIsAnError) {
     EXPECT_EQ(Create("NEW.BIN", "new"), DFS_OK);
     board().mmc().card().ClearFaults();
     EXPECT_EQ(FsckProblems(), "");
+}
+
+// A folder whose chain points back on itself ends the walk with an error
+// after the most entries a directory can hold, instead of spinning forever.
+TEST_F(FatTest, ALoopingDirectoryChainEndsTheWalk) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 14; ++i) files.push_back({"CHARTS/M" + std::to_string(i) + ".BIN", "m"});
+    MakeCard("--fat 16 --spc 1", files);
+    ASSERT_TRUE(Mount());
+    DFS_DirInfo di{};
+    di.scratch = scratch_;
+    ASSERT_EQ(DFS_OpenDir(&vol_, "CHARTS", &di), DFS_OK);
+    PokeFat(di.currentcluster, di.currentcluster);
+    SdCacheClear();
+    ASSERT_EQ(DFS_OpenDir(&vol_, "CHARTS", &di), DFS_OK);
+    DFS_DirEnt de;
+    uint32_t walked = 0, r = DFS_OK;
+    while (walked < 200000 && (r = DFS_NextDirEntry(&vol_, &di, &de)) == DFS_OK) ++walked;
+    EXPECT_EQ(r, DFS_ERRMISC);
+    EXPECT_EQ(walked, 65536u);
+    std::string got;
+    EXPECT_EQ(ReadAll("CHARTS/NONE.BIN", &got), DFS_ERRMISC) << "a lookup ends too";
+}
+
+// A fixed root of 8,192 entries (512 sectors): entries past sector 255 are
+// found, and new files are made, as other systems do.
+TEST_F(FatTest, LargeRootIsReachedPastSector255) {
+    MakeCard("--fat 16 --root-entries 8192", {{"TARGET.TXT", "found me"}});
+    ASSERT_TRUE(Mount());
+    uint8_t* root = Image() + uint64_t{vol_.rootdir} * 512;
+    int at = -1;
+    for (int i = 0; i < 16 && at < 0; ++i)
+        if (!std::memcmp(root + i * 32, "TARGET  TXT", 11)) at = i;
+    ASSERT_GE(at, 0);
+    uint8_t entry[32];
+    std::memcpy(entry, root + at * 32, 32);
+    const int moved = 300 * 16;
+    for (int i = at; i < moved; ++i) {
+        std::memcpy(root + i * 32, entry, 32);
+        root[i * 32] = 0xE5;
+    }
+    std::memcpy(root + moved * 32, entry, 32);
+    SdCacheClear();
+    ASSERT_EQ(Mtype("TARGET.TXT"), "found me");
+    ASSERT_EQ(FsckProblems(), "");
+    std::string got;
+    EXPECT_EQ(ReadAll("TARGET.TXT", &got), DFS_OK);
+    EXPECT_EQ(got, "found me");
+    EXPECT_EQ(ReadAll("MISSING.TXT", &got), DFS_NOTFOUND);
+    EXPECT_EQ(Create("NEW.TXT", "new"), DFS_OK);
+    EXPECT_EQ(Mtype("NEW.TXT"), "new");
+    EXPECT_EQ(FsckProblems(), "");
+}
+
+// The card refuses writes from some sector on, part-way through a file: the
+// write reports the failure, keeps what it wrote, and the entry's size and
+// chain agree (no cluster allocated and left unwritten).
+TEST_F(FatTest, AWriteFailingPartWayLeavesSizeAndChainAgreeing) {
+    struct Case {
+        const char* name;
+        uint32_t cluster, sector;   // first refused: the file's nth cluster (0-based), sector within it
+        uint32_t written;
+    };
+    const Case cases[] = {
+        {"the first sector", 0, 0, 0},
+        {"a new cluster's first sector", 2, 0, 2 * 2048},
+        {"inside a cluster", 2, 1, 2 * 2048 + 512},
+    };
+    MakeCard("--fat 16 --spc 4");
+    ASSERT_TRUE(Mount());
+    const std::string data = Pattern(10000, 3);
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = "F" + std::to_string(n++) + ".BIN";
+        // Free clusters are taken from the lowest up, after those in use.
+        uint32_t free = DFS_FindFreeCluster(&vol_, scratch_);
+        ASSERT_NE(free, DFS_BAD_CLUS);
+        board().mmc().card().RefuseWritesFrom(vol_.dataarea + (free + c.cluster - 2) * vol_.secperclus + c.sector);
+        DFS_FileInfo fi;
+        ASSERT_EQ(DFS_OpenFile(&vol_, name.c_str(), DFS_WRITE, scratch_, &fi), DFS_OK);
+        uint32_t count = 0;
+        EXPECT_EQ(DFS_WriteFile(&fi, scratch_, reinterpret_cast<const uint8_t*>(data.data()), &count, 10000),
+                  DFS_ERRMISC);
+        EXPECT_EQ(count, c.written);
+        board().mmc().card().ClearFaults();
+        EXPECT_EQ(FsckProblems(), "");
+        std::string got;
+        ASSERT_EQ(ReadAll(name.c_str(), &got), DFS_OK);
+        EXPECT_EQ(got, data.substr(0, c.written));
+        // The file goes on from where it stopped.
+        EXPECT_EQ(WriteAt(name.c_str(), c.written, data.substr(c.written)), DFS_OK);
+        ASSERT_EQ(ReadAll(name.c_str(), &got), DFS_OK);
+        EXPECT_EQ(got, data);
+        EXPECT_EQ(FsckProblems(), "");
+    }
 }
 
 TEST_F(FatTest, EntriesCarryValidTimeStamps) {

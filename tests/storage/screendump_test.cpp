@@ -116,6 +116,22 @@ TEST_F(ScreenDumpTest, CardFileIsTheShownPageWithTheBootPalette) {
     EXPECT_EQ(FsckProblems(), "");
 }
 
+// The card refuses writes part-way through the bitmap: the failure is
+// reported, never success, and the card stays consistent.
+TEST_F(ScreenDumpTest, AWriteFailingPartWayIsReportedAndLeavesTheCardClean) {
+    MakeCard("--fat 16");
+    PollSDCard();
+    ASSERT_EQ(G_SDCard.nState, kSdMounted);
+    PaintPages();
+    const uint32_t firstFree = DFS_FindFreeCluster(&G_SdVolInfo, scratch_);
+    board().mmc().card().RefuseWritesFrom(G_SdVolInfo.dataarea + (firstFree - 2 + 3) * G_SdVolInfo.secperclus);
+    Dump();
+    board().mmc().card().ClearFaults();
+    EXPECT_NE(LogText().find("INFO: could not write file(SD). Error -1"), std::string::npos) << LogText();
+    EXPECT_EQ(LogText().find("written(SD)"), std::string::npos);
+    EXPECT_EQ(FsckProblems(), "");
+}
+
 TEST_F(ScreenDumpTest, NamesCountThroughTheDayAndRestartOnANewOne) {
     MakeCard("--fat 32");
     PollSDCard();

@@ -21,7 +21,9 @@
 #include "efis/airdata.h"
 #include "engine/instrument.h"
 #include "map/map.h"
+#include "nav/navsrc.h"
 #include "platform/board.h"
+#include "platform/display.h"
 #include "platform/monitor.h"
 #include "platform/sdcard.h"
 #include "sd_fixture.h"
@@ -32,6 +34,7 @@
 #include "storage/mmc.h"
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
+#include "storage/sdfile.h"
 
 namespace {
 
@@ -122,6 +125,31 @@ TEST_F(SdServiceTest, MountRemovalReinsertionAndFailedCards) {
 // The boot screen's mount declares the card; a warm restart that clears the
 // card record and fails to mount again leaves the poll to mount it, never to
 // declare an empty volume mounted.
+// A card cut shorter than its file system says: refused at the mount with a
+// line saying why, and not one byte of it written.
+TEST_F(SdServiceTest, CardShorterThanItsVolumeIsRefusedUntouched) {
+    for (const char* fat : {"12", "16", "32"}) {
+        SCOPED_TRACE(fat);
+        MakeCard(std::string("--fat ") + fat, {{"KEEP.TXT", "keep"}});
+        Remove();
+        board().mmc().card().CloseImage();
+        const std::string full = ReadHostFile(image_);
+        ASSERT_GT(full.size(), 256u * 1024);
+        const std::string cut = full.substr(0, full.size() - 128 * 1024);
+        WriteHostFile(image_, cut);
+        ASSERT_TRUE(board().mmc().card().OpenImage(image_.c_str()));
+        Insert();
+        for (int i = 0; i < 4; ++i) PollSDCard();
+        EXPECT_NE(G_SDCard.nState, kSdMounted);
+        EXPECT_NE(LogText().find("past the card's"), std::string::npos) << LogText();
+        EXPECT_EQ(G_SdVolInfo.numsecs, 0u);
+        Remove();
+        PollSDCard();
+        board().mmc().card().CloseImage();
+        EXPECT_TRUE(ReadHostFile(image_) == cut) << "the card is left as it was";
+    }
+}
+
 TEST_F(SdServiceTest, BootMountIsFinalAndAClearedRecordIsMountedAgain) {
     MakeCard("--fat 16");
     MountSDCard();
@@ -333,6 +361,20 @@ TEST_F(SdServiceTest, ExportFormatsFieldsAndReadsBackWithMtools) {
     EXPECT_EQ(FsckProblems(), "");
 }
 
+// The angle of attack and both tracks of the map source reach their
+// channels (AOA 4, TRACK_DTRUE 60, TRACK_DMAG 61) as their records hold them.
+TEST_F(SdServiceTest, AoaAndTrackChannelsCarryTheirRecords) {
+    G_Aoa.nAoa = 17;
+    G_NavSrc.hdr.nMapSrcSlot = 2;
+    G_NavSrc.rec[2].nTrackTrue = 1234;
+    G_NavSrc.rec[2].nTrackMag = -1101;
+    DataStoreRec rec{};
+    DataStoreBuild(&rec);
+    EXPECT_EQ(rec.nChan[4 - 2], 17);
+    EXPECT_EQ(rec.nChan[60 - 2], 1234);
+    EXPECT_EQ(rec.nChan[61 - 2], -1101);
+}
+
 TEST_F(SdServiceTest, ExportCountsRecordsInTimeOrder) {
     MakeCard("--fat 16");
     PollSDCard();
@@ -388,6 +430,71 @@ TEST_F(SdServiceTest, LiveEngineLogLinesAndHeader) {
     WriteEngineLogRec(1);
     EXPECT_EQ(Lines(Mtype("51030103.ALD")).size(), 43u);
     EXPECT_EQ(FsckProblems(), "");
+}
+
+// Lines longer than half the pending text: the text pending goes out first
+// and the line is kept, never dropped.
+TEST_F(SdServiceTest, LongLiveLogLinesAreAllKept) {
+    MakeCard("--fat 16");
+    PollSDCard();
+    for (uint32_t i = 0; i < 33; ++i) G_LogChanSD[i] = i;
+    G_LogChanSD[33] = kLogChanEnd;
+    OpenEngineLog();
+    ASSERT_EQ(G_SDCard.nLogging, 1u);
+    for (uint32_t i = 0; i < 33; ++i) G_InstReading[i].nValue = 12345;    // ",1234.5": 250-byte lines
+    WriteEngineLogRec(0);
+    for (uint32_t i = 0; i < 33; ++i) G_InstReading[i].nValue = 123456;   // ",12345.6": 283 bytes
+    WriteEngineLogRec(0);
+    WriteEngineLogRec(1);
+    const std::vector<std::string> lines = Lines(Mtype("51030103.ALD"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].size(), 250u - 1);   // without the line feed Lines() splits on
+    EXPECT_EQ(lines[2].size(), 283u - 1);
+    EXPECT_EQ(LogText().find("dropped"), std::string::npos);
+    EXPECT_EQ(FsckProblems(), "");
+}
+
+// An export in the same ten minutes as the open live log would take its
+// name: it is refused, and the live log goes on intact.
+TEST_F(SdServiceTest, ExportNeverDeletesTheOpenLiveLog) {
+    MakeCard("--fat 16");
+    PollSDCard();
+    G_LogChanSD[0] = 4, G_LogChanSD[1] = kLogChanEnd;
+    OpenEngineLog();
+    ASSERT_EQ(G_SDCard.nLogging, 1u);
+    G_InstReading[4].nValue = 141;
+    for (int i = 0; i < 30; ++i) WriteEngineLogRec(0);
+    WriteEngineLogRec(1);
+    DataStoreInit();
+    for (int i = 0; i < 50; ++i) DataStoreRecord();
+    SetChannels({12});
+    DataStoreToSD(0, 0, 10, 0);
+    EXPECT_NE(LogText().find("51030103.ALD is the open engine log"), std::string::npos) << LogText();
+    for (int i = 0; i < 5; ++i) WriteEngineLogRec(0);
+    WriteEngineLogRec(1);
+    const std::vector<std::string> lines = Lines(Mtype("51030103.ALD"));
+    ASSERT_EQ(lines.size(), 36u);
+    EXPECT_EQ(lines[0], "DATE,TIME,BATVOLTS\r");
+    EXPECT_EQ(lines[35], "10/30/15,10:37:00,14.1\r");
+    EXPECT_EQ(FsckProblems(), "");
+}
+
+// The interactive progress line is cleared in the page being drawn, where
+// its text goes; the page shown is left alone.
+TEST_F(SdServiceTest, ProgressLineClearsThePageBeingDrawn) {
+    uint8_t* mem = board().display().Memory();
+    std::memset(mem, 7, 640 * 960);
+    G_FlipCtl.nDrawPageY = 480;
+    SdShowProgress(100, 200, 1, " %s -", "51030103.ALD");
+    for (uint32_t y = 200; y <= 216; ++y)
+        for (uint32_t x = 100; x < 640; ++x) ASSERT_EQ(mem[y * 640 + x], 7) << "shown page at " << x << "," << y;
+    uint32_t cleared = 0;
+    for (uint32_t y = 680; y <= 696; ++y)
+        for (uint32_t x = 100; x < 640; ++x) cleared += mem[y * 640 + x] != 7;
+    EXPECT_GT(cleared, 540u * 17 / 2) << "the line's row of the drawn page is cleared";
+    EXPECT_EQ(mem[679 * 640 + 300], 7);
+    EXPECT_EQ(mem[697 * 640 + 300], 7);
+    G_FlipCtl.nDrawPageY = 0;
 }
 
 TEST_F(SdServiceTest, SystemAndRamLogsCopiedToTheCard) {
@@ -540,6 +647,26 @@ TEST_F(SdListTest, ScrollsColumnsWithinTheListing) {
     EXPECT_TRUE(Column(g_looks[5], 0) == Column(g_looks[0], 1)) << "knob back";
     EXPECT_TRUE(g_looks[6] == g_looks[0]) << "PREV back to the start";
     EXPECT_TRUE(Column(g_looks[0], 0) != Column(g_looks[0], 1));
+}
+
+// A CHARTS folder whose chain loops back on itself: the listing still ends,
+// and RETURN leaves it.
+TEST_F(SdListTest, ALoopingChartsChainEndsTheListing) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 14; ++i) files.push_back({"CHARTS/M" + std::to_string(i) + ".BIN", "m"});
+    MakeCard("--fat 16 --spc 1", files);
+    PollSDCard();
+    ASSERT_EQ(G_SDCard.nState, kSdMounted);
+    DFS_DirInfo di{};
+    di.scratch = scratch_;
+    ASSERT_EQ(DFS_OpenDir(&G_SdVolInfo, "CHARTS", &di), DFS_OK);
+    uint32_t cached = 0;
+    ASSERT_EQ(DFS_WriteFatEntry(&G_SdVolInfo, scratch_, &cached, di.currentcluster, di.currentcluster), DFS_OK);
+    SdCacheClear();
+    Script({{kLook, 0}, {kKey, 1}});
+    ListSDCard(kListY);
+    EXPECT_EQ(g_looks.size(), 1u);
+    EXPECT_EQ(G_KeyEvent, 0);
 }
 
 }  // namespace
