@@ -6,6 +6,10 @@
 #include "efis/efis.h"
 
 AoaState G_Aoa = {};
+AhrsRecord G_RemoteAhrs = {};
+uint32_t G_RemoteAhrsSeen = 0;
+
+void ApplyAttitudeAdjust(AhrsRecord*, const uint8_t*) {}
 
 void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
 void DemoAhrsStep() {}

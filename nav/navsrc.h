@@ -190,6 +190,8 @@ void     RestartDemoNav();
 uint16_t GetCdiScale(uint8_t flags);
 void     SendAviationOutput(uint32_t port);
 void     SendArincFrame(uint32_t port);
+// A new course for the navigation radio of a slot.
+void     SendNavObs(int32_t slot, int32_t course);
 
 // Parse callbacks of the navigation receivers on the serial ports.
 void ParseNmeaMsg(uint8_t* msg, int32_t length, uint32_t port);

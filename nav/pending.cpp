@@ -15,6 +15,8 @@ void SendArincFrame(uint32_t) { ++G_PendingCalls[kPcSendArincFrame]; }
 void ApVerticalTick() {}
 void ApLateralTick() {}
 void ApUpdateNav() {}
+void ApUpdateAhrs() {}
+void SendNavObs(int32_t, int32_t) {}
 void LoadApSettings() {}
 void DefaultApSettings() {}
 // No receiver decoders yet: their messages are dropped.
