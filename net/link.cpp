@@ -17,6 +17,7 @@
 #include "map/map.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
+#include "nav/vorradio.h"
 #include "net/checksum.h"
 #include "net/cs8900.h"
 #include "net/frames.h"

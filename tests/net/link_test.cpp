@@ -22,6 +22,7 @@
 #include "storage/nvram.h"
 #include "ui/pages.h"
 #include "support/board_fixture.h"
+#include "inet_sum.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ using Bytes = std::vector<uint8_t>;
 
 const uint8_t kPeerMac[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0xB0};
 
-uint32_t Sum16(const uint8_t* p, size_t n, uint32_t sum = 0) {
-    for (size_t i = 0; i + 1 < n; i += 2) sum += static_cast<uint32_t>(p[i] << 8 | p[i + 1]);
-    if (n & 1) sum += static_cast<uint32_t>(p[n - 1]) << 8;
-    return sum;
-}
-uint16_t Fold(uint32_t sum) {
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint16_t>(~sum);
-}
 // RFC 768 with the pseudo-header, over a frame whose checksum field is zero.
 uint16_t UdpSum(const Bytes& f) {
     const size_t udpLen = static_cast<size_t>(f[38] << 8 | f[39]);

@@ -12,6 +12,7 @@
 #include "core/syslog.h"
 #include "net/net.h"
 #include "support/board_fixture.h"
+#include "inet_sum.h"
 #include "wx/wx.h"
 
 namespace {
@@ -23,15 +24,6 @@ const uint8_t kPeerIp[4] = {192, 168, 0, 70};
 constexpr uint16_t kPeerPort = 20001;
 constexpr uint8_t FIN = 1, SYN = 2, RST = 4, PSH = 8, ACK = 16;
 
-uint32_t Sum16(const uint8_t* p, size_t n, uint32_t sum = 0) {
-    for (size_t i = 0; i + 1 < n; i += 2) sum += static_cast<uint32_t>(p[i] << 8 | p[i + 1]);
-    if (n & 1) sum += static_cast<uint32_t>(p[n - 1]) << 8;
-    return sum;
-}
-uint16_t Fold(uint32_t sum) {
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint16_t>(~sum);
-}
 uint32_t Get32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 void Put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
