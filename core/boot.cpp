@@ -19,6 +19,7 @@
 #include "core/util.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "efis/efis.h"
 #include "engine/engine.h"
 #include "engine/enginecfg.h"

@@ -110,6 +110,7 @@ static void NetworkReceive() {
         NET_ProcessRx(G_NetRing.abRx[G_NetRing.nRxRd]);
         G_NetRing.nRxRd = (G_NetRing.nRxRd + 1) % kNetRxSlots;
     }
+    TCP_Tick();
 }
 
 static void SerialPortsService() {

@@ -12,12 +12,6 @@ enum PendingCall : uint32_t {
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
     kPcAuxPageKeys,
-    kPcNetRec14,
-    kPcNetRec15,
-    kPcNetRec16,
-    kPcNetRec19,
-    kPcNetCheckUdp,
-    kPcTcpReceive,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

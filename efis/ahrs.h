@@ -26,6 +26,11 @@ struct AhrsRecord {
 static_assert(sizeof(AhrsRecord) == 66);
 
 extern AhrsRecord G_Ahrs;
+extern AhrsRecord G_RemoteAhrs;      // the other display's, for the cross-check
+extern uint32_t   G_RemoteAhrsSeen;  // 1 once G_RemoteAhrs was filled
+
+// Adds the pilot's adjustments of a block laid out as G_NVClock to a record.
+void ApplyAttitudeAdjust(AhrsRecord* ahrs, const uint8_t* clockSettings);
 
 struct AhrsState {
     uint32_t nAiding;            // AHRS_AIDING: the aiding message is sent while not 1

@@ -6,6 +6,11 @@
 #include "efis/aoa.h"
 #include "efis/efis.h"
 
+AhrsRecord G_RemoteAhrs = {};
+uint32_t G_RemoteAhrsSeen = 0;
+
+void ApplyAttitudeAdjust(AhrsRecord*, const uint8_t*) {}
+
 void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
 void DemoAhrsStep() {}
 void SendAhrsAiding() {}

@@ -59,6 +59,15 @@ struct NearestList {
 };
 extern NearestList G_Nearest;
 
+// The map's direct-to: active, and started (set together, cleared together).
+struct GotoActive {
+    uint8_t bActive;
+    uint8_t bStarted;
+};
+extern GotoActive G_GotoActive;
+// Ends the active direct-to.
+void CancelGoto();
+
 void ChartPageDraw();
 void MapBlitInfoBoxes();
 void MapInit();

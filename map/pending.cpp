@@ -3,6 +3,7 @@
 #include "core/pending.h"
 #include "map/map.h"
 
+void CancelGoto() { G_GotoActive = {}; }
 void ChartPageDraw() {}
 void MapBlitInfoBoxes() {}
 void MapInit() {}

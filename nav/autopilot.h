@@ -11,6 +11,8 @@ extern Autopilot G_Autopilot;
 void ApVerticalTick();
 void ApLateralTick();
 void ApUpdateNav();
+// After new AHRS data: the autopilot follows it.
+void ApUpdateAhrs();
 void LoadApSettings();
 // Writes the autopilot defaults into the autopilot block of the settings image.
 void DefaultApSettings();

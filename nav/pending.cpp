@@ -8,6 +8,7 @@ void SendArincFrame(uint32_t) { ++G_PendingCalls[kPcSendArincFrame]; }
 void ApVerticalTick() {}
 void ApLateralTick() {}
 void ApUpdateNav() {}
+void ApUpdateAhrs() {}
 void LoadApSettings() {}
 void DefaultApSettings() {}
 // No receiver decoders yet: their messages are dropped.

@@ -6,12 +6,8 @@
 #include "net/cs8900.h"
 #include "net/frames.h"
 #include "net/ipv4.h"
-
-struct RemoteUserDat {           // display-link record 9
-    uint32_t nCode;
-    uint32_t nArg[4];
-};
-extern RemoteUserDat G_RemoteUserDat;
+#include "net/link.h"
+#include "net/tcp.h"
 
 extern uint32_t G_NetEnable;      // NET_ENABLE
 extern uint32_t G_NetSerialShare; // NET_SERIAL_SHARE
@@ -20,12 +16,3 @@ extern uint32_t G_LinkRec22Done;
 // the top byte) or a host number 175..179.
 extern uint32_t G_NetIpLocal;
 extern uint32_t G_NetIpOther;
-
-// The display link and TCP above IPv4.
-void    NET_InitPacketTable();
-// Non-zero when a received UDP datagram is one of the display link's.
-int32_t NET_CheckUdp(uint8_t* slot);
-void    NET_ProcessUdp(uint8_t* slot);
-void    TCP_Receive(uint8_t* slot);
-void    NET_SendUdpType(int32_t type);
-void    TCP_Abort(uint32_t connection);

@@ -4,6 +4,5 @@
 #include "wx/wx.h"
 
 void TrafficDemoTargets() { ++G_PendingCalls[kPcTrafficDemoTargets]; }
-void WxOpenListeners() {}
 void WxRecvTask() { ++G_PendingCalls[kPcWxRecvTask]; }
 void TrafficRxMsg(uint8_t*, int32_t, uint32_t) {}

@@ -1,4 +1,6 @@
 #include "wx/wx.h"
 
-WxState  G_Wx = {};
-uint32_t G_WxConn = 0;
+WxState     G_Wx = {};
+TcpConn*    G_WxConn = nullptr;
+uint8_t     G_WxMasterIp[4] = {};
+TrafficList G_Traffic = {};

@@ -13,6 +13,7 @@
 #include "core/start.h"
 #include "core/util.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/engine.h"
 #include "engine/instrument.h"
 #include "engine/layout.h"

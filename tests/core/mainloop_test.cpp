@@ -53,6 +53,9 @@ protected:
 TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     // What each slot needs before it does anything.
     G_NetSerialShare = 1;
+    board().cs8900().AttachWire(true);   // the records are counted by their send sequences
+    G_NetEnable = 1;
+    NET_InitPacketTable();
     for (int s = kStreamNav1; s <= kStreamNav1 + 2; ++s) G_NetStreamCfg[s].DSRC = 1;   // serial sources
     G_NetStreamCfg[kStreamTraffic].NET = 1;
     G_Serial[2].nFunction = 6;
@@ -69,14 +72,23 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     ASSERT_GE(seconds, 80u);
 
     struct Case { const char* name; PendingCall call; double period; };
+    struct Sent { const char* name; int32_t type; double period; };
+    const Sent records[] = {
+        {"record 14, one phase of three at 67 ms", 14, 0.067 * 3},
+        {"record 19 with 14", 19, 0.067 * 3},
+        {"record 15", 15, 0.067 * 3},
+        {"record 16", 16, 0.067 * 3},
+    };
+    for (const Sent& r : records) {
+        SCOPED_TRACE(r.name);
+        const double expected = t / r.period;
+        EXPECT_LE(G_UdpPktDesc[r.type].nSendSeq, std::ceil(expected) + 1) << "faster than its period";
+        EXPECT_GE(G_UdpPktDesc[r.type].nSendSeq, 0.97 * expected - 1) << "slower than its period";
+    }
     const Case cases[] = {
         {"AHRS status 40 ms", kPcCheckAhrsStatus, 0.040},
         {"frame block 50 ms", kPcWxRecvTask, 0.050},
         {"ARINC frame 50 ms", kPcSendArincFrame, 0.050},
-        {"record 14, one phase of three at 67 ms", kPcNetRec14, 0.067 * 3},
-        {"record 19 with 14", kPcNetRec19, 0.067 * 3},
-        {"record 15", kPcNetRec15, 0.067 * 3},
-        {"record 16", kPcNetRec16, 0.067 * 3},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {
@@ -127,8 +139,10 @@ TEST_F(MainLoopTest, NoSerialNavigationRecordsWithoutSharing) {
     for (int s = kStreamNav1; s <= kStreamNav1 + 2; ++s) G_NetStreamCfg[s].NET = 1;
     G_NetStreamCfg[kStreamTraffic].NET = 1;
     G_NetSerialShare = 0;
+    board().cs8900().AttachWire(true);
+    NET_InitPacketTable();
     Run(2);
-    for (PendingCall c : {kPcNetRec14, kPcNetRec15, kPcNetRec16, kPcNetRec19}) EXPECT_EQ(G_PendingCalls[c], 0u);
+    for (int32_t type : {14, 15, 16, 19}) EXPECT_EQ(G_UdpPktDesc[type].nSendSeq, 0u);
 }
 
 TEST_F(MainLoopTest, NoFrameWhileAFlipIsPending) {

@@ -81,6 +81,35 @@ for f in frames:
     EXPECT_NE(log.out.find("frag:2000"), std::string::npos) << log.out;
 }
 
+// curl against the weather master's web page, twenty times: every reply is
+// whole and every record is free again afterwards (no "NET: oos").
+TEST_F(NetRigE2e, CurlGetsTheWebPageTwentyTimes) {
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "NET_ENABLE, 1\nNET_WX_MODE, 1\n";
+    std::ofstream(dir_ + "/curl.sh") << "tcpdump -i $KV_TAP -U -w web.pcap tcp port 80 2>/dev/null & td=$!\n"
+                                     << kArpUntilAnswered << "\n"
+                                     << R"SH(ok=0
+for i in $(seq 20); do
+    curl -sS --max-time 5 -D head.$i -o body.$i http://192.168.0.175/ || continue
+    len=$(tr -d '\r' <head.$i | sed -n 's/^Content-Length: *//p')
+    grep -q '^HTTP/1.0 200 OK' head.$i && [ "$len" = "$(stat -c %s body.$i)" ] && ok=$((ok+1))
+done
+echo "pages $ok"
+sleep 1; kill $td; wait $td
+)SH";
+    const std::string peer = "cd " + dir_ + "; sh curl.sh";
+    const CommandResult r = Rig(Unit(), peer);
+    if (r.status == 77) {
+        GTEST_SKIP() << "no network namespace here: " << r.out;
+    }
+    EXPECT_NE(r.out.find("pages 20"), std::string::npos) << r.out << " (capture in " << dir_ << "/web.pcap)";
+    const CommandResult body = RunCommand("cat " + dir_ + "/body.20");
+    EXPECT_NE(body.out.find("Vantorel!"), std::string::npos) << body.out;
+    EXPECT_EQ(body.out.size(), 171u);
+    const CommandResult log = RunCommand(std::string(KV5100_PATH) + " --flash " + dir_ + "/unit.flash --print-syslog 2>&1");
+    EXPECT_EQ(log.out.find("NET: oos"), std::string::npos) << log.out;
+    EXPECT_NE(log.out.find("NET: sse"), std::string::npos) << log.out;
+}
+
 // Two ports of 127.0.0.1 as the wire: a script speaking raw frames as
 // datagrams gets the unit's answer to its ARP request, once the unit has
 // returned to the monitor and come back through a watchdog reset (the exit
