@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 CommandResult RunCommand(const std::string& command) {
     CommandResult r{-1, {}};
@@ -18,4 +20,11 @@ CommandResult RunCommand(const std::string& command) {
 
 CommandResult RunKv5100(const std::string& args) {
     return RunCommand(std::string(KV5100_PATH) + " " + args + " 2>&1");
+}
+
+std::string ReadHostFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
 }

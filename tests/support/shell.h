@@ -11,3 +11,6 @@ CommandResult RunCommand(const std::string& command);
 
 // The kv5100 program with these arguments, standard error included.
 CommandResult RunKv5100(const std::string& args);
+
+// The whole of a host file, empty when it cannot be read.
+std::string ReadHostFile(const std::string& path);
