@@ -6,6 +6,7 @@
 #include "core/discrete.h"
 #include "core/ostimer.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/instrument.h"
 #include "engine/engine.h"
 #include "platform/hw.h"
@@ -195,7 +196,7 @@ static int32_t Airspeed() { return Value(kInstAirspeed); }
 static void AoaRule() {
     const bool networkStale = G_NetStreamCfg[kStreamAir].DSRC == 2 && G_AirData.nFresh < 1;
     const bool stall = G_Aoa.nAoa >= 24 && G_Aoa.nAlarmHold == 0 && NvGetU32(kNvAoaGaugeOn) == 1 &&
-                       (G_AirData.nAoaRef2 > G_AirData.nAoaRef1 || (G_DemoFlags & kDemoAoa));
+                       (G_AirData.nStallIas > G_AirData.nStallArmIas || (G_DemoFlags & kDemoAoa));
     if (stall && !networkStale) Activate(kAlarmAoa);
     else Clear(kAlarmAoa);
 }

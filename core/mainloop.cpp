@@ -131,7 +131,7 @@ static void SerialPortsService() {
 // ---- the periodic slots --------------------------------------------------------
 
 static void AirdataSlot() {
-    if (G_AirData.nFresh > 0) G_AirData.nFresh -= 1;
+    if (G_AirData.nFresh > 0) G_AirData.nFresh = static_cast<uint8_t>(G_AirData.nFresh - 1);
     const uint32_t src = G_NetStreamCfg[kStreamAir].DSRC;
     if (src == 0) AirdataSampleStep();
     else if (src == 3 && (G_DemoFlags & kDemoAir)) DemoAirdataStep();

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 enum PendingCall : uint32_t {
-    kPcAirdataSampleStep,
     kPcUpdateInstReadingsStep,
     kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,

@@ -3,30 +3,15 @@
 #include "core/pending.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "efis/efis.h"
-
-AoaState G_Aoa = {};
 
 void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
 void DemoAhrsStep() {}
 void SendAhrsAiding() {}
-void AirdataSampleStep() { ++G_PendingCalls[kPcAirdataSampleStep]; }
-void DemoAirdataStep() {}
 void DrawAirDataPane() {}
-void InitAirdata() {}
-void LoadAirdataCal() {}
-void WriteAirdataCal() {}
-void ParseAirdataFile() {}
-void WriteAirdataFile() {}
-void WriteAoaFile() {}
-void ReadAoaFile() {}
-void ReadOatChannel() {}
 void DrawOat() {}
-void ConvertAirChannel(int32_t) {}
-void RepairSystemKvd() {}
-void SendAltitudeOutput(uint32_t) {}
 void CalcWind() {}
-int32_t BaroAltOffset(int32_t) { return 0; }
 void DrawEfisPage() {}
 void DrawEfisStatic() {}
 void EfisScreenInit() {}

@@ -196,32 +196,29 @@ void LoadEngineSettings() {
     }
 }
 
-namespace {
-// Lines of the file being formatted, bounded by the tables.
-class LineWriter {
-public:
-    LineWriter() {
-        std::memset(G_CfgKey, 0, sizeof G_CfgKey);
-        std::memset(G_CfgValue, 0, sizeof G_CfgValue);
-    }
-    void Text(const char* key, const char* value) {
-        if (n_ >= kCfgPairs) return;
-        std::snprintf(G_CfgKey[n_], kCfgFieldBytes, "%.95s", key);
-        std::snprintf(G_CfgValue[n_], kCfgFieldBytes, "%.95s", value);
-        ++n_;
-    }
-    void Field(int32_t inst, const char* suffix, int32_t value) {
-        char key[kCfgFieldBytes], text[16];
-        std::snprintf(key, sizeof key, "%s.%s", InstrumentNames[inst], suffix);
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-        Text(key, text);
-    }
-    int32_t Count() const { return n_; }
+LineWriter::LineWriter() {
+    std::memset(G_CfgKey, 0, sizeof G_CfgKey);
+    std::memset(G_CfgValue, 0, sizeof G_CfgValue);
+}
 
-private:
-    int32_t n_ = 0;
-};
-}  // namespace
+void LineWriter::Text(const char* key, const char* value) {
+    if (n_ >= kCfgPairs) return;
+    std::snprintf(G_CfgKey[n_], kCfgFieldBytes, "%.95s", key);
+    std::snprintf(G_CfgValue[n_], kCfgFieldBytes, "%.95s", value);
+    ++n_;
+}
+
+void LineWriter::Int(const char* key, int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    Text(key, text);
+}
+
+void LineWriter::Field(int32_t inst, const char* suffix, int32_t value) {
+    char key[kCfgFieldBytes];
+    std::snprintf(key, sizeof key, "%.15s.%.79s", InstrumentNames[inst], suffix);
+    Int(key, value);
+}
 
 // The key a field is written under: the instrument's own name for its slot.
 static const char* WriteName(int32_t inst, int f) {

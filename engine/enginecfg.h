@@ -23,3 +23,18 @@ int32_t SaveEngineCal();
 // held 1 s; the writer's result, 0 when written.
 int32_t WriteEngineFile(const char* name, int32_t lines, int32_t fileId, int32_t extId, uint32_t errColour);
 constexpr uint32_t kPopupWhite = 31, kPopupRed = 2;   // palette indices
+
+// Fills the shared key and value tables line by line, from the first pair.
+class LineWriter {
+public:
+    LineWriter();
+    void Text(const char* key, const char* value);
+    // "INSTRUMENT.SUFFIX", value
+    void Field(int32_t inst, const char* suffix, int32_t value);
+    void Int(const char* key, int32_t value);
+    int32_t Count() const { return n_; }
+
+private:
+    int32_t n_ = 0;
+};
+

@@ -104,6 +104,8 @@ void DemoNavCtrl(uint32_t port) {
 
     r.bInUse = 1;
     r.nType = 1;
+    // The user's course holds for its 3 s here too (no merge runs for the demo).
+    if (r.nCrsOverride != 0 && TicksElapsed(now, r.nCrsStamp, kNavOverrideTicks)) r.nCrsOverride = 0;
     r.nGpsStamp = now;
     r.nGpsFlagsA = static_cast<uint8_t>(kNavGpsValid | kNavGpsWptValid | kNavGpsTrack | kNavGpsXtkUsable |
                                         kNavGpsWptPos | kNavGpsDtkValid);

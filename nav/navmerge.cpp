@@ -7,6 +7,7 @@
 #include "core/serial.h"
 #include "core/syslog.h"
 #include "core/timefmt.h"
+#include "nav/aviation.h"
 #include "nav/navmath.h"
 #include "nav/nmea.h"
 #include "ui/statusbar.h"
@@ -81,13 +82,13 @@ void Age(uint32_t* received, uint32_t* stamp, uint32_t limit, const char* log) {
 }
 
 void AgeSentences(NmeaGpsRec& g) {
-    Age(&g.rmb.bReceived, &g.rmb.nStamp, kNavTimeoutTicks, "GPS NMEA: RMB Message Timeout @%s");
-    Age(&g.rmc.bReceived, &g.rmc.nStamp, kNavTimeoutTicks, "GPS NMEA: RMC Message Timeout @%s");
-    Age(&g.bod.bReceived, &g.bod.nStamp, kNavTimeoutTicks, "GPS NMEA: BOD Message Timeout @%s");
-    Age(&g.apb.bReceived, &g.apb.nStamp, kNavTimeoutTicks, "GPS NMEA: APB Message Timeout @%s");
-    Age(&g.route.bReceived, &g.route.nStamp, kNavRouteTicks, "GPS NMEA: RTE Message Timeout @%s");
-    Age(&g.gga.bReceived, &g.gga.nStamp, kNavTimeoutTicks, "GPS NMEA: GGA Message Timeout @%s");
-    Age(&g.rmh.bReceived, &g.rmh.nStamp, kNavTimeoutTicks, "GPS NMEA: RMH Message Timeout @%s");
+    Age(&g.rmb.bReceived, &g.rmb.nStamp, kNavTimeoutTicks, "GPS NMEA: RMB Message Timeout @%s\n");
+    Age(&g.rmc.bReceived, &g.rmc.nStamp, kNavTimeoutTicks, "GPS NMEA: RMC Message Timeout @%s\n");
+    Age(&g.bod.bReceived, &g.bod.nStamp, kNavTimeoutTicks, "GPS NMEA: BOD Message Timeout @%s\n");
+    Age(&g.apb.bReceived, &g.apb.nStamp, kNavTimeoutTicks, "GPS NMEA: APB Message Timeout @%s\n");
+    Age(&g.route.bReceived, &g.route.nStamp, kNavRouteTicks, "GPS NMEA: RTE Message Timeout @%s\n");
+    Age(&g.gga.bReceived, &g.gga.nStamp, kNavTimeoutTicks, "GPS NMEA: GGA Message Timeout @%s\n");
+    Age(&g.rmh.bReceived, &g.rmh.nStamp, kNavTimeoutTicks, "GPS NMEA: RMH Message Timeout @%s\n");
 }
 
 bool GgaFix(int32_t quality) {
@@ -118,7 +119,7 @@ bool NmeaValidity(int32_t slot, NmeaGpsRec& g) {
     NavSrcRec& r = G_NavSrc.rec[slot];
     if (!g.rmc.bReceived) {
         if (r.nGpsFlagsA & kNavGpsValid)
-            DebugPrintf("GPS NMEA: dataValid:0, RMC:%d @%s", static_cast<int>(g.rmc.bReceived), FormatTime(4));
+            DebugPrintf("GPS NMEA: dataValid:0, RMC:%d @%s\n", static_cast<int>(g.rmc.bReceived), FormatTime(4));
         r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsValid);
         r.nGpsAltitude = kNavNoAltitude;
         return false;
@@ -134,12 +135,20 @@ bool NmeaValidity(int32_t slot, NmeaGpsRec& g) {
         fix = RmcFix(g.rmc.cMode);
         r.nGpsAltitude = kNavNoAltitude;
     }
-    if (!fix && (r.nGpsFlagsB & kNavGpsFix)) DebugPrintf("GPS_INTEG_FAIL @%s", FormatTime(4));
+    if (!fix && (r.nGpsFlagsB & kNavGpsFix)) DebugPrintf("GPS_INTEG_FAIL @%s\n", FormatTime(4));
     r.nGpsFlagsB = static_cast<uint8_t>(fix ? (r.nGpsFlagsB | kNavGpsFix) : (r.nGpsFlagsB & ~kNavGpsFix));
     return true;
 }
 
 float Signed(float v, uint8_t letter, uint8_t negative) { return letter == negative ? -v : v; }
+
+// Own position valid: a fix and a position off (0, 0) inside the globe's ranges.
+void SetOwnPosition(NavSrcRec& r) {
+    const int32_t latK = NavRound(r.fLat * 1000.0), lonK = NavRound(r.fLon * 1000.0);
+    const bool ownPos = (r.nGpsFlagsB & kNavGpsFix) && (latK != 0 || lonK != 0) &&
+                        std::abs(NavRound(r.fLat)) <= 90 && std::abs(NavRound(r.fLon)) <= 180;
+    r.nGpsFlagsB = static_cast<uint8_t>(ownPos ? (r.nGpsFlagsB | kNavGpsOwnPos) : (r.nGpsFlagsB & ~kNavGpsOwnPos));
+}
 
 bool Usable(const char* ident) { return ident[0] != 0 && ident[0] != '-'; }
 
@@ -229,10 +238,7 @@ void NmeaCopy(int32_t slot, NmeaGpsRec& g) {
     r.fLat = Signed(c.fLat, c.cNs, 'S');
     r.fLon = Signed(c.fLon, c.cEw, 'W');
 
-    const int32_t latK = NavRound(r.fLat * 1000.0), lonK = NavRound(r.fLon * 1000.0);
-    const bool ownPos = (r.nGpsFlagsB & kNavGpsFix) && (latK != 0 || lonK != 0) &&
-                        std::abs(NavRound(r.fLat)) <= 90 && std::abs(NavRound(r.fLon)) <= 180;
-    r.nGpsFlagsB = static_cast<uint8_t>(ownPos ? (r.nGpsFlagsB | kNavGpsOwnPos) : (r.nGpsFlagsB & ~kNavGpsOwnPos));
+    SetOwnPosition(r);
 
     if (g.rmb.bReceived) {
         r.nGpsFlagsA = static_cast<uint8_t>(g.rmb.fDestLat != 0.0f ? (r.nGpsFlagsA | kNavGpsWptPos)
@@ -286,11 +292,76 @@ void NmeaBranch(int32_t slot, uint32_t port) {
         G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
     }
     if (!NmeaValidity(slot, g)) {
-        CountInvalid(slot, true, "GPS NMEA: MemSet @%s", false);
+        CountInvalid(slot, true, "GPS NMEA: MemSet @%s\n", false);
         return;
     }
     CountValid(slot);
     if (G_Serial[port].nRxCount == 1) NmeaCopy(slot, g);
+}
+
+// ---- aviation format ---------------------------------------------------------
+
+void SetBit(uint8_t& flags, uint8_t bit, bool on) { flags = static_cast<uint8_t>(on ? (flags | bit) : (flags & ~bit)); }
+
+void AvtnCopy(int32_t slot, const AvtnGpsRec& a) {
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    r.nGpsFlagsA |= kNavGpsTrack;
+    r.nMagVar = static_cast<int16_t>(a.nVariation);
+    r.nTrackMag = static_cast<int16_t>(Wrap3600(a.nTrack * 10));
+    r.nTrackTrue = static_cast<int16_t>(Wrap3600(a.nTrack * 10 - a.nVariation));
+    r.nGroundSpeed = Clamp16(a.nSpeed * 10, 0, 32767);
+    if (a.bHasPos) {
+        r.fLat = a.fLat;
+        r.fLon = a.fLon;
+    }
+    SetOwnPosition(r);
+    const bool wpt = a.bHasWpt && a.szWaypoint[0] != 0;
+    std::memset(r.szWaypoint, 0, sizeof r.szWaypoint);
+    if (wpt) std::memcpy(r.szWaypoint, a.szWaypoint, sizeof r.szWaypoint - 1);
+    SetBit(r.nGpsFlagsA, kNavGpsWptValid, wpt);
+    r.nDistance = wpt ? Clamp16(a.nDistance, 0, 32767) : 0;
+    r.nDistanceCopy = r.nDistance;
+    r.nCrossTrack = a.bHasXtk ? Clamp16(a.nXtk, -9999, 9999) : 0;
+    SetBit(r.nGpsFlagsA, kNavGpsXtkUsable, a.bHasXtk != 0);
+    r.nBearing = static_cast<int16_t>(a.bHasBrg ? Wrap3600(a.nBearing) : 0);
+    if (r.nCrsOverride == 1) {
+        r.nDesiredTrack = static_cast<int16_t>(Wrap3600(r.nCourse * 10));
+        r.nGpsFlagsA |= kNavGpsDtkValid;
+    } else {
+        r.nDesiredTrack = static_cast<int16_t>(a.bHasDtk ? Wrap3600(a.nDtk) : 0);
+        SetBit(r.nGpsFlagsA, kNavGpsDtkValid, a.bHasDtk != 0);
+        r.nCourse = static_cast<int16_t>(NavRound(r.nDesiredTrack * 0.1) % 360);
+    }
+    SetPhase(r);
+    r.nSpeedToWpt = static_cast<int16_t>(SinTableScale(r.nBearing, r.nTrackMag, r.nGroundSpeed));
+    // The format gives no waypoint position: the time comes from its distance.
+    r.nTimeToWpt = wpt && r.nGroundSpeed >= kNavMinSpeedTenths && r.nDistance > 0
+                       ? NavRound(r.nDistance * 3600.0 / r.nGroundSpeed) : -1;
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+void AvtnBranch(int32_t slot, uint32_t port) {
+    AvtnGpsRec& a = G_AvtnGps[slot];
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    const uint32_t now = Now();
+    if (TicksElapsed(now, a.nStamp, kNavTimeoutTicks)) {
+        if (a.bReceived) DebugPrintf("GPS AVIATION: Message Timeout @%s\n", FormatTime(4));
+        a.bReceived = 0;
+        a.nStamp = now;
+    }
+    if (!a.bReceived) {
+        if (r.nGpsFlagsA & kNavGpsValid) DebugPrintf("GPS AVIATION: Data Invalid @%s\n", FormatTime(4));
+        r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsValid);
+        CountInvalid(slot, true, "GPS AVAIATION: MemSet @%s\n", true);
+        return;
+    }
+    r.nGpsFlagsA |= kNavGpsValid;
+    r.nType = 1;
+    r.nGpsStamp = now;
+    SetBit(r.nGpsFlagsB, kNavGpsFix, a.cStatus != 'V');
+    r.nGpsAltitude = kNavNoAltitude;
+    CountValid(slot);
+    if (G_Serial[port].nRxCount == 1) AvtnCopy(slot, a);
 }
 
 }  // namespace
@@ -323,6 +394,7 @@ void UpdateNavSrc(int32_t arg) {
     if (r.nCrsOverride != 0 && TicksElapsed(Now(), r.nCrsStamp, kNavOverrideTicks)) r.nCrsOverride = 0;
     switch (G_Serial[port].nFunction) {
     case 2: case 14: case 19: NmeaBranch(slot, port); break;
+    case 6: case 8: case 22: AvtnBranch(slot, port); break;
     default: break;
     }
     if (G_Serial[port].nRxCount == 1) G_Serial[port].nRxCount = 0;

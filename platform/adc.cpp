@@ -3,8 +3,9 @@
 namespace platform {
 
 void AirAdc::Reset() {
-    // Altitude and pitot near sea level at rest, supplies on line power.
-    static constexpr uint16_t kHealthy[kInputs] = {16000, 9000, 12400, 12200, 16400, 8200, 14000, 19600};
+    // Supplies on line power; the pitot input at 0, so that a unit without
+    // an airspeed calibration reads no airspeed (at rest on the ground).
+    static constexpr uint16_t kHealthy[kInputs] = {16000, 9000, 12400, 12200, 16400, 0, 14000, 19600};
     for (int i = 0; i < kInputs; ++i) {
         value_[i] = kHealthy[i];
         count_[i] = 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/boot.h"
 #include "core/util.h"
 #include "efis/airdata.h"
 #include "engine/enginecfg.h"
@@ -46,6 +47,17 @@ bool Amps() { return Inst() == kInstAmpsShunt || Inst() == kInstAmpsHall; }
 bool Temperature() {
     const int32_t i = Inst();
     return i == kInstSensorTemp || i == kInstOilTemp || i == kInstCarbTemp || i == kInstCoolTemp;
+}
+// The air-data instruments, saved in the air-data files with their points always shown.
+bool Air() {
+    const int32_t i = Inst();
+    return i == kInstAltitude || i == kInstSensorTemp || i == 2 || i == kInstAirspeed || i == kInstOat;
+}
+// Altitude points are whole feet, the others tenths.
+int32_t PointDecimals() { return Inst() == kInstAltitude ? 0 : 1; }
+void FormatPoint(char* out, int32_t size, int32_t value) {
+    if (PointDecimals() == 0) std::snprintf(out, static_cast<size_t>(size), "%d", static_cast<int>(value));
+    else FormatScaled(out, size, value, 1, 1);
 }
 bool OwnVolts() { return Inst() == kInstBattVolts || Inst() == kInstMainVolts || Inst() == kInstAuxVolts; }
 int32_t PointCount() {
@@ -134,7 +146,7 @@ void DrawPointRow(int32_t row) {
     const CalPoint& p = Cal().point[row - kFirstPointRow];
     GUI_ClearRect(201, PageY(y), 639, PageY(y + 12));
     char text[24];
-    FormatScaled(text, sizeof text, p.nDisplay, 1, 1);
+    FormatPoint(text, sizeof text, p.nDisplay);
     const bool selDisplay = cursor && G_SettingsScreen.nColumn == 0, selAd = cursor && G_SettingsScreen.nColumn == 1;
     DrawTextF(selDisplay ? 14 : 31, 6, selDisplay ? 12 : 3, kDisplayX, y, " %s ", text);
     DrawTextF(selAd ? 14 : 31, 6, selAd ? 12 : 3, kAdX, y, " %d ", static_cast<int>(p.nAd));
@@ -212,8 +224,7 @@ void EditRow(int32_t row, int32_t delta) {
 
 void Save() {
     ClearSettingsArea();
-    const int32_t inst = Inst();
-    if (inst == kInstSensorTemp) {
+    if (Air()) {
         WriteAirdataFile();
         WriteAirdataCal();
         RepairSystemKvd();
@@ -275,7 +286,7 @@ const char* GaugeCalValue(int32_t row) {
         std::snprintf(s_value, sizeof s_value, "%d", static_cast<int>(Cal().nNumPts));
     } else if (row > kCountRow && row - kCountRow <= PointCount()) {
         const CalPoint& p = Cal().point[row - kFirstPointRow];
-        if (G_SettingsScreen.nColumn == 0) FormatScaled(s_value, sizeof s_value, p.nDisplay, 1, 1);
+        if (G_SettingsScreen.nColumn == 0) FormatPoint(s_value, sizeof s_value, p.nDisplay);
         else std::snprintf(s_value, sizeof s_value, "%d", static_cast<int>(p.nAd));
     }
     return s_value;
@@ -283,14 +294,15 @@ const char* GaugeCalValue(int32_t row) {
 
 void GaugeCalOpen(int32_t inst) {
     BeginSettingsScreen(inst >= 0 && inst < kInstruments ? inst : kInstMainVolts);
-    if (OwnVolts()) {
+    const NetStreamCfg& air = G_NetStreamCfg[kStreamAir];
+    if (OwnVolts() || (Air() && air.INST != 0 && air.NET != 2)) {
         G_SettingsScreen.bEditable = 1;
         G_SettingsScreen.nRow = 1;
         G_CurPage = kPageSettingsEdit;
     }
     s_gauge = {};
     s_gauge.nTopPoint = 1;
-    s_gauge.bTable = (NvGetU32(kNvAdminUser) == 1 || Amps()) ? 1 : 0;
+    s_gauge.bTable = (NvGetU32(kNvAdminUser) == 1 || Amps() || Air()) ? 1 : 0;
     // Any other value is taken as off.
     if (Cfg().nEnable < 0 || Cfg().nEnable > (Amps() ? 2 : 1)) Cfg().nEnable = 0;
     SetScale();

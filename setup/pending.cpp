@@ -14,10 +14,3 @@ void LoadAircraftBitmap() {}
 // Screens of the list whose modules are not written yet: nothing opens and
 // the list redraws itself.
 void AdminSettingsScreen() {}
-
-// Owned by efis/, written there in parallel: weak, so that the owner's
-// screen takes the place of these when it lands.
-__attribute__((weak)) void AltitudeCalScreen() {}
-__attribute__((weak)) void AirspeedCalScreen() {}
-__attribute__((weak)) void AoaCalScreen() {}
-__attribute__((weak)) void OatCalScreen() {}

@@ -11,6 +11,7 @@
 #include "core/syslog.h"
 #include "core/util.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/engine.h"
 #include "engine/instrument.h"
 #include "engine/tanks.h"

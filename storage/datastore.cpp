@@ -9,6 +9,7 @@
 #include "core/syslog.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/instrument.h"
 #include "nav/navsrc.h"
 #include "storage/flash.h"
@@ -83,7 +84,7 @@ static int32_t Inputs123() {
 static int32_t SourceValue(int32_t code, double lat, double lon) {
     switch (code) {
     case 0:  return G_AirData.nBaroAlt / 10;
-    case 2:  return 0;   // the angle-of-attack record is not kept yet
+    case 2:  return static_cast<uint16_t>(G_Aoa.nAoa);
     case 3:  return G_AirData.nIas;
     case 6:  return G_AirData.nOat;
     case 8:  return G_AirData.nVs;

@@ -14,6 +14,7 @@
 #include "core/syslog.h"
 #include "core/util.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/enginecfg.h"
 #include "engine/instrument.h"
 #include "gui/gui.h"

@@ -11,6 +11,7 @@
 #include "core/timefmt.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "efis/efis.h"
 #include "engine/fuelcomp.h"
 #include "engine/instrument.h"
@@ -99,6 +100,7 @@ static void KeyOneBackStep() {
     case 422: ToMenu(42); break;
     case 423: ToMenu(42); SetKnobFunc(Left(), 0); break;
     case 425: case 4253:
+        if (G_MenuState == 4253) G_Aoa.nInflightCal = 0;
         ToMenu(G_MenuState == 425 ? 42 : 425);
         G_ClockEdit = 10;
         SetKnobFunc(Left(), 0);
@@ -421,6 +423,8 @@ static void SoftKeys2to5(int32_t code) {
             G_Aoa.nInflightCal = 1;
         }
         break;
+    case 42532: AoaInflightCal(2); break;
+    case 42533: AoaInflightCal(3); break;
     case 4252: {
         const uint32_t v = 2 * NvGetU32(kNvAoaGaugeOn) + NvGetU32(kNvAoaDeclutterOn);
         const uint32_t a = (v <= 2) ? 1 : 0, b = (v == 1 || v == 2) ? 1 : 0;
@@ -534,6 +538,7 @@ static void LiabilityPage(int32_t code) {
     GUI_SelectScreen();
     GUI_SetBkColorIndex(0);
     GUI_ClearRect(0, 0, 639, 959);
+    InitBaro();
     InitScreenConfig();
     G_Autopilot.bOutput = Installed(kStreamAhrs) ? 1 : 0;
     if (G_DemoFlags & kDemoNav) G_DemoIdleReq = 1;

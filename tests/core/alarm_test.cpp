@@ -16,6 +16,7 @@
 #include "core/discrete.h"
 #include "core/ostimer.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/instrument.h"
 #include "engine/engine.h"
 #include "engine/pulse.h"
@@ -247,8 +248,8 @@ TEST_F(AlarmTest, LowTankRaisesOnlyAfterThirtySeconds) {
 TEST_F(AlarmTest, StallAlarmRepeatsEverySecondExceptInTheCalibrationMenu) {
     Limits(kAlarmAoa, 0, 0, 0, 0);
     NvSetU32(kNvAoaGaugeOn, 1);
-    G_AirData.nAoaRef1 = 10;
-    G_AirData.nAoaRef2 = 20;
+    G_AirData.nStallArmIas = 10;
+    G_AirData.nStallIas = 20;
     G_Aoa.nAoa = 24;
     RunApp([] { AlarmInit(); });
     const auto raised = Tasks(10);

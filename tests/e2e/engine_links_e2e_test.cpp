@@ -4,8 +4,6 @@
 // on port 3 is captured and decoded from the documented layout.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -81,34 +79,20 @@ TEST_F(EngineLinks, FadecPeerFeedsTheReadingsThatTheEngineFrameCarries) {
                                  "EGT_3", "EGT_4", "EGT_5"})
             kvd << inst << ".ENABLE, 1\n";
     }
-    // I AGREE, then ENGINE and FADEC; the status page with the engine strip.
-    std::ofstream(dir_ + "/script.txt") << "9 press 3\n10 press 3\n10.5 press 4\n12.5 screenshot " << dir_
+    // I AGREE once the boot (with the air data primed; real time, so with room
+    // for a loaded machine) is over, then ENGINE and FADEC; the status page with the engine strip.
+    std::ofstream(dir_ + "/script.txt") << "12 press 3\n13 press 3\n13.5 press 4\n15.5 screenshot " << dir_
                                         << "/fadec.png\n";
     const std::string console = dir_ + "/console.txt";
-    const std::string cmd = std::string(KV5100_PATH) + " --headless --time real --run-for 13 --flash " + dir_ +
+    const std::string cmd = std::string(KV5100_PATH) + " --headless --time real --run-for 16 --flash " + dir_ +
                             "/f.bin --tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --tfs ENGINE.KVD=" + dir_ + "/ENGINE.KVD --script " + dir_ +
                             "/script.txt --serial 2=pty --serial 3=file:/dev/null," + dir_ +
                             "/frames.bin --print-syslog >" + console + " 2>&1; echo $? >" + dir_ + "/status";
     std::thread unit([cmd] { std::system(cmd.c_str()); });
 
     // The peer opens the unit's pseudo-terminal once kv5100 names it.
-    std::string pts;
-    for (int i = 0; i < 100 && pts.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const std::string text = ReadFile(console);
-        const size_t at = text.find("serial port 2 is ");
-        if (at != std::string::npos) {
-            const size_t end = text.find('\n', at);
-            if (end != std::string::npos) pts = text.substr(at + 17, end - at - 17);
-        }
-    }
-    ASSERT_FALSE(pts.empty()) << ReadFile(console);
-    const int fd = open(pts.c_str(), O_WRONLY | O_NOCTTY);
-    ASSERT_GE(fd, 0) << pts;
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd, TCSANOW, &tio);
+    const int fd = OpenUnitPty(console, 2);
+    ASSERT_GE(fd, 0) << ReadFile(console);
     // Five messages a second until the run ends; one damaged message once
     // the unit is up (it boots in about 8 s).
     const std::vector<int16_t> fields = {2450, 245, 52, 620, 1850, 400, 13800, 13900, 14000, 14100};

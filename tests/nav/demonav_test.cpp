@@ -53,6 +53,17 @@ TEST_F(DemoNavTest, FliesItsRouteFromTheStoredPosition) {
     EXPECT_NEAR(r.nTrackTrue, 900, 20);
     EXPECT_EQ(r.route[1].nFlags, kNavRoutePosValid | kNavRouteActive);
 
+    // The pilot's course holds for 3 s, then the route's again.
+    const int16_t dtk = r.nDesiredTrack;
+    r.nCourse = 123;
+    r.nDesiredTrack = 1230;
+    r.nCrsOverride = 1;
+    r.nCrsStamp = ReadOsTimer();
+    Fly(2);
+    EXPECT_EQ(int{r.nDesiredTrack}, 1230);
+    Fly(1.5);
+    EXPECT_EQ(int{r.nDesiredTrack}, int{dtk});
+
     const float lat = r.fLat;
     RestartDemoNav();
     Fly(0.5);

@@ -6,6 +6,7 @@
 
 #include "core/ostimer.h"
 #include "core/rtc.h"
+#include "core/serial.h"
 #include "core/syslog.h"
 #include "platform/rtcchip.h"
 #include "storage/clockmem.h"
@@ -121,6 +122,62 @@ TEST_F(NavSrcTest, CourseAndBearingChoicesReachClockMemoryAndTheKnob) {
     const std::string log = SysLogSectorText();
     for (const char* line : {"NAV: crsSel:1", "NAV: crsSel:0", "NAV: No CRS Selected", "NAV: brgSel:2", "NAV: No BRG Selected"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
+}  // namespace
+
+namespace {
+
+// The sources from the port settings, and the course and bearing choices
+// kept in the clock chip coming back at the next start when still usable.
+TEST_F(NavSrcTest, AssignmentAndChoicesAcrossAPowerCycle) {
+    G_Serial[1].nFunction = 0;    // the console
+    G_Serial[2].nFunction = 4;    // a navigation radio
+    G_Serial[3].nFunction = 19;   // a GPS at 9,600
+    G_Serial[4].nFunction = 5;    // the ARINC adapter: GPS and radio
+    FindNavSources();
+    const NavSrcHeader& h = G_NavSrc.hdr;
+    EXPECT_EQ(h.nPort[0], 2);
+    EXPECT_EQ(h.nPort[1], 3);
+    EXPECT_EQ(h.nPort[2], 4);
+    struct Kind { int slot; const char* name; int type; };
+    const Kind kinds[] = {{0, "NAV1", 2}, {1, "GPS2", 1}, {2, "GNAV3", 1}};
+    for (const Kind& k : kinds) {
+        EXPECT_STREQ(NavSrcKindNames[G_NavSrc.rec[k.slot].nKind], k.name);
+        EXPECT_EQ(G_NavSrc.rec[k.slot].nType, k.type) << k.name;
+        EXPECT_EQ(G_NavSrc.rec[k.slot].nPort, h.nPort[k.slot]) << k.name;
+    }
+    EXPECT_EQ(h.nCrsSlot, 0) << "a new chip's register names slot 0, which has a source";
+    EXPECT_EQ(h.nBrgSlot, 0);
+
+    G_NavSrc.hdr.nCrsSlot = 7;   // none, then the pilot picks the radio for the course
+    SelectCrsSource();
+    InitNavSrc();
+    G_NavSrc.hdr.nPort[1] = 3;
+    SetNavSrcKinds();
+    EXPECT_EQ(G_NavSrc.hdr.nCrsSlot, 1) << "no choice stored: the first GPS";
+    G_NavSrc.hdr.nCrsSlot = 0;
+    SelectCrsSource();
+    G_NavSrc.hdr.nBrgSlot = 2;
+    SelectBrgSource();
+
+    // Power cycle: fresh records, the chip keeps its registers.
+    InitNavSrc();
+    G_NavSrc.hdr.nPort[0] = 2;
+    G_NavSrc.hdr.nPort[1] = 3;
+    G_NavSrc.hdr.nPort[2] = 4;
+    SetNavSrcKinds();
+    EXPECT_EQ(G_NavSrc.hdr.nCrsSlot, 0);
+    EXPECT_EQ(G_NavSrc.hdr.nBrgSlot, 2);
+
+    // The GPS of the bearing choice is gone at the next start: the first GPS.
+    InitNavSrc();
+    G_NavSrc.hdr.nPort[0] = 2;
+    G_NavSrc.hdr.nPort[1] = 3;
+    SetNavSrcKinds();
+    EXPECT_EQ(G_NavSrc.hdr.nCrsSlot, 0);
+    EXPECT_EQ(G_NavSrc.hdr.nBrgSlot, 1);
+    EXPECT_EQ((ChipReg(14) >> 4) & 7, 1) << "and stored";
 }
 
 }  // namespace

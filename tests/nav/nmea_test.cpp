@@ -12,6 +12,7 @@
 #include "nav/navmerge.h"
 #include "nav/navsrc.h"
 #include "peers/nmea_peer.h"
+#include "ui/knob.h"
 #include "support/board_fixture.h"
 
 namespace {
@@ -334,6 +335,41 @@ TEST_F(NmeaTest, RadioPartClearStaysInsideItsSlot) {
     EXPECT_EQ(G_NavSrc.rec[0].szStation[8], 0);
     EXPECT_EQ(G_NavSrc.rec[1].reserved0, 0xA5) << "the next slot's first byte";
     EXPECT_EQ(G_NavSrc.reserved, 0x5A) << "the table's last byte";
+}
+
+}  // namespace
+
+namespace {
+
+// The knob's course on a GPS slot steers its desired track; on a radio slot
+// it is the OBS, sent to the radio.
+TEST_F(NmeaTest, KnobCourseOnGpsAndRadioSlots) {
+    Feed(kRmc);
+    Feed(kBod);
+    Merge();
+    G_NavSrc.hdr.nCrsSlot = 0;
+    const int course = Slot().nCourse;
+    AdjustNavCourse(-15, 0);
+    EXPECT_EQ(Slot().nCrsOverride, 1);
+    EXPECT_EQ(int{Slot().nCourse}, (course + 345) % 360);
+    Feed(kRmc);   // the merge takes it with the GPS's next sentence
+    FollowCourse();
+    EXPECT_EQ(int{Slot().nDesiredTrack}, (course + 345) % 360 * 10);
+    AdjustNavCourse(370, 1);
+    EXPECT_EQ(int{Slot().nCourse}, 10) << "wrapped";
+
+    G_NavSrc.hdr.nPort[1] = 2;
+    G_Serial[2].nFunction = 4;
+    G_NavSrc.rec[1].nType = 2;
+    G_NavSrc.rec[1].nObs = 355;
+    G_NavSrc.hdr.nCrsSlot = 1;
+    const SerialRing& tx = G_SerialBuf[2].tx;
+    const int32_t before = tx.nWr;
+    AdjustNavCourse(7, 0);
+    EXPECT_EQ(int{G_NavSrc.rec[1].nObs}, 2);
+    EXPECT_EQ(G_NavSrc.rec[1].nCrsOverride, 2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tx.abRing) + before, static_cast<size_t>(tx.nWr - before)),
+              nmea_peer::RadioSentence("34002"));
 }
 
 }  // namespace

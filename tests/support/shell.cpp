@@ -1,10 +1,15 @@
 #include "support/shell.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 CommandResult RunCommand(const std::string& command) {
     CommandResult r{-1, {}};
@@ -27,4 +32,27 @@ std::string ReadHostFile(const std::string& path) {
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+int OpenUnitPty(const std::string& consoleFile, int port) {
+    const std::string key = "serial port " + std::to_string(port) + " is ";
+    std::string pts;
+    for (int i = 0; i < 100 && pts.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream in(consoleFile);
+        std::stringstream s;
+        s << in.rdbuf();
+        const std::string text = s.str();
+        const size_t at = text.find(key);
+        const size_t end = at == std::string::npos ? at : text.find('\n', at);
+        if (end != std::string::npos) pts = text.substr(at + key.size(), end - at - key.size());
+    }
+    if (pts.empty()) return -1;
+    const int fd = open(pts.c_str(), O_WRONLY | O_NOCTTY);
+    if (fd < 0) return -1;
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    return fd;
 }

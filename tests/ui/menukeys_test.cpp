@@ -7,6 +7,7 @@
 #include "core/pending.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
+#include "efis/aoa.h"
 #include "engine/instrument.h"
 #include "map/map.h"
 #include "nav/navsrc.h"
