@@ -247,15 +247,17 @@ static void InputRule(int32_t slot) {
     else Clear(slot);
 }
 
-static int32_t Abs(int32_t v) { return v < 0 ? -v : v; }
+// Wide enough for any settings: the fuel total, limits and readings come
+// from files and may be anything a 32-bit field holds.
+static int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
 
 static void FuelCheckRule(uint32_t now) {
-    int32_t sum = 0;
-    int32_t tolerance = G_InstCfg[kInstFuelComp].nShiftAdj;
+    int64_t sum = 0;
+    int64_t tolerance = G_InstCfg[kInstFuelComp].nShiftAdj;
     for (int32_t t = kInstTank1; t <= kInstTank4; ++t) {
         if (G_InstCfg[t].nEnable == 0) continue;
         sum += Value(t);
-        if (Value2(t) == 1) tolerance += Abs(G_InstCfg[t].nMax - Value(t));
+        if (Value2(t) == 1) tolerance += Abs(int64_t{G_InstCfg[t].nMax} - Value(t));
     }
     if (Abs(sum - Value2(kInstFuelComp)) <= tolerance) Clear(kAlarmFuelCheck);
     else Delayed(kAlarmFuelCheck, now);

@@ -9,6 +9,7 @@
 #include "core/ostimer.h"
 #include "core/serial.h"
 #include "core/timefmt.h"
+#include "platform/rammap.h"
 #include "storage/flash.h"
 #include "storage/config.h"
 #include "storage/nvram.h"
@@ -89,14 +90,31 @@ static bool RecordIsFree(uint32_t sector, uint32_t record) {
     return true;
 }
 
-static bool FindFreeRecord(uint32_t sector, uint32_t* record) {
+// A sector whose erase was cut is erased only in part; writing on from its
+// first free record would fail at the first old record and stop the log.
+static bool ErasedToEnd(uint32_t sector, uint32_t record) {
+    const uint32_t offset = record * kSysLogRecordBytes;
+    const uint32_t length = kFlashSectorBytes - offset;
+    const uint8_t* bytes  = FlashPtr(sector * kFlashSectorBytes + offset, length);
+    if (bytes == nullptr) return false;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (bytes[i] != 0xFF) return false;
+    }
+    return true;
+}
+
+enum class SectorScan { kFree, kFull, kCutErase };
+
+// A sector with old records after its free run (its erase was cut) counts as
+// full, and is the one to erase.
+static SectorScan ScanSector(uint32_t sector, uint32_t* record) {
     for (uint32_t r = 0; r < kSysLogRecords; ++r) {
         if (RecordIsFree(sector, r)) {
             *record = r;
-            return true;
+            return ErasedToEnd(sector, r) ? SectorScan::kFree : SectorScan::kCutErase;
         }
     }
-    return false;
+    return SectorScan::kFull;
 }
 
 // Logs and erases one log sector; a failure suspends flash logging.
@@ -118,13 +136,16 @@ void SysLogOpen() {
     G_SysLog.nSuspended = 1;
 
     uint32_t record = 0;
-    if (FindFreeRecord(kSysLogSectorA, &record)) {
+    SectorScan scanB = SectorScan::kFull;
+    if (ScanSector(kSysLogSectorA, &record) == SectorScan::kFree) {
         SetPosition(kSysLogSectorA, record);
-    } else if (FindFreeRecord(kSysLogSectorB, &record)) {
+    } else if ((scanB = ScanSector(kSysLogSectorB, &record)) == SectorScan::kFree) {
         SetPosition(kSysLogSectorB, record);
     } else {
-        SetPosition(kSysLogSectorA, 0);
-        if (!EraseLogSector(kSysLogSectorA)) return;
+        // The sector whose erase was cut holds the oldest records.
+        const uint32_t sector = scanB == SectorScan::kCutErase ? kSysLogSectorB : kSysLogSectorA;
+        SetPosition(sector, 0);
+        if (!EraseLogSector(sector)) return;
     }
 
     G_SysLog.nSuspended = 0;
@@ -158,8 +179,7 @@ void InitRamLog(uint32_t mode) {
 
     const uint32_t savedSerial = NvGetU32(kNvSerialDebugOn);
     NvSetU32(kNvSerialDebugOn, 1);
-    const uintptr_t base = reinterpret_cast<uintptr_t>(&G_RamLog.szLine[0][0]);
-    DebugPrintf("RamLog Base: 0x%08x\n", static_cast<unsigned>(base));
+    DebugPrintf("RamLog Base: 0x%08x\n", static_cast<unsigned>(HwRamAddress(&G_RamLog.szLine[0][0])));
     NvSetU32(kNvSerialDebugOn, savedSerial);
 }
 

@@ -77,8 +77,12 @@ public:
     void CloseFlash() { tfs_.Unmount(); flash_.Close(); }
     Flash& flash() { return flash_; }
     Tfs& tfs() { return tfs_; }
-    // The clock chip's memory and time mirrored in a file (beside the flash file).
-    bool OpenClockMemory(const char* path) { return rtcChip_.OpenMemoryFile(path, now_); }
+    // The clock chip's memory and time mirrored in a file (beside the flash
+    // file); a new file starts at `firstTime` (see RtcChip). In virtual time
+    // the clock moves with board time only, also between runs.
+    bool OpenClockMemory(const char* path, int64_t firstTime = RtcChip::kHostClock) {
+        return rtcChip_.OpenMemoryFile(path, now_, firstTime, mode_ == TimeMode::Real);
+    }
     bool SetFactoryEnv(const char* name, const char* value);
 
     // Power-on and board reset: devices to their reset state, monitor RAM cleared.

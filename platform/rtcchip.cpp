@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -87,12 +88,37 @@ void RtcChip::SetTime(int year, int month, int day, int dayOfWeek, int h, int m,
     Save(now);
 }
 
-void RtcChip::SetFromHostClock(uint64_t now) {
-    time_t t = time(nullptr);
-    tm local{};
-    localtime_r(&t, &local);
-    SetTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_wday + 1, local.tm_hour, local.tm_min,
-            local.tm_sec, now);
+// Broken-down time of `secs` as the chip's registers: weekday 1 is Sunday.
+static void SetFromSeconds(RtcChip& chip, int64_t secs, uint64_t now) {
+    const time_t t = static_cast<time_t>(secs);
+    tm c{};
+    gmtime_r(&t, &c);
+    chip.SetTime(c.tm_year + 1900, c.tm_mon + 1, c.tm_mday, c.tm_wday + 1, c.tm_hour, c.tm_min, c.tm_sec, now);
+}
+
+void RtcChip::SetFromHostClock(uint64_t now) { SetFromSeconds(*this, HostLocalSeconds(), now); }
+
+bool RtcChip::ParseTime(const char* text, int64_t* secs) {
+    int year = 0, month = 0, day = 0, h = 0, m = 0, s = 0, used = 0;
+    if (std::sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &h, &m, &s, &used) != 6 ||
+        text[used] != '\0' || used != 19)
+        return false;
+    if (year < 2000 || year > 2099 || month < 1 || month > 12 || day < 1 || h > 23 || m > 59 || s > 59 || h < 0 ||
+        m < 0 || s < 0)
+        return false;
+    tm c{};
+    c.tm_year = year - 1900;
+    c.tm_mon = month - 1;
+    c.tm_mday = day;
+    c.tm_hour = h;
+    c.tm_min = m;
+    c.tm_sec = s;
+    const time_t t = timegm(&c);
+    tm back{};
+    gmtime_r(&t, &back);
+    if (back.tm_mday != day) return false;   // 31 April, 29 February of a common year
+    *secs = static_cast<int64_t>(t);
+    return true;
 }
 
 uint8_t RtcChip::Reg(int reg, uint64_t now) {
@@ -156,7 +182,7 @@ uint8_t RtcChip::ReadByte(uint64_t now) {
 
 void RtcChip::Stop() { first_ = false; }
 
-bool RtcChip::OpenMemoryFile(const char* path, uint64_t now) {
+bool RtcChip::OpenMemoryFile(const char* path, uint64_t now, int64_t firstTime, bool runsWithHost) {
     CloseMemoryFile(now);
     int fd = open(path, O_RDWR | O_CREAT, 0644);
     if (fd < 0) return false;
@@ -176,13 +202,14 @@ bool RtcChip::OpenMemoryFile(const char* path, uint64_t now) {
         p->magic = kPersistMagic;
         file_ = p;
         std::memset(regs_ + 8, 0, kRegs - 8);
-        SetFromHostClock(now);
+        if (firstTime == kHostClock) SetFromHostClock(now);
+        else SetFromSeconds(*this, firstTime, now);
         return true;
     }
     std::memcpy(regs_, p->regs, kRegs);
     initialised_ = true;
     Rebase(now);
-    if (!(regs_[0] & kHalt)) {
+    if (runsWithHost && !(regs_[0] & kHalt)) {
         // The clock ran on while the host program was not running.
         int64_t target = HostLocalSeconds() + p->offsetFromHost;
         int days = static_cast<int>(target / 86400 - secs_ / 86400);

@@ -5,6 +5,7 @@
 // on. The chip keeps time from the board's clock; its memory and time can be
 // mirrored in a file so that they outlive the host program.
 #pragma once
+#include <climits>
 #include <cstdint>
 
 namespace platform {
@@ -32,9 +33,17 @@ public:
     // The battery ran flat: memory lost, oscillator halted at 2000-01-01.
     void    KillBattery(Battery mode, uint64_t now);
     // Mirrors the chip in a file: an existing file gives the memory and the
-    // time (the clock ran on while the host was off); a new one takes the
-    // host clock. False with errno on failure.
-    bool    OpenMemoryFile(const char* path, uint64_t now);
+    // time; a new one takes `firstTime` (seconds since 1970, as broken-down
+    // time), or the host's local time when that is kHostClock. With
+    // `runsWithHost` the clock ran on while the host program was not
+    // running; without it (virtual time) it goes on from where the last run
+    // left it, so that it moves with board time only. False with errno on
+    // failure.
+    static constexpr int64_t kHostClock = INT64_MIN;
+    bool    OpenMemoryFile(const char* path, uint64_t now, int64_t firstTime = kHostClock, bool runsWithHost = true);
+    // The time of a new file: false unless "YYYY-MM-DDTHH:MM:SS" names a
+    // time the chip can hold (years 2000..2099).
+    static bool ParseTime(const char* text, int64_t* secs);
     void    CloseMemoryFile(uint64_t now);
 
 private:

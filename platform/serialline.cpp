@@ -1,5 +1,7 @@
 #include "platform/serialline.h"
 
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -27,13 +29,24 @@ int SerialLine::Next() {
     return v;
 }
 
+void SerialLine::BindOutput(int fd) {
+    outFd_ = fd;
+    struct stat st{};
+    outPolled_ = fd >= 0 && !(fstat(fd, &st) == 0 && S_ISREG(st.st_mode));
+}
+
+bool SerialLine::Deliver(uint8_t byte) {
+    if (outPolled_) {
+        pollfd p{outFd_, POLLOUT, 0};
+        if (poll(&p, 1, 0) != 1 || !(p.revents & POLLOUT)) return false;
+    }
+    return write(outFd_, &byte, 1) == 1;   // a reader gone: EPIPE, with SIGPIPE ignored by the host
+}
+
 void SerialLine::Sent(uint8_t byte) {
     sentTail_[sent_ % kKeep] = static_cast<char>(byte);
     ++sent_;
-    if (outFd_ >= 0) {
-        ssize_t n = write(outFd_, &byte, 1);
-        (void)n;   // a closed or full host side loses output, as an unplugged cable would
-    }
+    if (outFd_ >= 0 && !Deliver(byte)) ++lost_;
 }
 
 int SerialLine::CopySent(char* dst, int max) const {

@@ -12,7 +12,11 @@ public:
     // Descriptors inherited by the processes that run the application; the
     // input one must be non-blocking. -1 unbinds.
     void BindInput(int fd) { inFd_ = fd; }
-    void BindOutput(int fd) { outFd_ = fd; }
+    // Output that is not a plain file (a pipe, a terminal, a socket) is
+    // written only when it has room: a host side that is closed or stops
+    // reading loses bytes, as an unplugged cable would, and never stops the
+    // unit.
+    void BindOutput(int fd);
     bool InputBound() const { return inFd_ >= 0; }
 
     // Queues bytes for the receiver; `errors` are line-status bits (parity,
@@ -24,13 +28,17 @@ public:
 
     void Sent(uint8_t byte);
     uint32_t SentTotal() const { return sent_; }
+    uint32_t Lost() const { return lost_; }      // sent bytes the host side did not take
     int  CopySent(char* dst, int max) const;   // the retained tail, oldest first
 private:
     void Fill();
     static constexpr int kQueue = 16384;
     uint16_t queue_[kQueue]{};
     int head_ = 0, count_ = 0;
+    bool Deliver(uint8_t byte);
     int inFd_ = -1, outFd_ = -1;
+    bool outPolled_ = false;
+    uint32_t lost_ = 0;
     static constexpr int kKeep = 65536;
     char sentTail_[kKeep]{};
     uint32_t sent_ = 0;

@@ -1,6 +1,7 @@
 #include "sim/host.h"
 #include "sim/nethost.h"
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <csignal>
@@ -20,6 +21,7 @@ using platform::StopReason;
 
 static const char kUsage[] =
     "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
+    "              [--clock host|YYYY-MM-DDTHH:MM:SS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
@@ -79,8 +81,16 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(v)) return false;
             char* end = nullptr;
             opts.runForSeconds = std::strtod(v.c_str(), &end);
-            if (end == v.c_str() || *end || !(opts.runForSeconds > 0) || opts.runForSeconds > 1e7)
-                return error = "--run-for takes a positive number of seconds, not " + v, false;
+            // Below one timer tick the end would be tick 0, which means no end.
+            if (end == v.c_str() || *end || !(opts.runForSeconds * platform::kOsTimerHz >= 1) ||
+                opts.runForSeconds > 1e7)
+                return error = "--run-for takes a positive number of seconds, at least one timer tick, not " + v, false;
+        } else if (a == "--clock") {
+            if (!value(v)) return false;
+            opts.clockGiven = true;
+            if (v == "host") opts.clockStart = platform::RtcChip::kHostClock;
+            else if (!platform::RtcChip::ParseTime(v.c_str(), &opts.clockStart))
+                return error = "--clock takes host or YYYY-MM-DDTHH:MM:SS (years 2000..2099), not " + v, false;
         } else if (a == "--env") {
             if (!value(v)) return false;
             size_t eq = v.find('=');
@@ -292,7 +302,39 @@ static double Seconds(const Board& board) { return static_cast<double>(board.Now
 // and the flash (shared file mapping) as the last run left them.
 constexpr int kChildStopped = 64;
 
-[[noreturn]] static void RunApplicationChild() {
+// The running application process (0: none) and the signal that asked for
+// the end of the run; the handler only kills and records.
+static volatile sig_atomic_t g_childPid = 0;
+static volatile sig_atomic_t g_stopSignal = 0;
+
+// SIGINT and SIGTERM are the power switch: the application stops where it
+// is, and the flash file holds what it had written.
+static void OnStopSignal(int sig) {
+    g_stopSignal = sig;
+    if (g_childPid > 0) kill(static_cast<pid_t>(g_childPid), SIGKILL);
+    else if (Board* board = Board::Current()) board->RequestStop(StopReason::PowerOff);   // idling in the monitor
+}
+
+void InstallStopSignals() {
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+// The application never outlives kv5100, however kv5100 ends: the kernel
+// kills it when its parent dies, and a parent that died before the request
+// was made is caught at once. The power switch is the parent's alone.
+static void TieToParent(pid_t parent) {
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(kChildStopped);
+}
+
+[[noreturn]] static void RunApplicationChild(pid_t parent) {
+    TieToParent(parent);
     try {
         AppStart();
     } catch (const BoardStop&) {
@@ -326,17 +368,32 @@ static bool WaitChild(Board& board, pid_t pid, int& ws) {
     return true;
 }
 
+static const char* SignalName(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "signal"; }
+
+static bool PowerOffBySignal(Board& board, int& status) {
+    std::fprintf(stderr, "kv5100: %s: power off at %.3f s\n", SignalName(g_stopSignal), Seconds(board));
+    status = 0;
+    return false;
+}
+
 static bool RunOnce(Board& board, int& status) {
+    if (g_stopSignal) return PowerOffBySignal(board, status);
     board.BeginApplication();
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         std::perror("kv5100: fork");
         status = 3;
         return false;
     }
-    if (pid == 0) RunApplicationChild();
+    if (pid == 0) RunApplicationChild(parent);
+    g_childPid = pid;
+    if (g_stopSignal) kill(pid, SIGKILL);   // asked for before the child was known
     int ws = 0;
-    if (!WaitChild(board, pid, ws)) {
+    const bool windowOpen = WaitChild(board, pid, ws);
+    g_childPid = 0;
+    if (g_stopSignal) return PowerOffBySignal(board, status);
+    if (!windowOpen) {
         std::fprintf(stderr, "kv5100: window closed at %.3f s\n", Seconds(board));
         status = 0;
         return false;
@@ -429,6 +486,9 @@ int RunUnit(Board& board, const HostOptions& opts) {
     board.PowerOn();
     int status = RunLoop(board);
     g_window.Close();
+    for (int port = 0; port < 5; ++port)
+        if (const uint32_t lost = board.serialLine(port).Lost())
+            std::fprintf(stderr, "kv5100: serial port %d: %u bytes lost (its output was closed or not read)\n", port, lost);
     if (!opts.screenshotPath.empty()) {
         std::string error;
         if (!WriteScreenshotPng(board.display(), opts.screenshotPath.c_str(), error)) {

@@ -13,6 +13,9 @@ struct HostOptions {
     platform::TimeMode timeMode = platform::TimeMode::Virtual;
     double runForSeconds = 0;      // 0: until stopped
     bool timeGiven = false;        // --time given: a window does not change it
+    // --clock: the clock chip's time when its file is created.
+    int64_t clockStart = platform::RtcChip::kHostClock;
+    bool clockGiven = false;
     bool printSyslog = false;
     bool headless = false;         // no window even when one could open
     bool demo = false;             // a new flash gets the factory demonstration configuration
@@ -40,6 +43,8 @@ bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string&
 // Copies each --tfs-out file of the board's TFS to its host file after the
 // run; false with a message naming the file.
 bool ReadTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
+// SIGINT and SIGTERM end the run as a power-off does.
+void InstallStopSignals();
 // Runs the unit until power-off or the run's end; returns the exit status.
 int RunUnit(platform::Board& board, const HostOptions& opts);
 // Prints the system log kept in flash, oldest record first.

@@ -106,6 +106,20 @@ static void DropCarriageReturn(char* line, int n) {
     }
 }
 
+// What a damaged or hostile file held that is not a KEY, VALUE line.
+struct LineFaults {
+    int skipped = 0;     // lines that do not start with a letter or digit
+    int noComma = 0;     // a key without a value
+    int longLines = 0;   // longer than a line buffer: the rest was passed over
+};
+
+// One line per file, only when something was skipped or cut.
+static void ReportLineFaults(const char* name, const LineFaults& f, bool cut) {
+    if (f.skipped == 0 && f.noComma == 0 && f.longLines == 0 && !cut) return;
+    DebugPrintf("WARN: %s: %d skipped, %d no comma, %d long%s\n", name, f.skipped, f.noComma, f.longLines,
+                cut ? ", cut at 1024" : "");
+}
+
 int32_t ReadConfigFile(int32_t fileId, int32_t extId) {
     KickWatchdog(20);
     char name[16];
@@ -117,20 +131,32 @@ int32_t ReadConfigFile(int32_t fileId, int32_t extId) {
         DebugPrintf("TFS ERROR: %s: %s\n", name, reinterpret_cast<const char*>(TfsCtrl(kTfsCtrlErrTextRequest, fd)));
         return -1;
     }
-    for (int i = 0; i < kCfgPairs && !TfsEof(fd); ++i) {
+    LineFaults faults;
+    int i = 0;
+    for (; i < kCfgPairs && !TfsEof(fd); ++i) {
         std::memset(G_CfgKey[i], 0, kCfgFieldBytes);
         std::memset(G_CfgValue[i], 0, kCfgFieldBytes);
         std::memset(s_line, 0, sizeof s_line);
         int n = TfsGetLine(fd, s_line, sizeof s_line);
-        if (n <= 0 || !std::isalnum(static_cast<unsigned char>(s_line[0]))) continue;
+        if (n == static_cast<int>(sizeof s_line) - 1 && s_line[n - 1] != '\n') ++faults.longLines;
+        if (n <= 0 || !std::isalnum(static_cast<unsigned char>(s_line[0]))) {
+            if (n > 0 && !std::isspace(static_cast<unsigned char>(s_line[0]))) ++faults.skipped;
+            continue;
+        }
         DropCarriageReturn(s_line, n);
         const char* rest = CopyField(s_line, G_CfgKey[G_CfgCount]);
-        if (*rest == ',') CopyField(rest + 1, G_CfgValue[G_CfgCount]);
-        else G_CfgValue[G_CfgCount][0] = 0;
+        if (*rest == ',') {
+            CopyField(rest + 1, G_CfgValue[G_CfgCount]);
+        } else {
+            G_CfgValue[G_CfgCount][0] = 0;
+            ++faults.noComma;
+        }
         ++G_CfgCount;
     }
+    const bool cut = i == kCfgPairs && !TfsEof(fd);
     TfsClose(fd);
     DebugPrintf("Done, %d recs\n", static_cast<int>(G_CfgCount));
+    ReportLineFaults(name, faults, cut);
     return 0;
 }
 

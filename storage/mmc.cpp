@@ -5,6 +5,7 @@
 #include "core/ostimer.h"
 #include "core/syslog.h"
 #include "platform/hw.h"
+#include "platform/rammap.h"
 
 // Status bits.
 constexpr uint32_t kStatRespTimeout = 0x02;
@@ -185,7 +186,7 @@ int32_t mmc_block_rd(uint8_t* dst, uint32_t byteAddr, uint32_t len) {
     if (len == 0) return 0;
     if (G_MmcDebug) {
         KickWatchdog(10);
-        DebugPrintf("mmc_block_rd- dst:%lx  sector:%d len %d\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(dst)),
+        DebugPrintf("mmc_block_rd- dst:%lx  sector:%d len %d\n", static_cast<unsigned long>(HwRamAddress(dst)),
                     static_cast<int>(byteAddr / 512), static_cast<int>(len));
     }
     if (!SendWithRetries(17, byteAddr, 5, len)) return -1;
@@ -224,7 +225,7 @@ int32_t mmc_block_wr(uint32_t byteAddr, const uint8_t* src, uint32_t len) {
     if (len == 0) return 0;
     if (G_MmcDebug)
         DebugPrintf("mmc_block_wr- dst:%lx  src:%lx len %d\n", static_cast<unsigned long>(byteAddr),
-                    static_cast<unsigned long>(reinterpret_cast<uintptr_t>(src)), static_cast<int>(len));
+                    static_cast<unsigned long>(HwRamAddress(src)), static_cast<int>(len));
     if (!SendWithRetries(24, byteAddr, 13, len)) return -1;
     HwWrite32(MMC_I_MASK, ~kIntTxReq);
     uint32_t start = ReadOsTimer();

@@ -1,10 +1,12 @@
 // NVRAM.KVD: the settings image as KEY, VALUE lines, written at every start
 // and read back when both flash copies are lost.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
+#include "core/syslog.h"
 #include "storage/clockmem.h"
 #include "storage/config.h"
 #include "storage/nvram.h"
@@ -129,14 +131,40 @@ void WriteNVRamFile() {
     writedatabyline(kNvLines, kCfgNvram, kExtKvd);
 }
 
-static int32_t IntValue(const char* text) { return static_cast<int32_t>(std::strtoll(text, nullptr, 10)); }
+static int32_t IntValue(const char* text) {
+    const long long v = std::strtoll(text, nullptr, 10);
+    return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
+// The range a value of the file may take before arithmetic is done on it;
+// a value outside is set to the nearer end and the repair logged.
+struct NvRange {
+    double low, high;
+};
+
+static NvRange RangeOf(const NvLine& l) {
+    switch (l.kind) {
+    case kDegrees: return l.offset == kNvLastLatitude ? NvRange{-90, 90} : NvRange{-180, 180};
+    case kGallons: return {-9999999, 9999999};   // tenths
+    case kHours: return {0, 9999999};   // tenths; exact in the stored f32
+    default: return {INT32_MIN, INT32_MAX};
+    }
+}
+
+static double InRange(const NvLine& l, double v, const char* text) {
+    const NvRange r = RangeOf(l);
+    const double kept = !(v >= r.low) ? r.low : v > r.high ? r.high : v;   // NaN to the low end
+    while (*text == ' ') ++text;
+    if (kept != v) DebugPrintf("NVRAM.KVD: %.24s %.12s set to %.0f\n", l.key, text, kept);
+    return kept;
+}
 
 static void StoreLine(const NvLine& l, const char* value) {
     switch (l.kind) {
     case kInt: NvSetU32(l.offset, static_cast<uint32_t>(IntValue(value))); break;
-    case kDegrees: NvSetF32(l.offset, static_cast<float>(std::strtod(value, nullptr))); break;
-    case kGallons: NvSetF64(l.offset, IntValue(value)); break;
-    case kHours: NvSetF32(l.offset, static_cast<float>(IntValue(value) / 10.0)); break;
+    case kDegrees: NvSetF32(l.offset, static_cast<float>(InRange(l, std::strtod(value, nullptr), value))); break;
+    case kGallons: NvSetF64(l.offset, InRange(l, IntValue(value), value)); break;
+    case kHours: NvSetF32(l.offset, static_cast<float>(InRange(l, IntValue(value), value) / 10.0)); break;
     case kCylType: {
         const char* p = value;
         while (*p == ' ' || *p == '\t') ++p;

@@ -169,6 +169,35 @@ TEST_F(SysLogTest, OpenFindsContinuation) {
     }
 }
 
+// An erase cut by a power loss leaves the first half of its sector erased
+// and old records after it: the log must not take that half for free space
+// (its writes would fail at the first old record and stop the log). The
+// cut sector holds the oldest records and is the one erased.
+TEST_F(SysLogTest, SectorWithACutEraseIsErasedAgain) {
+    struct Case { const char* name; uint32_t cut, full; };
+    const Case cases[] = {{"cut while moving to 60", 60, 61}, {"cut while moving to 61", 61, 60}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteOldRecords(c.cut, kSysLogRecords);
+        WriteOldRecords(c.full, kSysLogRecords);
+        std::memset(board().flash().Data() + c.cut * kFlashSectorBytes, 0xFF, kFlashSectorBytes / 2);
+
+        App([] {
+            SysLogOpen();
+            for (int i = 0; i < 1100; ++i) DebugPrintf("line %d\n", i);
+        });
+        EXPECT_EQ(G_SysLog.nSuspended, 0u);
+        EXPECT_EQ(G_SysLog.nSector, c.cut);
+        EXPECT_EQ(RecordText(c.cut, 0), kSeparator);
+        EXPECT_EQ(RecordText(c.cut, 1100), "line 1099\n") << "past the half the erase had reached";
+        ExpectOldRecords(c.full, kSysLogRecords);
+        App([] {
+            ASSERT_GE(FlashErase(60), 0);
+            ASSERT_GE(FlashErase(61), 0);
+        });
+    }
+}
+
 TEST_F(SysLogTest, LastRecordOf61WrapsToErased60) {
     WriteOldRecords(60, 2048);
     WriteOldRecords(61, 2046);

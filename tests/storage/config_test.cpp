@@ -72,6 +72,30 @@ TEST_F(ConfigTest, LongLinesAndManyLines) {
     EXPECT_NE(Log().find("Reading ENGINE.KVD... Done, 1024 recs\n"), std::string::npos);
 }
 
+// A damaged or hostile file is read as far as it goes, and one log line
+// names what was skipped or cut; a sound file adds none.
+TEST_F(ConfigTest, WhatIsSkippedOrCutIsLoggedOncePerFile) {
+    std::string many;
+    for (int i = 0; i < 1030; ++i) many += "K" + std::to_string(i) + ", 1\n";
+    struct Case { const char* name; std::string file; const char* line; };
+    const Case cases[] = {
+        {"sound, with blank lines", "A, 1\n\n  \nB, 2\n", nullptr},
+        {"binary garbage", std::string("A, 1\n\x01\xff\x80zz\n\x7f\n", 13), "WARN: SYSTEM.KVD: 2 skipped, 0 no comma, 0 long\n"},
+        {"lines without a comma", "A\nB 2\nC, 3\n", "WARN: SYSTEM.KVD: 0 skipped, 2 no comma, 0 long\n"},
+        {"a line of 1.5 MB", "A, " + std::string(1500000, '9') + "\nB, 1\n", "WARN: SYSTEM.KVD: 0 skipped, 0 no comma, 1 long\n"},
+        {"more than 1024 lines", many, "WARN: SYSTEM.KVD: 0 skipped, 0 no comma, 0 long, cut at 1024\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t mark = Log().size();
+        Put("SYSTEM.KVD", c.file);
+        ASSERT_EQ(ReadConfigFile(kCfgSystem, kExtKvd), 0);
+        const std::string added = Log().substr(mark);
+        if (c.line) EXPECT_NE(added.find(c.line), std::string::npos) << added;
+        else EXPECT_EQ(added.find("WARN:"), std::string::npos) << added;
+    }
+}
+
 TEST_F(ConfigTest, MissingFile) {
     G_CfgCount = 7;
     EXPECT_EQ(ReadConfigFile(kCfgAirdata, kExtKvc), -1);

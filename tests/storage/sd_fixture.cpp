@@ -15,13 +15,6 @@ ToolResult Shell(const std::string& cmd, bool withStderr) {
     return ToolResult{r.status, r.out};
 }
 
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
 void WriteHostFile(const std::string& path, const std::string& data) {
     std::ofstream f(path, std::ios::binary);
     f << data;

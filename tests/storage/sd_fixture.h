@@ -1,6 +1,7 @@
 // A board with an SD card image in the slot, and the independent tools
 // (mkfs.fat, mtools, fsck.fat) that make and check the image.
 #pragma once
+#include "support/shell.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@ struct ToolResult {
 
 // Runs a shell command; its standard output (and error, when asked).
 ToolResult Shell(const std::string& cmd, bool withStderr = false);
-std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& data);
 // Deterministic bytes for test files.
 std::string Pattern(size_t n, uint32_t seed);

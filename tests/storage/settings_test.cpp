@@ -311,6 +311,30 @@ TEST_F(SettingsTest, NvramFileFormatsAndReadsBack) {
     EXPECT_EQ(NvGetU32(kNvMajorRel), 0u) << "the administrator's read leaves the version";
 }
 
+// Values no position, fuel total or timer can take are set to the nearer end
+// of their range with a log line, so nothing computed from them overflows.
+TEST_F(SettingsTest, OutOfRangeValuesAreClampedAndLogged) {
+    RunApp([] {
+        SysLogOpen();
+        Put("NVRAM.KVD", "LAST_LATITUDE, -1e30\nLAST_LONGITUDE, 32767\nGALS_REM, -2147483648\n"
+                         "GALS_USED, 99999999999\nHOBBS_TIME, 2147483647\nTACH_TIME, -5\nTODAY_TIME, nan\n"
+                         "LAST_FLIGHT, 17\n");
+        ReadNVRamFile();
+    });
+    EXPECT_FLOAT_EQ(NvGetF32(kNvLastLatitude), -90.0f);
+    EXPECT_FLOAT_EQ(NvGetF32(kNvLastLongitude), 180.0f);
+    EXPECT_DOUBLE_EQ(NvGetF64(kNvGalsRem), -9999999.0);
+    EXPECT_DOUBLE_EQ(NvGetF64(kNvGalsUsed), 9999999.0);
+    EXPECT_FLOAT_EQ(NvGetF32(kNvHobbsTime), 999999.9f);
+    EXPECT_FLOAT_EQ(NvGetF32(kNvTachTime), 0.0f);
+    EXPECT_FLOAT_EQ(NvGetF32(kNvLastFlight), 1.7f) << "in range: kept";
+    const std::string log = SysLogSectorText();
+    for (const char* line : {"NVRAM.KVD: LAST_LONGITUDE 32767 set to 180\n", "NVRAM.KVD: LAST_LATITUDE -1e30 set to -90\n",
+                             "NVRAM.KVD: GALS_REM -2147483648 set to -9999999\n", "NVRAM.KVD: TACH_TIME -5 set to 0\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+    EXPECT_EQ(log.find("LAST_FLIGHT"), std::string::npos) << log;
+}
+
 TEST_F(SettingsTest, DegreesRoundAsAWhole) {
     const std::pair<float, const char*> cases[] = {
         {45.99996f, "46.0000"}, {-45.99996f, "-46.0000"}, {-0.00001f, "0.0000"}, {-122.67686f, "-122.6769"}};

@@ -27,6 +27,13 @@ CommandResult RunKv5100(const std::string& args) {
     return RunCommand(std::string(KV5100_PATH) + " " + args + " 2>&1");
 }
 
+std::string ReadHostFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
 int OpenUnitPty(const std::string& consoleFile, int port) {
     const std::string key = "serial port " + std::to_string(port) + " is ";
     std::string pts;

@@ -12,6 +12,9 @@ CommandResult RunCommand(const std::string& command);
 // The kv5100 program with these arguments, standard error included.
 CommandResult RunKv5100(const std::string& args);
 
+// The whole of a host file, empty when it cannot be read.
+std::string ReadHostFile(const std::string& path);
+
 // The pseudo-terminal kv5100 names for serial port N in its console output
 // (the file its output goes to), opened for writing in raw mode; -1 when it
 // is not named within 5 s.

@@ -1,0 +1,19 @@
+// The board's RAM map as addresses the firmware shows or stores. On the
+// target the application is linked for system RAM, so a record's address is
+// the same at every start; on the host the program lands wherever the host
+// puts it. HwRamAddress gives the board address of a byte the firmware
+// holds: the application image (its code, records and buffers) as if loaded
+// at kAppImageBase, and the board's own memories at their bus addresses.
+#pragma once
+#include <cstdint>
+
+constexpr uint32_t kSystemRamBase = 0xA0000000;   // 64 MB of system RAM
+constexpr uint32_t kSystemRamBytes = 0x04000000;
+// Above the DMA-visible window (0xA0800000..0xA13FFFFF) and below the
+// translation table at 0xA3C00000.
+constexpr uint32_t kAppImageBase = 0xA1400000;
+constexpr uint32_t kAppImageBytes = 0x02800000;
+
+// The board address of `p`; 0 for host memory that has no place in the map
+// (the stack, the host's own libraries).
+uint32_t HwRamAddress(const void* p);
