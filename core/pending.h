@@ -13,7 +13,6 @@ enum PendingCall : uint32_t {
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
-    kPcAuxPageKeys,
     kPcNetRec14,
     kPcNetRec15,
     kPcNetRec16,

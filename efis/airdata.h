@@ -13,6 +13,8 @@ struct AirData {
     int32_t  nAoaRef2;
     uint16_t nWingPressure;
     int32_t  nFresh;             // 40 on fresh data, counted down every 25 ms
+    int32_t  nDensityAlt;        // ft
+    uint8_t  bOatValid;          // 1 while the OAT input lies in its window
 };
 extern AirData G_AirData;
 
