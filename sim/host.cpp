@@ -23,7 +23,7 @@ static const char kUsage[] =
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
-    "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]...\n"
+    "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]... [--clock YYYY-MM-DDTHH:MM:SS]\n"
     "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
 
 static std::string DefaultFlashPath() {
@@ -107,6 +107,14 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.scriptPath)) return false;
         } else if (a == "--audio") {
             if (!value(opts.audioPath)) return false;
+        } else if (a == "--clock") {
+            if (!value(v)) return false;
+            int* c = opts.clock;
+            char tail = 0;
+            if (std::sscanf(v.c_str(), "%d-%d-%dT%d:%d:%d%c", &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &tail) != 6 ||
+                c[0] < 2000 || c[0] > 2099 || c[1] < 1 || c[1] > 12 || c[2] < 1 || c[2] > 31 || c[3] < 0 ||
+                c[3] > 23 || c[4] < 0 || c[4] > 59 || c[5] < 0 || c[5] > 59)
+                return error = "--clock takes YYYY-MM-DDTHH:MM:SS (years 2000..2099), not " + v, false;
         } else if (a == "--demo") {
             opts.demo = true;
         } else if (a == "--headless") {
@@ -246,8 +254,29 @@ static bool AddDemoFile(Board& board, const char* name, const char* text, size_t
     return board.tfs().Add(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text), static_cast<int>(size - 1)) == 0;
 }
 
+// Sample checklists and maintenance items for the auxiliary pages.
+static const char kDemoChklstKvd[] =
+    "CHKLST0.TITLE, Before Start\n"
+    "CHKLST0.LINE1, Preflight inspection  COMPLETE\n"
+    "CHKLST0.LINE2, Seat belts  FASTENED\n"
+    "CHKLST0.LINE3, Fuel selector  BOTH\n"
+    "CHKLST0.LINE4, Circuit breakers  IN\n"
+    "CHKLST2.TITLE, Run-up\n"
+    "CHKLST2.LINE1, Throttle  1700 RPM\n"
+    "CHKLST2.LINE2, Magnetos  CHECK\n"
+    "CHKLST2.LINE3, Carb heat  CHECK\n"
+    "CHKLST5.TITLE, Cruise\n"
+    "CHKLST5.LINE1, Power  SET\n"
+    "CHKLST5.LINE2, Mixture  LEAN\n";
+static const char kDemoMaintKvd[] =
+    "DESC, Oil change\nLASTDATE, 03/15/2024\nLASTTACH, 412.50\nINTERVAL, 50\nUNITS, tach hours\nNEXTLINE, 0\n"
+    "DESC, Annual inspection\nLASTDATE, 01/31/2024\nLASTTACH, 380.00\nINTERVAL, 365\nUNITS, Days\nNEXTLINE, 0\n"
+    "DESC, ELT battery\nLASTDATE, 06/01/2020\nLASTTACH, 100.00\nINTERVAL, 1461\nUNITS, Days\nNEXTLINE, 0\n";
+
 bool WriteDemoConfig(Board& board) {
     return AddDemoFile(board, "SYSTEM.KVD", kDemoSystemKvd, sizeof kDemoSystemKvd) &&
+           AddDemoFile(board, "CHKLST.KVD", kDemoChklstKvd, sizeof kDemoChklstKvd) &&
+           AddDemoFile(board, "MAINT.KVD", kDemoMaintKvd, sizeof kDemoMaintKvd) &&
            AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
            AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd);
 }

@@ -25,6 +25,7 @@ struct HostOptions {
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
     std::vector<SerialBinding> serial;
     std::string netSpec;           // --net: udp:LOCAL:PEER or tap:IFNAME
+    int clock[6] = {};             // --clock: year, month, day, hour, minute, second; year 0 = not given
 };
 
 // Parses the command line; false with a message in `error` for bad options.

@@ -41,6 +41,13 @@ int main(int argc, char** argv) {
                      errno == EINVAL ? "not a clock memory file (wrong size)" : std::strerror(errno));
         return 2;
     }
+    if (opts.clock[0] != 0) {
+        const int* c = opts.clock;
+        // Day of the week 1..7 from Sunday, as the host clock sets it (Zeller's rule).
+        const int m = c[1] < 3 ? c[1] + 12 : c[1], y = c[1] < 3 ? c[0] - 1 : c[0];
+        const int h = (c[2] + 13 * (m + 1) / 5 + y + y / 4 - y / 100 + y / 400) % 7;   // 0 Saturday
+        board->rtcChip().SetTime(c[0], c[1], c[2], (h + 6) % 7 + 1, c[3], c[4], c[5], board->Now());
+    }
     // Mapped before any application process is forked, so every start sees the card.
     if (!opts.sdPath.empty() && (!board->mmc().card().OpenImage(opts.sdPath.c_str()) || !board->mmc().Insert())) {
         std::fprintf(stderr, "kv5100: cannot open SD card image %s: %s\n", opts.sdPath.c_str(),
