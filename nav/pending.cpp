@@ -4,12 +4,6 @@
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 
-void SetNavSrcKinds() {}
-void FindNavSources() {}
-void UpdateNavSrc(int32_t) { ++G_PendingCalls[kPcUpdateNavSrc]; }
-void DemoNavCtrl(uint32_t) {}
-void RestartDemoNav() {}
-uint16_t GetCdiScale(uint8_t) { return 0; }
 void SendAviationOutput(uint32_t) {}
 void SendArincFrame(uint32_t) { ++G_PendingCalls[kPcSendArincFrame]; }
 void ApVerticalTick() {}
@@ -18,10 +12,8 @@ void ApUpdateNav() {}
 void LoadApSettings() {}
 void DefaultApSettings() {}
 // No receiver decoders yet: their messages are dropped.
-void ParseNmeaMsg(uint8_t*, int32_t, uint32_t) {}
 void ParseVorMsg(uint8_t*, int32_t, uint32_t) {}
 void ParseArincMsg(uint8_t*, int32_t, uint32_t) {}
 void ParseAvaiationMsg(uint8_t*, int32_t, uint32_t) {}
-void ClearNmeaGpsSlot() {}
 void ClearVorRadio() {}
 void ClearAvtnGps() {}
