@@ -87,14 +87,6 @@ uint32_t G_DemoFlags = 0;
 uint8_t  G_SplashSave[kSplashSaveBytes] = {};
 NetStreamCfg G_NetStreamCfg[kNetStreams] = {};
 
-// The software's own version, as the boot lines show it.
-constexpr int kVersionMajor = 7;
-constexpr int kVersionMinor = 5;
-constexpr int kVersionBuild = 0;
-constexpr int kVersionMv    = 15;
-static const char kVersionText[] = "";
-static const char kBuiltOn[] = "Oct 30 2015";
-
 static const char kStreamName[kNetStreams][16] = {
     "MOD_AIR", "MOD_AHRS", "MOD_AOA", "MOD_ENG", "MOD_NAVSRC1", "MOD_NAVSRC2",
     "MOD_NAVSRC3", "MOD_MAP", "MOD_TRAFFIC", "MOD_SYSTEM", "MOD_WX",
@@ -273,6 +265,7 @@ void ClearGlobals() {
     std::memset(G_MapFrame, 0, sizeof G_MapFrame);
     std::memset(&G_Nearest, 0, sizeof G_Nearest);
     G_LeanMode = 0;
+    G_AuxPageIdx = 0;
     G_KeyEvent = 0;
     G_UptimeSec = 0;
     G_SecondTick = 0;

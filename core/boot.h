@@ -17,6 +17,14 @@ constexpr uint32_t kDemoTraffic = 64;
 constexpr uint32_t kDemoAoa     = 128;
 constexpr uint32_t kDemoAll     = 0xFC;
 
+// The software's own version, as the boot lines and the unit information page show it.
+constexpr int kVersionMajor = 7;
+constexpr int kVersionMinor = 5;
+constexpr int kVersionBuild = 0;
+constexpr int kVersionMv    = 15;
+inline constexpr char kVersionText[] = "";
+inline constexpr char kBuiltOn[] = "Oct 30 2015";
+
 // The monitor's boot picture: 230 lines of 640 pixels, recoloured for our palette.
 constexpr uint32_t kSplashSaveBytes = 640 * 230;
 extern uint8_t G_SplashSave[kSplashSaveBytes];

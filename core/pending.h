@@ -11,7 +11,6 @@ enum PendingCall : uint32_t {
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcMapQueueProcess,
-    kPcAuxPageKeys,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

@@ -1,6 +1,8 @@
 #include "core/util.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -105,6 +107,14 @@ int32_t WrapIndex(int32_t index, int32_t count, int32_t delta) {
     const int64_t s = static_cast<int64_t>(index) + delta;
     const int64_t r = (s >= 0 ? s : count + s) % count;
     return static_cast<int32_t>(r < 0 ? -r : r);
+}
+
+int32_t RoundNearest(double x) {
+    if (!(x == x)) return 0;
+    const double r = std::round(x);   // halves away from zero
+    if (r >= 2147483647.0) return INT32_MAX;
+    if (r <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(r);
 }
 
 static constexpr uint32_t kCrcPoly = 0xEDB88320u;
@@ -271,4 +281,16 @@ int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int3
     const SavedText saved = BeginText(colour, font, style, x, y);
     GUI_DrawTextAt(G_DrawTextBuf, x, PageY(y));
     return EndText(saved);
+}
+
+OffscreenBand BeginOffscreenBand() {
+    const OffscreenBand band = {G_FlipCtl.nDrawPageY, G_FlipCtl.nFlipHold};
+    G_FlipCtl.nFlipHold = 1;
+    G_FlipCtl.nDrawPageY = kOffscreenBandY;
+    return band;
+}
+
+void EndOffscreenBand(const OffscreenBand& band) {
+    G_FlipCtl.nDrawPageY = band.nSavedPageY;
+    G_FlipCtl.nFlipHold = band.nSavedHold;
 }

@@ -45,6 +45,9 @@ uint32_t StepsBetween(uint32_t from, uint32_t to, uint32_t n);
 // not a true modulus. A count of 0 or less gives 0.
 int32_t WrapIndex(int32_t index, int32_t count, int32_t delta);
 
+// Half away from zero in double precision, saturated to the i32 range; 0 for NaN.
+int32_t RoundNearest(double x);
+
 // CRC-32 of IEEE 802.3 (reflected 0xEDB88320, preset and final complement).
 uint32_t Crc32(const void* buf, uint32_t len);
 
@@ -75,3 +78,17 @@ int32_t DrawFixedF(uint32_t colour, int32_t font, int32_t style, int32_t x, int3
 int32_t FormatScaled(char* out, int32_t size, int32_t value, int32_t decimals, int32_t width);
 int32_t DrawNumber(uint32_t colour, int32_t font, int32_t style, int32_t x, int32_t y, int32_t value,
                    int32_t format);
+
+// ---- the off-screen band -------------------------------------------------------------------
+// Frame memory from line 960 lies below both display pages. Between Begin
+// and End everything placed by the drawing offset (DrawTextF, DrawNumber and
+// the primitives called with y + G_DrawPageY) lands at line 960 + y, whichever
+// page is being drawn; the flip hold keeps the tick from flipping the pages,
+// and so from changing the offset, meanwhile.
+constexpr int32_t kOffscreenBandY = 960;
+struct OffscreenBand {
+    uint32_t nSavedPageY;
+    uint32_t nSavedHold;
+};
+OffscreenBand BeginOffscreenBand();
+void          EndOffscreenBand(const OffscreenBand& band);

@@ -120,9 +120,21 @@ void LCD_FillRect(int x0, int y0, int x1, int y1) {
     }
 }
 
+// Cuts a copy so that both rectangles lie in frame memory: the engine walks
+// linear addresses, so a row past x 639 would spill into the next line.
+static bool ClipCopy(int& sx, int& sy, int& dx, int& dy, int& width, int& height) {
+    const int left = -(sx < dx ? sx : dx), top = -(sy < dy ? sy : dy);
+    if (left > 0) { sx += left; dx += left; width -= left; }
+    if (top > 0) { sy += top; dy += top; height -= top; }
+    const int right = LCD_XSIZE - (sx > dx ? sx : dx), bottom = LCD_VYSIZE - (sy > dy ? sy : dy);
+    if (width > right) width = right;
+    if (height > bottom) height = bottom;
+    return width > 0 && height > 0;
+}
+
 void BltCopyRect(int sx, int sy, int dx, int dy, int width, int height, uint16_t op) {
     // Nothing to copy; the size registers would wrap to a 1024-pixel copy.
-    if (width <= 0 || height <= 0) return;
+    if (!ClipCopy(sx, sy, dx, dy, width, height)) return;
     bool held = G_FlipCtl.nFlipHold != 0;
     if (!held) G_FlipCtl.nFlipHold = 1;
     for (int ty = 0; ty < height; ty += kTileSize) {

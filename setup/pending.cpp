@@ -1,14 +1,12 @@
 // Services of this folder whose modules are not written yet: the least that
 // keeps the unit running.
-#include "core/pending.h"
 #include "setup/setup.h"
 
-void DrawAuxPage() {}
-void AuxPageKeys(int32_t) { ++G_PendingCalls[kPcAuxPageKeys]; }
-void ReadChecklistFile() {}
+// Weight and balance: the pages, the aircraft file and its picture.
+void DrawBalancePage(int32_t) {}
+void DrawStationsPage(int32_t) {}
 void ReadAircraftFile() {}
 void WriteAircraftFile() {}
-void ReadMaintFile() {}
 void LoadAircraftBitmap() {}
 
 // Screens of the list whose modules are not written yet: nothing opens and

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "setup/auxpages.h"
+
 // ---- calibration mode and its list ---------------------------------------------------------
 constexpr int32_t kCalRows = 34;        // rows 1..25 on the first page, 26..34 on the second
 constexpr int32_t kCalRowsPage1 = 25;
@@ -61,16 +63,9 @@ void EgtChtCalMenu(int32_t first);
 void HorsepowerMenu();
 void TrimCalMenu(int32_t inst);
 
-// ---- auxiliary pages -----------------------------------------------------------------------
-void DrawAuxPage();
-// The auxiliary pages' keys: a key code, -1 or 1 for the knob, or
-// kAuxPageOpen when a page is opened.
-constexpr int32_t kAuxPageOpen = -999;
-void AuxPageKeys(int32_t code);
-void ReadChecklistFile();
+// ---- weight and balance files --------------------------------------------------------------
 void ReadAircraftFile();
 void WriteAircraftFile();
-void ReadMaintFile();
 void LoadAircraftBitmap();
 
 // ---- readouts and units --------------------------------------------------------------------

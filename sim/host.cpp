@@ -256,8 +256,29 @@ static bool AddDemoFile(Board& board, const char* name, const char* text, size_t
     return board.tfs().Add(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text), static_cast<int>(size - 1)) == 0;
 }
 
+// Sample checklists and maintenance items for the auxiliary pages.
+static const char kDemoChklstKvd[] =
+    "CHKLST0.TITLE, Before Start\n"
+    "CHKLST0.LINE1, Preflight inspection  COMPLETE\n"
+    "CHKLST0.LINE2, Seat belts  FASTENED\n"
+    "CHKLST0.LINE3, Fuel selector  BOTH\n"
+    "CHKLST0.LINE4, Circuit breakers  IN\n"
+    "CHKLST2.TITLE, Run-up\n"
+    "CHKLST2.LINE1, Throttle  1700 RPM\n"
+    "CHKLST2.LINE2, Magnetos  CHECK\n"
+    "CHKLST2.LINE3, Carb heat  CHECK\n"
+    "CHKLST5.TITLE, Cruise\n"
+    "CHKLST5.LINE1, Power  SET\n"
+    "CHKLST5.LINE2, Mixture  LEAN\n";
+static const char kDemoMaintKvd[] =
+    "DESC, Oil change\nLASTDATE, 03/15/2024\nLASTTACH, 412.50\nINTERVAL, 50\nUNITS, tach hours\nNEXTLINE, 0\n"
+    "DESC, Annual inspection\nLASTDATE, 01/31/2024\nLASTTACH, 380.00\nINTERVAL, 365\nUNITS, Days\nNEXTLINE, 0\n"
+    "DESC, ELT battery\nLASTDATE, 06/01/2020\nLASTTACH, 100.00\nINTERVAL, 1461\nUNITS, Days\nNEXTLINE, 0\n";
+
 bool WriteDemoConfig(Board& board) {
     return AddDemoFile(board, "SYSTEM.KVD", kDemoSystemKvd, sizeof kDemoSystemKvd) &&
+           AddDemoFile(board, "CHKLST.KVD", kDemoChklstKvd, sizeof kDemoChklstKvd) &&
+           AddDemoFile(board, "MAINT.KVD", kDemoMaintKvd, sizeof kDemoMaintKvd) &&
            AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
            AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd);
 }

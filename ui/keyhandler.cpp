@@ -146,8 +146,7 @@ static void ToAuxPages() {
     case 8: G_CurPage = 15; break;
     default: G_CurPage = 11; break;
     }
-    InitScreenConfig();
-    AuxPageKeys(kAuxPageOpen);
+    AuxPageKeys(kAuxPageOpen);   // lays the configuration out first
 }
 
 static void TopLevel(int32_t key, int32_t code) {
@@ -544,22 +543,27 @@ static void LiabilityPage(int32_t code) {
     if (G_DemoFlags & kDemoNav) G_DemoIdleReq = 1;
 }
 
-static void AuxGroup(int32_t code) {
-    if (code > 23) return;
-    if (code != 1 && code != 17) {
-        if (code != 0) AuxPageKeys(code);
-        if (G_Knob0.nDelta != 0) AuxPageKeys(G_Knob0.nDelta < 1 ? -1 : 1);
-        return;
-    }
+static void AuxKeyOne() {
     if (G_AlarmCur >= 0 && G_AlarmCur < 52) {
         AlarmAck(2);
         return;
     }
     switch (G_MenuState) {
-    case 5553: G_MenuState = 555; break;
-    case 55532: case 55533: case 55535: G_MenuState = 5553; break;
+    case kMenuMaintLogs: G_MenuState = kMenuMaint; break;
+    case kMenuDataLog: case kMenuSysLog: case kMenuUpdate: G_MenuState = kMenuMaintLogs; break;
     default: ReturnToLastPage(); break;
     }
+}
+
+// The auxiliary pages take their keys and the left knob as one step either
+// way; true when the screen is to be redrawn for a knob step.
+static bool AuxGroup(int32_t code) {
+    if (code == 1 || code == 17) AuxKeyOne();
+    else if ((code >= 2 && code <= 7) || (code >= 18 && code <= 23)) AuxPageKeys(code);
+    if (G_Knob0.nDelta == 0) return false;
+    AuxPageKeys(G_Knob0.nDelta < 1 ? -1 : 1);
+    G_Knob0.nDelta = 0;
+    return true;
 }
 
 void MainKeyHandler() {
@@ -584,7 +588,7 @@ void MainKeyHandler() {
             redraw = true;
         }
     } else if (p >= 10 && p <= 16) {
-        AuxGroup(code);
+        if (AuxGroup(code)) redraw = true;
     } else if (p == kPageSplash) {
         LiabilityPage(code);
     }

@@ -9,6 +9,7 @@
 #include "engine/layout.h"
 #include "gui/gui.h"
 #include "map/map.h"
+#include "setup/auxpages.h"
 #include "storage/clockmem.h"
 #include "storage/nvram.h"
 #include "ui/keys.h"
@@ -242,6 +243,7 @@ void InitScreenConfig() {
     }
     if (G_EfisLayout.pRect) EfisScreenInit();
     if (G_EnginePane.pRect) SelectEngineLayout();
+    if (G_AuxPane.pRect) AuxPaneInit();
     if (G_CurPage == 9) DrawEfisStatic();
     if (G_MapPane.pRect) G_MapPane.nRedraw = 1;
 }

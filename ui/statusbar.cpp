@@ -21,6 +21,7 @@
 #include "map/map.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
+#include "setup/auxpages.h"
 #include "storage/nvram.h"
 #include "storage/screendump.h"
 #include "storage/sdcard.h"
@@ -202,6 +203,39 @@ static void KeyOneLabel() {
     else Label(1, "RETURN");
 }
 
+// Keys 2..5 and the knob label of the auxiliary pages, by page and menu state.
+static void AuxLabels() {
+    const uint32_t idx = G_AuxPageIdx;
+    Labels("", "", "", "");
+    Label(6, "");
+    if (idx < kAuxChecklists) {
+        Labels("MAINT.", "BALANCE", "PREV PG", "NEXT PG");
+        UpdateKnobLabel();
+    } else if (idx == kAuxMaint) {
+        const bool ground = !AuxInFlight();
+        switch (G_MenuState) {
+        case kMenuMaint: Labels("", "ADMIN", "PREV", "NEXT"); Label(6, "(ABOUT)"); break;
+        case kMenuMaintLogs:
+            Labels(ground ? "DATA LOGS" : "", "SYS LOGS", ground ? "CALIBRATION" : "", "UPDATE");
+            break;
+        case kMenuDataLog: {
+            Labels("", "", "START", "CANCEL");
+            char time[16];
+            std::snprintf(time, sizeof time, "%d:%02d", static_cast<int>(G_LogMinutes / 60),
+                          static_cast<int>(G_LogMinutes % 60));
+            Label(6, time);
+            break;
+        }
+        case kMenuSysLog: Labels("", "", "START", "CANCEL"); break;
+        case kMenuUpdate: Labels("", "YES", "CANCEL", ""); break;
+        default: break;
+        }
+    } else if (idx == kAuxBalance || idx == kAuxStations) {
+        Labels("PREV", "NEXT", idx == kAuxBalance ? "STATIONS" : "BALANCE", "SAVE");
+        Label(6, "<-(NEXT)->");
+    }
+}
+
 static void SetupLabels(const char* const (&l)[6]) {
     for (int i = 0; i < 5; ++i) Label(i + 1, l[i]);
     Label(6, l[5]);
@@ -217,8 +251,7 @@ void UpdateSoftKeys() {
     } else if (p >= 10 && p <= 16) {
         char buf[16];
         Label(1, AlarmCurrent() ? AlarmName(G_AlarmCur, buf, sizeof buf) : "RETURN");
-        Labels("MAINT.", "BALANCE", "PREV PG", "NEXT PG");
-        Label(6, "");
+        AuxLabels();
         Label(7, "");
     } else if (p == kPageSplash) {
         static const char* const l[6] = {"", "", "I AGREE", "", "", ""};

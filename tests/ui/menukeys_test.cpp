@@ -4,13 +4,13 @@
 // loop does.
 #include "core/alarm.h"
 #include "core/discrete.h"
-#include "core/pending.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
 #include "efis/aoa.h"
 #include "engine/instrument.h"
 #include "map/map.h"
 #include "nav/navsrc.h"
+#include "setup/auxpages.h"
 #include "net/net.h"
 #include "storage/clockmem.h"
 #include "storage/nvram.h"
@@ -203,16 +203,18 @@ TEST_F(MenuKeysTest, AoaCalibrationOpensUnlessAirDataComesFromTheNetwork) {
 }
 
 TEST_F(MenuKeysTest, AuxiliaryPagesTakeTheirKeysAndTheLeftKnob) {
-    const uint32_t before = G_PendingCalls[kPcAuxPageKeys];
+    NvSetU32(kNvDimPercent, 50);
     Push(5);
     ASSERT_EQ(G_CurPage, 10);
-    EXPECT_EQ(G_PendingCalls[kPcAuxPageKeys], before + 1) << "the page is opened";
-    Push(3);
-    EXPECT_EQ(G_PendingCalls[kPcAuxPageKeys], before + 2);
+    EXPECT_EQ(G_AuxPageIdx, 0u) << "the engine stopped: the first checklist";
     Restart();
     Turn(1, 10, 200);
     Drive(300);
-    EXPECT_EQ(G_PendingCalls[kPcAuxPageKeys], before + 3);
+    EXPECT_EQ(NvGetU32(kNvDimPercent), 60u) << "the knob keeps its function (DIM) on the checklists";
+    Push(3);
+    EXPECT_EQ(G_CurPage, 12);
+    EXPECT_EQ(G_AuxPageIdx, kAuxBalance);
+    EXPECT_EQ(G_MenuState, kMenuBalance);
     Push(1);
     EXPECT_EQ(G_CurPage, 3);
 }
