@@ -12,7 +12,7 @@ enum PendingCall : uint32_t {
     kPcSendArincFrame,
     kPcWxRecvTask,
     kPcLogEngineStartStop,
-    kPcMapQueueProcess,
+    kPcWxDecodeStep,
     kPcAuxPageKeys,
     kPcNetRec14,
     kPcNetRec15,

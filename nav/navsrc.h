@@ -209,3 +209,8 @@ int32_t NmeaCheckCrc(const char* sentence, int32_t length);
 // Writes the sum as two upper-case digits after the "*" and returns it;
 // writes nothing and returns 0 without a "$" or without room after a "*".
 int32_t NmeaSetCrc(char* sentence, int32_t length);
+
+// Great-circle distance in nautical miles, and the central angle in radians,
+// between two 8-byte points (s32 latitude then longitude, 2^18 per degree).
+double GreatCircleDist(const int32_t* a, const int32_t* b);
+double GreatCircleBrg(const int32_t* a, const int32_t* b);
