@@ -8,7 +8,6 @@ enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,
-    kPcUpdateNavSrc,
     kPcSendArincFrame,
     kPcWxRecvTask,
     kPcLogEngineStartStop,

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "map/map.h"
-#include "nav/navsrc.h"
+#include "nav/navmath.h"
 #include "ui/style.h"
 
 constexpr double kPi = 3.14159265358979323846;
@@ -87,7 +87,7 @@ double CalcAngularDist(const MapPoint& a, const MapPoint& b) {
 
 int32_t CalcDistTenths(const MapPoint& a, const MapPoint& b) {
     if (!G_MapEnabled) return 9999;
-    const float nm = static_cast<float>(GreatCircleDist(&a.nLat, &b.nLat));
+    const float nm = static_cast<float>(GreatCircleDist(NavPoint{a.nLat, a.nLon}, NavPoint{b.nLat, b.nLon}));
     const int32_t tenths = RoundHalfAway(nm * 10.0f);
     return tenths == -10 ? 9999 : tenths;
 }

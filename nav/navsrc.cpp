@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/rtc.h"
+#include "core/serial.h"
 #include "core/syslog.h"
 #include "storage/clockmem.h"
 #include "ui/knob.h"
@@ -29,11 +31,9 @@ void InitNavSrc() {
 }
 
 void ClearNavPart(int32_t slot, uint32_t at, uint32_t bytes) {
-    if (slot < 0 || slot >= kNavSlots) return;
-    const uint32_t start = sizeof(NavSrcHeader) + static_cast<uint32_t>(slot) * sizeof(NavSrcRec) + at;
-    if (start >= sizeof G_NavSrc) return;
-    if (bytes > sizeof G_NavSrc - start) bytes = sizeof G_NavSrc - start;
-    std::memset(reinterpret_cast<uint8_t*>(&G_NavSrc) + start, 0, bytes);
+    if (slot < 0 || slot >= kNavSlots || at >= sizeof(NavSrcRec)) return;
+    if (bytes > sizeof(NavSrcRec) - at) bytes = sizeof(NavSrcRec) - at;
+    std::memset(reinterpret_cast<uint8_t*>(&G_NavSrc.rec[slot]) + at, 0, bytes);
 }
 
 bool NavHasPosition(const NavSrcRec& rec) { return (rec.nGpsFlagsB & kNavGpsOwnPos) != 0; }
@@ -105,4 +105,70 @@ int32_t SelectGpsSlot(int32_t slot) {
         if ((r.nGpsFlagsA & kNavGpsValid) && (r.nGpsFlagsB & kNavGpsFix)) return (start + i) % 3;
     }
     return start;
+}
+
+// ---- assignment of the sources ---------------------------------------------
+
+namespace {
+constexpr uint8_t kKindGnav = 0, kKindGps = 1, kKindNav = 2;   // + 3 x source index
+
+// The kind offset (GNAV, GPS, NAV) and slot type of a port function; false
+// for a function that is no navigation source.
+bool KindOfFunction(uint32_t function, uint8_t* kind, uint8_t* type) {
+    switch (function) {
+    case 2: case 14: case 19: case 6: case 8: case 22: *kind = kKindGps; *type = 1; return true;
+    case 4: *kind = kKindNav; *type = 2; return true;
+    case 5: *kind = kKindGnav; *type = 1; return true;   // the adapter carries both
+    default: return false;
+    }
+}
+
+bool UsableSlot(uint32_t slot) {
+    if (slot == static_cast<uint32_t>(kNavMapSlot)) return true;
+    return slot < static_cast<uint32_t>(kNavMapSlot) && G_NavSrc.rec[slot].nKind != kNavKindNone;
+}
+
+uint32_t FirstGpsSlot() {
+    for (uint32_t s = 0; s < 3; ++s)
+        if (IsGpsKind(G_NavSrc.rec[s].nKind)) return s;
+    return kNavNoneSlot;
+}
+}  // namespace
+
+void SetNavSrcKinds() {
+    for (int32_t s = 0; s < 3; ++s) {
+        NavSrcRec& r = G_NavSrc.rec[s];
+        const uint8_t port = G_NavSrc.hdr.nPort[s];
+        uint8_t kind = 0, type = 0;
+        if (port < kSerialPorts && KindOfFunction(G_Serial[port].nFunction, &kind, &type)) {
+            r.nKind = static_cast<uint8_t>(kind + 3 * s);
+            r.nType = type;
+            r.nPort = port;
+        } else {
+            r.nKind = kNavKindNone;
+            r.nType = 0;
+            r.nPort = port < kSerialPorts ? port : kNavNoPort;
+        }
+    }
+    // The choices kept in the clock memory come back at its reading when they
+    // name a usable slot; otherwise the first GPS is stored for them.
+    uint8_t reg = 0;
+    if (ReadClockMem(&reg, kRegSlots, 1) != 0) return;
+    const uint32_t crs = (reg >> 1) & 7u, brg = (reg >> 4) & 7u;
+    const uint32_t gps = FirstGpsSlot();
+    G_NavSrc.hdr.nCrsSlot = static_cast<uint8_t>(UsableSlot(crs) ? crs : gps);
+    G_NavSrc.hdr.nBrgSlot = static_cast<uint8_t>(UsableSlot(brg) ? brg : gps);
+    G_ClockMem[kRegSlots] = reg;
+    StoreSlotBits(1, G_NavSrc.hdr.nCrsSlot);
+    StoreSlotBits(4, G_NavSrc.hdr.nBrgSlot);
+}
+
+void FindNavSources() {
+    int32_t n = 0;
+    for (uint8_t& port : G_NavSrc.hdr.nPort) port = kNavNoPort;
+    for (uint32_t p = 1; p <= 4 && n < 3; ++p) {
+        uint8_t kind = 0, type = 0;
+        if (KindOfFunction(G_Serial[p].nFunction, &kind, &type)) G_NavSrc.hdr.nPort[n++] = static_cast<uint8_t>(p);
+    }
+    SetNavSrcKinds();
 }

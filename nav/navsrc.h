@@ -27,7 +27,12 @@ constexpr uint8_t kNavHdrMinAltBug = 1u << 4;   // minimum-altitude bug shown
 
 // GPS flags A (slot byte 26) and B (27).
 constexpr uint8_t kNavGpsValid     = 1u << 0;
-constexpr uint8_t kNavGpsWptValid  = 1u << 1;
+constexpr uint8_t kNavGpsWptValid  = 1u << 1;   // waypoint identifier valid
+constexpr uint8_t kNavGpsVertical  = 1u << 2;
+constexpr uint8_t kNavGpsTrack     = 1u << 3;
+constexpr uint8_t kNavGpsXtkUsable = 1u << 4;
+constexpr uint8_t kNavGpsWptPos    = 1u << 5;   // waypoint position valid
+constexpr uint8_t kNavGpsDtkValid  = 1u << 6;
 constexpr uint8_t kNavGpsPhaseLow  = 1u << 7;
 constexpr uint8_t kNavGpsPhaseHigh = 1u << 0;   // in flags B
 constexpr uint8_t kNavGpsFix       = 1u << 4;   // in flags B
@@ -35,7 +40,19 @@ constexpr uint8_t kNavGpsOwnPos    = 1u << 5;   // in flags B: own position vali
 // Radio flags A (slot byte 333).
 constexpr uint8_t kNavRadioValid   = 1u << 0;
 
+// Route entry flags.
+constexpr uint8_t kNavRoutePosValid = 1u << 0;   // latitude and longitude hold a position
+constexpr uint8_t kNavRouteActive   = 1u << 1;   // destination of the active leg
+
 #pragma pack(push, 1)
+struct NavRoutePoint {           // the map reads these and the display link carries them
+    uint8_t  nFlags;
+    char     szIdent[6];         // at most 5 characters and a NUL
+    float    fLat;               // degrees
+    float    fLon;
+};
+static_assert(sizeof(NavRoutePoint) == 15);
+
 struct NavSrcHeader {
     uint8_t  nFlags0;            // course type, GPS phase code, steering bits
     uint8_t  nFlags1;            // navigation changed, minimum-altitude bug shown
@@ -90,15 +107,16 @@ struct NavSrcRec {
     float    fLat;               // degrees, north positive
     float    fLon;               // degrees, east positive
     int16_t  nDistanceCopy;
-    uint8_t  reserved80[8];
+    float    fOrigLat;           // origin of the leg, degrees (the map's own slot)
+    float    fOrigLon;
     float    fWptLat;
     float    fWptLon;
     uint8_t  abRollSteer[9];
     int16_t  nGpsAltitude;       // feet; 0x7FFF when not available
     // Route part: bytes 107..332.
     uint8_t  nRouteCount;
-    char     szRoute[kNavRoutePoints][15];
-    // Radio part: bytes 333..361 and, as a block, one byte beyond.
+    NavRoutePoint route[kNavRoutePoints];
+    // Radio part: bytes 333..361.
     uint8_t  nRadioFlagsA;
     uint8_t  nRadioFlagsB;
     int16_t  nCdi;
@@ -116,7 +134,7 @@ struct NavSrcRec {
 struct NavSrcTable {
     NavSrcHeader hdr;
     NavSrcRec    rec[kNavSlots];
-    uint8_t      reserved;       // takes the last slot's radio-part block clear
+    uint8_t      reserved;       // the 1,837th byte the display link carries
 };
 #pragma pack(pop)
 
@@ -145,7 +163,9 @@ static_assert(offsetof(NavSrcRec, nDistanceCopy) == 78);
 static_assert(offsetof(NavSrcRec, fWptLat) == 88);
 static_assert(offsetof(NavSrcRec, abRollSteer) == 96);
 static_assert(offsetof(NavSrcRec, nGpsAltitude) == 105);
-static_assert(offsetof(NavSrcRec, szRoute) == 108);
+static_assert(offsetof(NavSrcRec, fOrigLat) == 80);
+static_assert(offsetof(NavSrcRec, nRouteCount) == 107);
+static_assert(offsetof(NavSrcRec, route) == 108);
 static_assert(offsetof(NavSrcRec, nRadioFlagsA) == 333);
 static_assert(offsetof(NavSrcRec, nObs) == 337);
 static_assert(offsetof(NavSrcRec, nRadial) == 341);
@@ -157,16 +177,16 @@ constexpr uint32_t kNavGpsPartBytes  = 81;
 constexpr uint32_t kNavRoutePartAt   = offsetof(NavSrcRec, nRouteCount);
 constexpr uint32_t kNavRoutePartBytes = 226;
 constexpr uint32_t kNavRadioPartAt   = offsetof(NavSrcRec, nRadioFlagsA);
-constexpr uint32_t kNavRadioPartBytes = 30;
+constexpr uint32_t kNavRadioPartBytes = 29;   // to the slot's end, never into the next slot
 static_assert(kNavGpsPartAt + kNavGpsPartBytes == kNavRoutePartAt);
 static_assert(kNavRoutePartAt + kNavRoutePartBytes == kNavRadioPartAt);
+static_assert(kNavRadioPartAt + kNavRadioPartBytes == sizeof(NavSrcRec));
 
 extern NavSrcTable G_NavSrc;
 extern const char NavSrcKindNames[kNavKinds][16];
 
 void     InitNavSrc();
-// Zeroes one part of a slot; the radio part's block runs one byte past the
-// slot into the next slot's reserved byte (or the table's last byte).
+// Zeroes one part of a slot, never past the slot's end.
 void     ClearNavPart(int32_t slot, uint32_t at, uint32_t bytes);
 // Own position valid (GPS flags B bit 5): the slot holds a usable position.
 bool     NavHasPosition(const NavSrcRec& rec);
@@ -184,10 +204,12 @@ int32_t  SelectGpsSlot(int32_t slot);
 void     SetNavSrcKinds();
 // Scans serial ports 1..4 and assigns the navigation sources.
 void     FindNavSources();
-void     UpdateNavSrc(int32_t arg);
+// Merges the source on a serial port into its slot (other ports: nothing).
+void     UpdateNavSrc(int32_t port);
 void     DemoNavCtrl(uint32_t port);
 void     RestartDemoNav();
-uint16_t GetCdiScale(uint8_t flags);
+// CDI full scale in hundredths of a nautical mile by GPS phase code.
+uint16_t GetCdiScale(uint8_t phase);
 void     SendAviationOutput(uint32_t port);
 void     SendArincFrame(uint32_t port);
 
@@ -209,8 +231,3 @@ int32_t NmeaCheckCrc(const char* sentence, int32_t length);
 // Writes the sum as two upper-case digits after the "*" and returns it;
 // writes nothing and returns 0 without a "$" or without room after a "*".
 int32_t NmeaSetCrc(char* sentence, int32_t length);
-
-// Great-circle distance in nautical miles, and the central angle in radians,
-// between two 8-byte points (s32 latitude then longitude, 2^18 per degree).
-double GreatCircleDist(const int32_t* a, const int32_t* b);
-double GreatCircleBrg(const int32_t* a, const int32_t* b);

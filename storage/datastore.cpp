@@ -100,7 +100,8 @@ static int32_t SourceValue(int32_t code, double lat, double lon) {
     case 60: return Hundredths(lon);
     case 61: return LowerPart(lon);
     case 62: return MapSource().nGroundSpeed;
-    case 63: case 64: return 0;   // the source record carries no track yet
+    case 63: return MapSource().nTrackTrue;
+    case 64: return MapSource().nTrackMag;
     case 65: return G_AirData.nBaroSetting;
     case 66: return G_AirData.nWingPressure;
     default: break;

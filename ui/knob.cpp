@@ -13,6 +13,7 @@
 #include "efis/airdata.h"
 #include "map/map.h"
 #include "nav/navsrc.h"
+#include "nav/vorradio.h"
 #include "net/net.h"
 #include "platform/hw.h"
 #include "storage/clockmem.h"
@@ -68,6 +69,40 @@ void SendRemoteUserEvent(uint32_t code, uint32_t arg0, uint32_t arg1) {
     G_RemoteUserDat.nArg[0] = arg0;
     G_RemoteUserDat.nArg[1] = arg1;
     NET_SendUdpType(9);
+}
+
+// ---- course ----------------------------------------------------------------------
+
+void AdjustNavCourse(int32_t value, int32_t absolute) {
+    const uint32_t slot = G_NavSrc.hdr.nCrsSlot;
+    if (slot > static_cast<uint32_t>(kNavMapSlot)) return;
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    if (r.nType != 1 && r.nType != 2) return;
+    int16_t& course = r.nType == 1 ? r.nCourse : r.nObs;
+    const int32_t c = absolute != 0 ? value : course + value;
+    course = static_cast<int16_t>(((c % 360) + 360) % 360);
+    r.nCrsOverride = r.nType;
+    r.nCrsStamp = ReadOsTimer();
+    if (r.nType == 2) SendNavObs(static_cast<int32_t>(slot), course);
+    G_RemoteUserDat.nCode = 7;
+    G_RemoteUserDat.nArg[0] = static_cast<uint32_t>(course);
+    G_RemoteUserDat.nArg[1] = slot;
+    G_RemoteUserDat.nArg[2] = r.nType;
+    NET_SendUdpType(9);
+}
+
+// After a course change: the demonstration source takes the course at once;
+// a real source merges again (the map slot and "none" have no port to merge).
+void FollowCourse() {
+    const uint32_t slot = G_NavSrc.hdr.nCrsSlot;
+    if (slot > static_cast<uint32_t>(kNavMapSlot)) return;
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    if (G_DemoFlags & kDemoNav) {
+        r.nObs = r.nCourse;
+        r.nDesiredTrack = static_cast<int16_t>(r.nCourse * 10);
+        return;
+    }
+    if (slot < static_cast<uint32_t>(kNavMapSlot)) UpdateNavSrc(G_NavSrc.hdr.nPort[slot]);
 }
 
 // ---- encoder and acceleration -------------------------------------------------------
@@ -306,7 +341,7 @@ void KnobPushSync(int32_t knob) {
         break;
     case kKnobCrs:
         AdjustNavCourse(RoundHalfAway(static_cast<float>(G_Ahrs.nHeading) / 10.0f), 1);
-        UpdateNavSrc(h.nCrsSlot);
+        FollowCourse();
         break;
     case kKnobHdg:
         h.nHdgBug = static_cast<int16_t>(SyncHeadingBug());

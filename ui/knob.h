@@ -57,7 +57,11 @@ int32_t NextKnobFunc(int32_t knob);
 void    ResetKnobAllow();
 void    KnobPress(int32_t knob);
 void    KnobPushSync(int32_t knob);
+// Sets (absolute) or steps the course of the course slot: a GPS slot's selected
+// course or a radio's OBS, whole degrees; marks it as the user's for 3 s.
 void    AdjustNavCourse(int32_t value, int32_t absolute);
+// Follows a course change: the demo slot at once, else a merge of its source.
+void    FollowCourse();
 uint32_t KnobStepClamp(uint32_t value, int32_t delta, uint32_t max, uint32_t min);
 // Shows the knob's menu for the next 3 s.
 void    ShowKnobMenu(KnobRecord* knob);

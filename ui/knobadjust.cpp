@@ -190,7 +190,7 @@ static void AdjustFunction(KnobRecord& k, int32_t delta) {
     case kKnobBaro: AdjustBaro(delta); break;
     case kKnobCrs:
         AdjustNavCourse(SpeedStep(delta, 15, 5, 1), 0);
-        UpdateNavSrc(G_NavSrc.hdr.nCrsSlot);
+        FollowCourse();
         break;
     case kKnobHdg: AdjustHdg(delta); break;
     case kKnobAlt: AdjustAlt(delta); break;

@@ -11,6 +11,7 @@
 #include "core/spi.h"
 #include "engine/instrument.h"
 #include "gui/gui.h"
+#include "nav/navmerge.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
 #include "platform/hw.h"
@@ -77,7 +78,6 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
         {"record 19 with 14", kPcNetRec19, 0.067 * 3},
         {"record 15", kPcNetRec15, 0.067 * 3},
         {"record 16", kPcNetRec16, 0.067 * 3},
-        {"navigation round robin 100 ms", kPcUpdateNavSrc, 0.100},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {
@@ -86,6 +86,9 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
         EXPECT_LE(G_PendingCalls[c.call], std::ceil(expected) + 1) << "faster than its period";
         EXPECT_GE(G_PendingCalls[c.call], 0.97 * expected - 1) << "slower than its period";
     }
+    const double navExpected = t / 0.100;   // the navigation round robin, one source each 100 ms
+    EXPECT_LE(G_NavMergePasses, std::ceil(navExpected) + 1) << "navigation round robin faster than 100 ms";
+    EXPECT_GE(G_NavMergePasses, 0.97 * navExpected - 1) << "navigation round robin slower than 100 ms";
     // The image differs from the erased flash at the start and stays the same
     // afterwards: one copy, at the 37th second, into the other sector.
     EXPECT_EQ(NvGetU32(kNvWriteCount), 1u) << "an unchanged image is not written again";
@@ -145,7 +148,7 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
     rec.nGpsFlagsA = kNavGpsValid;
     rec.nGroundSpeed = 0x55;
     rec.nRouteCount = 1;
-    rec.szRoute[0][0] = 'K';
+    rec.route[0].szIdent[0] = 'K';
     rec.nRadioFlagsA = kNavRadioValid;
     rec.nObs = 0x55;
     const uint32_t now = ReadOsTimer();
@@ -163,7 +166,7 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
     EXPECT_EQ(G_Serial[3].nRxCount, 0u);
     Run(10);
     EXPECT_EQ(rec.nRouteCount, 0);
-    EXPECT_EQ(rec.szRoute[0][0], 0);
+    EXPECT_EQ(rec.route[0].szIdent[0], 0);
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1].DSRC, 2u);
 }
 

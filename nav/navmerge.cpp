@@ -1,0 +1,329 @@
+#include "nav/navmerge.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "core/ostimer.h"
+#include "core/serial.h"
+#include "core/syslog.h"
+#include "core/timefmt.h"
+#include "nav/navmath.h"
+#include "nav/nmea.h"
+#include "ui/statusbar.h"
+
+uint32_t G_NavInvalidCount[kNavSlots];
+uint32_t G_NavValidCount[kNavSlots];
+uint32_t G_NavInvalidSince[kNavSlots];
+uint32_t G_NavMergePasses;
+
+namespace {
+
+constexpr double kFeetPerMetre = 3.2808399;
+
+uint32_t Now() { return ReadOsTimer(); }
+
+int32_t Wrap3600(int32_t v) { return ((v % 3600) + 3600) % 3600; }
+
+int16_t Clamp16(int32_t v, int32_t lo, int32_t hi) {
+    return static_cast<int16_t>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+uint32_t PhaseCode() { return (G_NavSrc.hdr.nFlags0 >> kNavHdrPhaseShift) & 3u; }
+
+// GPS phase bits and the CDI full scale from the header's phase code.
+void SetPhase(NavSrcRec& r) {
+    const uint32_t phase = PhaseCode();
+    r.nGpsFlagsA = static_cast<uint8_t>((r.nGpsFlagsA & ~kNavGpsPhaseLow) | ((phase & 1u) ? kNavGpsPhaseLow : 0));
+    r.nGpsFlagsB = static_cast<uint8_t>((r.nGpsFlagsB & ~kNavGpsPhaseHigh) | ((phase & 2u) ? kNavGpsPhaseHigh : 0));
+    r.nCdiFullScale = static_cast<uint8_t>(GetCdiScale(static_cast<uint8_t>(phase)));
+    r.reserved35 = 0;
+}
+
+// The clear rule, for one part of a slot while its data are invalid.
+void CountInvalid(int32_t slot, bool gpsPart, const char* memsetLog, bool byPasses) {
+    const uint32_t now = Now();
+    if (G_NavInvalidCount[slot]++ == 0) G_NavInvalidSince[slot] = now;
+    const bool due = byPasses ? G_NavInvalidCount[slot] >= kNavAvtnClearPasses
+                              : TicksElapsed(now, G_NavInvalidSince[slot], kNavTimeoutTicks);
+    if (!due) return;
+    G_NavInvalidCount[slot] = 0;
+    if (G_NavValidCount[slot] == 0) return;   // never valid since the last clear: nothing to clear
+    G_NavValidCount[slot] = 0;
+    RamLogPrintf(memsetLog, FormatTime(4));
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    if (gpsPart) {
+        ClearNavPart(slot, kNavGpsPartAt, kNavGpsPartBytes);
+        r.nGpsStamp = now;
+        SetPhase(r);
+    } else {
+        ClearNavPart(slot, kNavRadioPartAt, kNavRadioPartBytes);
+        r.nRadioStamp = now;
+    }
+    G_RedrawReq = 1;
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+// A valid pass: the invalid run ends.
+void CountValid(int32_t slot) {
+    G_NavInvalidCount[slot] = 0;
+    ++G_NavValidCount[slot];
+}
+
+// ---- NMEA --------------------------------------------------------------
+
+
+void Age(uint32_t* received, uint32_t* stamp, uint32_t limit, const char* log) {
+    const uint32_t now = Now();
+    if (!TicksElapsed(now, *stamp, limit)) return;
+    if (*received) DebugPrintf(log, FormatTime(4));
+    *received = 0;
+    *stamp = now;
+}
+
+void AgeSentences(NmeaGpsRec& g) {
+    Age(&g.rmb.bReceived, &g.rmb.nStamp, kNavTimeoutTicks, "GPS NMEA: RMB Message Timeout @%s");
+    Age(&g.rmc.bReceived, &g.rmc.nStamp, kNavTimeoutTicks, "GPS NMEA: RMC Message Timeout @%s");
+    Age(&g.bod.bReceived, &g.bod.nStamp, kNavTimeoutTicks, "GPS NMEA: BOD Message Timeout @%s");
+    Age(&g.apb.bReceived, &g.apb.nStamp, kNavTimeoutTicks, "GPS NMEA: APB Message Timeout @%s");
+    Age(&g.route.bReceived, &g.route.nStamp, kNavRouteTicks, "GPS NMEA: RTE Message Timeout @%s");
+    Age(&g.gga.bReceived, &g.gga.nStamp, kNavTimeoutTicks, "GPS NMEA: GGA Message Timeout @%s");
+    Age(&g.rmh.bReceived, &g.rmh.nStamp, kNavTimeoutTicks, "GPS NMEA: RMH Message Timeout @%s");
+}
+
+bool GgaFix(int32_t quality) {
+    switch (quality) {
+    case 1: case 2: case 3: case 4: case 5: case 8: return true;
+    default: return false;
+    }
+}
+
+// RMC modes that count as a fix without GGA: the autonomous, differential,
+// estimated and simulated letters, and NMEA 4's precise and RTK ones.
+bool RmcFix(uint8_t mode) {
+    switch (mode) {
+    case 'A': case 'D': case 'E': case 'S': case 'P': case 'R': case 'F': return true;
+    default: return false;
+    }
+}
+
+int16_t GgaAltitude(const NmeaGga& g) {
+    const double feet = g.cAltUnit == 'M' ? static_cast<double>(g.fAltitude) * kFeetPerMetre : g.fAltitude;
+    if (!(feet < kNavNoAltitude - 1)) return kNavNoAltitude - 1;   // 0x7FFF means "none"
+    if (feet < -32768.0) return -32768;
+    return static_cast<int16_t>(NavRound(feet));
+}
+
+// Step 2: validity and the fix; true when the GPS data are valid.
+bool NmeaValidity(int32_t slot, NmeaGpsRec& g) {
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    if (!g.rmc.bReceived) {
+        if (r.nGpsFlagsA & kNavGpsValid)
+            DebugPrintf("GPS NMEA: dataValid:0, RMC:%d @%s", static_cast<int>(g.rmc.bReceived), FormatTime(4));
+        r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsValid);
+        r.nGpsAltitude = kNavNoAltitude;
+        return false;
+    }
+    r.nGpsFlagsA |= kNavGpsValid;
+    r.nType = 1;
+    r.nGpsStamp = Now();
+    bool fix;
+    if (g.gga.bReceived) {
+        fix = GgaFix(g.gga.nQuality);
+        r.nGpsAltitude = fix ? GgaAltitude(g.gga) : kNavNoAltitude;
+    } else {
+        fix = RmcFix(g.rmc.cMode);
+        r.nGpsAltitude = kNavNoAltitude;
+    }
+    if (!fix && (r.nGpsFlagsB & kNavGpsFix)) DebugPrintf("GPS_INTEG_FAIL @%s", FormatTime(4));
+    r.nGpsFlagsB = static_cast<uint8_t>(fix ? (r.nGpsFlagsB | kNavGpsFix) : (r.nGpsFlagsB & ~kNavGpsFix));
+    return true;
+}
+
+float Signed(float v, uint8_t letter, uint8_t negative) { return letter == negative ? -v : v; }
+
+bool Usable(const char* ident) { return ident[0] != 0 && ident[0] != '-'; }
+
+void CopyIdent(char (&dst)[8], const char* src) {
+    std::memset(dst, 0, sizeof dst);
+    std::strncpy(dst, src, sizeof dst - 1);
+}
+
+// Steps 7 and 9: the waypoint identifier and the desired track.
+void NmeaWaypointAndCourse(NavSrcRec& r, const NmeaGpsRec& g, double variation) {
+    const bool wptPos = (r.nGpsFlagsA & kNavGpsWptPos) != 0;
+    const char* ident = nullptr;
+    if (g.bod.bReceived && Usable(g.bod.szDest)) ident = g.bod.szDest;
+    else if (g.rmb.bReceived && Usable(g.rmb.szDest)) ident = g.rmb.szDest;
+    else if (g.apb.bReceived && Usable(g.apb.szDest)) ident = g.apb.szDest;
+    std::memset(r.szWaypoint, 0, sizeof r.szWaypoint);
+    r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsWptValid);
+    if (ident != nullptr) {
+        CopyIdent(r.szWaypoint, ident);
+        if (wptPos) r.nGpsFlagsA |= kNavGpsWptValid;
+    }
+
+    if (r.nCrsOverride == 1) {
+        r.nDesiredTrack = static_cast<int16_t>(Wrap3600(r.nCourse * 10));
+        r.nGpsFlagsA |= kNavGpsDtkValid;
+        return;
+    }
+    bool have = true;
+    int32_t dtk = 0;
+    if (g.rmh.bReceived) {
+        // RMH's desired track is in whole degrees; the variation joins it in tenths.
+        dtk = g.rmh.anField[0] * 10 + NavRound(10.0 * variation);
+    } else if (g.bod.bReceived) {
+        // The magnetic bearing; a GPS that sends only the true one gets the variation.
+        dtk = g.bod.bHasMag ? NavRound(10.0 * g.bod.fBrgMag) : NavRound(10.0 * (g.bod.fBrgTrue + variation));
+    } else if (g.apb.bReceived) {
+        dtk = NavRound(10.0 * g.apb.fBrgOrigDest);
+        if (g.apb.cBrgOrigDestRef == 'T') dtk += NavRound(10.0 * variation);
+    } else {
+        have = false;
+    }
+    r.nDesiredTrack = static_cast<int16_t>(Wrap3600(dtk));
+    const bool dtkValid = have && wptPos;
+    r.nGpsFlagsA = static_cast<uint8_t>(dtkValid ? (r.nGpsFlagsA | kNavGpsDtkValid) : (r.nGpsFlagsA & ~kNavGpsDtkValid));
+    r.nCourse = static_cast<int16_t>(NavRound(r.nDesiredTrack * 0.1) % 360);
+}
+
+// Step 14: the slot's route from RTE and WPL, identifiers cut to five
+// characters; the NMEA list is cleared once every position has come.
+void RebuildRoute(NavSrcRec& r, NmeaGpsRec& g) {
+    NmeaRoute& rt = g.route;
+    if (rt.nCount == 0 || rt.nSentence < rt.nSentences) return;   // a group still arriving
+    ClearNavPart(static_cast<int32_t>(&r - G_NavSrc.rec), kNavRoutePartAt, kNavRoutePartBytes);
+    uint32_t n = rt.nCount < static_cast<uint32_t>(kNavRoutePoints) ? rt.nCount : kNavRoutePoints;
+    r.nRouteCount = static_cast<uint8_t>(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        const NmeaRouteEntry& e = rt.entry[i];
+        NavRoutePoint& p = r.route[i];
+        std::strncpy(p.szIdent, e.szIdent, sizeof p.szIdent - 1);
+        if (e.bFilled) {
+            p.nFlags |= kNavRoutePosValid;
+            p.fLat = Signed(e.fLat, e.cNs, 'S');
+            p.fLon = Signed(e.fLon, e.cEw, 'W');
+        }
+        if (r.szWaypoint[0] != 0 && std::strncmp(e.szIdent, r.szWaypoint, 5) == 0) p.nFlags |= kNavRouteActive;
+    }
+    r.nRouteStamp = Now();
+    if (rt.bComplete) {
+        const uint32_t received = rt.bReceived, stamp = rt.nStamp;
+        std::memset(rt.entry, 0, sizeof rt.entry);
+        rt.nCount = rt.nFilled = rt.bComplete = 0;
+        rt.bReceived = received;
+        rt.nStamp = stamp;
+    }
+}
+
+// Steps 4 to 14 with a new message.
+void NmeaCopy(int32_t slot, NmeaGpsRec& g) {
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    const NmeaRmc& c = g.rmc;
+    r.nGpsFlagsA |= kNavGpsTrack;
+    const double variation = c.cVarEw == 'W' ? c.fVariation : -static_cast<double>(c.fVariation);
+    r.nTrackMag = static_cast<int16_t>(Wrap3600(NavRound(10.0 * (c.fTrack + variation)) + 3600));
+    r.nTrackTrue = static_cast<int16_t>(Wrap3600(NavRound(10.0 * c.fTrack)));
+    r.nMagVar = static_cast<int16_t>(NavRound(10.0 * variation));
+    r.nGroundSpeed = Clamp16(std::abs(NavRound(10.0 * c.fSpeed)), 0, 32767);
+    r.fLat = Signed(c.fLat, c.cNs, 'S');
+    r.fLon = Signed(c.fLon, c.cEw, 'W');
+
+    const int32_t latK = NavRound(r.fLat * 1000.0), lonK = NavRound(r.fLon * 1000.0);
+    const bool ownPos = (r.nGpsFlagsB & kNavGpsFix) && (latK != 0 || lonK != 0) &&
+                        std::abs(NavRound(r.fLat)) <= 90 && std::abs(NavRound(r.fLon)) <= 180;
+    r.nGpsFlagsB = static_cast<uint8_t>(ownPos ? (r.nGpsFlagsB | kNavGpsOwnPos) : (r.nGpsFlagsB & ~kNavGpsOwnPos));
+
+    if (g.rmb.bReceived) {
+        r.nGpsFlagsA = static_cast<uint8_t>(g.rmb.fDestLat != 0.0f ? (r.nGpsFlagsA | kNavGpsWptPos)
+                                                                    : (r.nGpsFlagsA & ~kNavGpsWptPos));
+        r.fWptLat = Signed(g.rmb.fDestLat, g.rmb.cNs, 'S');
+        r.fWptLon = Signed(g.rmb.fDestLon, g.rmb.cEw, 'W');
+    } else {
+        r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsWptPos);
+        r.fWptLat = r.fLat;
+        r.fWptLon = r.fLon;
+    }
+
+    const int16_t oldDtk = r.nDesiredTrack, oldXtk = r.nCrossTrack;
+    int32_t xtk = g.rmb.bReceived ? NavRound(100.0 * g.rmb.fXte) : 0;
+    xtk = Clamp16(xtk, -9999, 9999);
+    if (g.rmb.cSteer == 'L') xtk = -xtk;
+    r.nCrossTrack = static_cast<int16_t>(xtk);
+    NmeaWaypointAndCourse(r, g, variation);
+    int32_t dd = Wrap3600(r.nDesiredTrack - oldDtk);
+    if (dd > 1800) dd = 3600 - dd;
+    if (dd >= 11 || std::abs(r.nCrossTrack - oldXtk) > 100) r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsXtkUsable);
+    else if (g.rmb.bReceived) r.nGpsFlagsA |= kNavGpsXtkUsable;
+    SetPhase(r);
+
+    r.nBearing = static_cast<int16_t>(g.rmb.bReceived ? Wrap3600(NavRound(10.0 * (g.rmb.fBearing + variation))) : 0);
+    r.nSpeedToWpt = static_cast<int16_t>(SinTableScale(r.nBearing, r.nTrackMag, r.nGroundSpeed));
+    r.nDistance = g.rmb.bReceived ? Clamp16(std::abs(NavRound(10.0 * g.rmb.fRange)), 0, 32767) : 0;
+    r.nDistanceCopy = r.nDistance;
+    if ((r.nGpsFlagsA & kNavGpsWptPos) && (r.nGpsFlagsB & kNavGpsOwnPos))
+        r.nTimeToWpt = CalcEte(NavPointFromDegrees(r.fLat, r.fLon), NavPointFromDegrees(r.fWptLat, r.fWptLon),
+                               r.nGroundSpeed);
+    else
+        r.nTimeToWpt = -1;
+
+    if (g.rmh.bReceived && g.rmh.cStatus == 'A') {
+        r.abVertGuide[0] = static_cast<uint8_t>(g.rmh.anField[1]);
+        r.abVertGuide[1] = static_cast<uint8_t>(g.rmh.anField[2]);
+        r.abVertGuide[2] = 'd';
+        r.abVertGuide[3] = 0;
+    }
+    RebuildRoute(r, g);
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+void NmeaBranch(int32_t slot, uint32_t port) {
+    NmeaGpsRec& g = G_NmeaGps[slot];
+    AgeSentences(g);
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    if (!g.route.bReceived && r.nRouteCount != 0) {
+        ClearNavPart(slot, kNavRoutePartAt, kNavRoutePartBytes);   // a stale route is not shown
+        G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+    }
+    if (!NmeaValidity(slot, g)) {
+        CountInvalid(slot, true, "GPS NMEA: MemSet @%s", false);
+        return;
+    }
+    CountValid(slot);
+    if (G_Serial[port].nRxCount == 1) NmeaCopy(slot, g);
+}
+
+}  // namespace
+
+int32_t NavRound(double value) { return static_cast<int32_t>(value < 0 ? value - 0.5 : value + 0.5); }
+
+int32_t NavSlotOfPort(uint32_t port) {
+    if (port > 4) return -1;
+    for (int32_t s = 0; s < 3; ++s)
+        if (G_NavSrc.hdr.nPort[s] == port) return s;
+    return -1;
+}
+
+uint16_t GetCdiScale(uint8_t phase) {
+    switch (phase) {
+    case 1: return 100;
+    case 2: return 30;
+    default: return 200;
+    }
+}
+
+void UpdateNavSrc(int32_t arg) {
+    if (arg < 0) return;
+    const uint32_t port = static_cast<uint32_t>(arg);
+    const int32_t slot = NavSlotOfPort(port);
+    if (slot < 0) return;
+    ++G_NavMergePasses;
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    r.bInUse = 1;
+    if (r.nCrsOverride != 0 && TicksElapsed(Now(), r.nCrsStamp, kNavOverrideTicks)) r.nCrsOverride = 0;
+    switch (G_Serial[port].nFunction) {
+    case 2: case 14: case 19: NmeaBranch(slot, port); break;
+    default: break;
+    }
+    if (G_Serial[port].nRxCount == 1) G_Serial[port].nRxCount = 0;
+}
