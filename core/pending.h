@@ -10,7 +10,7 @@ enum PendingCall : uint32_t {
     kPcSendArincFrame,
     kPcWxRecvTask,
     kPcLogEngineStartStop,
-    kPcMapQueueProcess,
+    kPcWxDecodeStep,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

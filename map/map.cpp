@@ -1,8 +1,6 @@
 #include "map/map.h"
 
 WptDb G_WptDb = {};
-MapFileCtx G_MapFile[kMapFiles] = {};
-MapHeader G_MapHeader = {};
 GotoActive G_GotoActive = {};
 uint32_t G_MapPvtOn = 0, G_MapIntsOn = 0, G_MapAirOn = 0, G_NexradOn = 0, G_MapShowEngine = 0;
 uint32_t G_MapTerrOn = 0;

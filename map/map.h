@@ -2,7 +2,15 @@
 #pragma once
 #include <cstdint>
 
+#include "map/mapfile.h"
+#include "map/tracklog.h"
+
+// The selected waypoint of the database pages.
 struct WptDb {
+    uint8_t  abAirport[105];     // the selected airport's record
+    uint8_t  abFix[26];
+    uint8_t  abNavaid[60];
+    uint32_t nSelKind;           // 1 airport, 2 navaid, 3 fix
     uint32_t nPageFlags;         // bits 0, 1 go-to, bit 2 identifier mode, bit 4 chart view
 };
 extern WptDb G_WptDb;
@@ -19,24 +27,6 @@ extern uint32_t G_DistUnits;     // distance-unit name index 0..2
 extern uint32_t G_MapLonScale;
 extern uint32_t G_MapLonScaleInv;
 
-// The three map file contexts (map, vector, terrain); the map context's
-// status is the map status: 0 map loaded, 1 too old, 2 too new, 3 no map on
-// card, 4 insert SD card, 5 SD card bad. The card's mount and polling write it.
-constexpr int kMapFileMap = 0, kMapFileVector = 1, kMapFileTerrain = 2, kMapFiles = 3;
-struct MapFileCtx {
-    uint32_t nStatus;
-};
-extern MapFileCtx G_MapFile[kMapFiles];
-
-// The loaded map data file's header (filled by the map loader).
-constexpr uint32_t kMapVersionRequired = 15;
-struct MapHeader {
-    uint32_t nVersion;
-    char     szEffective[16];
-    char     szExpires[16];
-    char     szName[32];
-};
-extern MapHeader G_MapHeader;
 
 // Display options of the moving map: bit 1 shows the engine strip under the
 // map, bit 0 limits that strip to the RPM and manifold gauges.
@@ -73,5 +63,6 @@ void MapBlitInfoBoxes();
 void MapInit();
 void MapPageRun(int32_t arg);
 void MapQueueProcess();
+// Rebuilds the nearest-airport list around the reference position.
+void NearestAirportsUpdate();
 void NavUpdate();
-void TrackAddPoint(float lat, float lon);

@@ -2,12 +2,15 @@
 // keeps the unit running.
 #include "core/pending.h"
 #include "map/map.h"
+#include "map/mapqueue.h"
 
 void CancelGoto() { G_GotoActive = {}; }
 void ChartPageDraw() {}
 void MapBlitInfoBoxes() {}
-void MapInit() {}
-void MapPageRun(int32_t) {}
-void MapQueueProcess() { ++G_PendingCalls[kPcMapQueueProcess]; }
+// Until the map page draws, its cycle only keeps the data around the
+// reference position loaded.
+void MapPageRun(int32_t) {
+    MapLoadAround(G_MapHeader.nRefLon >> 18, G_MapHeader.nRefLat >> 18, G_MapHeader, G_MapSquares, G_VecSquares);
+}
+void NearestAirportsUpdate() {}
 void NavUpdate() {}
-void TrackAddPoint(float, float) {}

@@ -15,7 +15,8 @@ using platform::HostEvent;
 namespace {
 
 enum Kind : int32_t {
-    kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5, kNetLink = 6, kNetDrop = 7
+    kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5, kNetLink = 6, kNetDrop = 7,
+    kCard = 8
 };
 
 constexpr int kFirstButtonPin = 58;
@@ -59,6 +60,11 @@ void ApplyEvent(Board& board, const HostEvent& e) {
         break;
     case kNetDrop:
         board.cs8900().LoseNext(e.arg[0]);
+        break;
+    case kCard:
+        // The card behind the slot is the --sd image: taken out and put back.
+        if (e.arg[0] == 0) board.mmc().Remove();
+        else if (!board.mmc().Insert()) std::fprintf(stderr, "kv5100: script card in: no --sd image\n");
         break;
     default:
         break;
@@ -201,6 +207,11 @@ struct Parser {
                 return Add(at, kNetLink, level == "on" ? 1 : 0);
             if (what == "drop" && (in >> n) && n >= 0 && n <= 1000000) return Add(at, kNetDrop, n);
             return Fail("net takes link on|off or drop N (frames lost on the wire)");
+        }
+        if (verb == "card") {
+            std::string what;
+            if (!(in >> what) || (what != "in" && what != "out")) return Fail("card takes in or out");
+            return Add(at, kCard, what == "in" ? 1 : 0);
         }
         if (verb == "adc") return Adc(at, in);
         if (verb == "pulses") return Pulses(at, in);

@@ -12,6 +12,7 @@
 //   screenshot FILE.png     the shown page
 //   supply off|on           both aircraft supplies cut (the unit runs on its battery) or back
 //   supply battery COUNTS   the battery-volts input of the air-data converter
+//   card out|in             the SD card (the --sd image) taken out of the slot or put back
 //
 // Further kinds are added as one more case in the parser and in ApplyEvent.
 #pragma once

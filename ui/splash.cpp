@@ -29,7 +29,7 @@ static void Centred(uint32_t colour, int32_t font, int32_t y, const char* text) 
 // Header texts come from a file: printed no further than their fields.
 static void MapLines() {
     if (G_NetStreamCfg[kStreamMap].INST == 0 || G_MapFile[kMapFileMap].nStatus != 0) return;
-    const MapHeader& h = G_MapHeader;
+    const MapFileHeader& h = G_MapHeader;
     const int v = static_cast<int>(h.nVersion);
     if (h.nVersion != kMapVersionRequired) {
         DrawTextF(kRed, 4, kCentred, kCentre, 175, "Map Data File Version: %d, is INCOMPATIBLE with Current Software!", v);
@@ -38,10 +38,10 @@ static void MapLines() {
         return;
     }
     DrawTextF(kWhite, 4, kCentred, kCentre, 175, "Map Data File Version: %d (%.*s)", v,
-              static_cast<int>(sizeof h.szName - 1), h.szName);
-    DrawTextF(kWhite, 4, kCentred, kCentre, 188, "Effective: %.*s", static_cast<int>(sizeof h.szEffective - 1),
+              static_cast<int>(sizeof h.szDescription), h.szDescription);
+    DrawTextF(kWhite, 4, kCentred, kCentre, 188, "Effective: %.*s", static_cast<int>(sizeof h.szEffective),
               h.szEffective);
-    DrawTextF(kWhite, 4, kCentred, kCentre, 201, "Expires: %.*s", static_cast<int>(sizeof h.szExpires - 1),
+    DrawTextF(kWhite, 4, kCentred, kCentre, 201, "Expires: %.*s", static_cast<int>(sizeof h.szExpires),
               h.szExpires);
 }
 

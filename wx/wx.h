@@ -6,7 +6,13 @@ struct TcpConn;
 
 struct WxState {
     uint32_t nProducts;          // the link status word: sent as the first argument of user event 32
+    uint32_t nDecodeState;       // 0 idle; else a product is being decompressed into G_WxText
+    uint32_t nTfrCount;          // TFR areas loaded
 };
+
+// The weather text buffer: decompressed products, or TFR.XML read from the card.
+constexpr uint32_t kWxTextBytes = 400000;
+extern char G_WxText[kWxTextBytes];
 extern WxState  G_Wx;
 extern TcpConn* G_WxConn;        // weather TCP connection, none = null
 extern uint8_t  G_WxMasterIp[4]; // the weather master, learnt by a slave from user event 32
@@ -47,3 +53,9 @@ void WxOpenListeners();
 void WxRecvTask();
 // The one web page, then the close; 1: the request needs nothing more.
 int32_t WebServerReply(TcpConn* conn);
+// One slice of the weather decompression (the map queue's idle steps).
+void WxDecodeStep();
+// Builds the TFR areas from XML text.
+void WxTfrParseXml(const char* text, uint32_t size);
+// Marks the loaded airports with their METAR flight category.
+void WxMetarMarkAirports();

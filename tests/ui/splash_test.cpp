@@ -40,7 +40,7 @@ protected:
         G_NetStreamCfg[kStreamMap].INST = 1;
         G_MapFile[kMapFileMap].nStatus = 0;
         G_MapHeader.nVersion = version;
-        std::strcpy(G_MapHeader.szName, "US WEST");
+        std::strcpy(G_MapHeader.szDescription, "US WEST");
         std::strcpy(G_MapHeader.szEffective, "2015-10-15");
         std::strcpy(G_MapHeader.szExpires, "2015-11-12");
     }

@@ -1,0 +1,464 @@
+#!/usr/bin/env python3
+"""Makes the moving map's card files for a small synthetic region.
+
+    make-map-card.py OUTDIR [--region nw|se] [--code XX] [--map-version N]
+                     [--vec-version N] [--no-vector] [--no-terrain]
+                     [--fault NAME]... [--image IMAGE]
+
+Writes NRVMAP<code>.KVM, NRVTER<code>.KVM and the shared vector file
+(NRVVECUS.KVM for US, NRVVECWW.KVM elsewhere) into OUTDIR, with manifest.json
+telling what was placed where. With --image, also puts them on a FAT card
+image made by make-sd-image.sh.
+
+Regions: nw is 40..49 N, 125..115 W (code US, start near 45.26 N 122.68 W);
+se is 40..31 S, 145..155 E (code PA). Only the squares near the start hold
+airports, navaids, fixes, obstacles and airspaces; every square holds line
+work; every five-degree key whose south-west corner lies in the region holds
+a terrain square.
+
+Layouts (little-endian): the map header (263 bytes) with its table offsets,
+the 44-byte square index on a grid whose row stride is east - west, square
+blocks (navaids 60, fixes 26, airports 105, runways 38, airspaces 19,
+segments 22, obstacles 21, remark references 5, then 9-byte records), the
+13-byte waypoint index sorted by the 8 identifier bytes as strncmp compares
+them, fixed-width string tables, a 6-byte text directory, the vector file
+(16-byte header, 20-byte index, 14-byte chains, 8-byte points) and raw LZF
+terrain squares of 600 x 600 samples (liblzf through ctypes).
+
+Record fields the card layout leaves open, as this system reads them:
+airport elevation i16 +97, pattern altitude i16 +99; navaid kind bits +8,
+identifier +12, name +20 (24), frequency u32 +44; fix display flags +8,
+identifier +12, type bits +25; runway end flags +16, name index +17, marking
+indices +18/+19, ILS indices +20/+21, width i16 +22, length i16 +24, surface
+index +26. The index's +36 count holds the square's 9-byte records.
+
+Faults (--fault, for tests): apt300 (the square two degrees north of the
+start announcing 300 airports), apt299 (holding 299), bad-indices (records whose internal indices
+leave their arrays, and an airport with 25 runways), terrain-5121,
+terrain-360005, terrain-corrupt (the terrain of the key south of the start).
+"""
+import argparse
+import ctypes
+import json
+import math
+import os
+import struct
+import subprocess
+import sys
+
+U = 1 << 18  # units per degree
+
+REGIONS = {
+    "nw": dict(code="US", south=40, north=49, west=-125, east=-115, start=(45.2629, -122.6769),
+               populated=[(lat, lon) for lat in (44, 45, 46) for lon in (-124, -123, -122, -121)],
+               desc="KV SYNTHETIC NORTH-WEST", effective="2015-10-15", expires="2015-11-12"),
+    "se": dict(code="PA", south=-40, north=-31, west=145, east=155, start=(-37.5, 147.5),
+               populated=[(lat, lon) for lat in (-39, -38, -37) for lon in (146, 147, 148)],
+               desc="KV SYNTHETIC SOUTH-EAST", effective="2016-01-07", expires="2016-02-04"),
+}
+
+STRING_TABLES = [  # header offset, width, entries
+    (67, 17, [b"", b"PORTLAND", b"ABCDEFGHIJKLMNOPQ", b"SALEM"]),
+    (75, 4, [b"", b"OR", b"WA", b"VIC"]),
+    (91, 11, [b"", b"UNUSED"]),
+    (103, 13, [b"", b"ASPHALT", b"TURF"]),
+    (107, 6, [b"", b"NPI", b"PIR"]),
+    (115, 11, [b"", b"ILS/DME", b"LOC"]),
+    (123, 10, [b"", b"09/27", b"13/31", b"03/21"]),
+    (151, 50, [b"", b"TOWER", b"GROUND", b"ATIS", b"UNICOM"]),
+    (155, 40, [b"", b"PORTLAND TOWER", b"CLEARANCE DELIVERY"]),
+]
+
+REMARKS = [b"RWY 13/31 CLOSED TO JET ACFT.",
+           b"BIRDS ON AND IN VICINITY OF ARPT. TFC PATTERN ALT 1000 FT MSL FOR SINGLE ENGINE ACFT, "
+           b"1500 FT MSL FOR MULTI ENGINE ACFT.",
+           b"FUEL AVBL 0700-2200."]
+
+
+def lzf():
+    lib = ctypes.CDLL("liblzf.so.1")
+    lib.lzf_compress.restype = ctypes.c_uint
+    lib.lzf_compress.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_void_p, ctypes.c_uint]
+    lib.lzf_decompress.restype = ctypes.c_uint
+    lib.lzf_decompress.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_void_p, ctypes.c_uint]
+    return lib
+
+
+def compress(lib, data):
+    out = ctypes.create_string_buffer(len(data) + 64)
+    n = lib.lzf_compress(data, len(data), out, len(out))
+    if n == 0:
+        raise SystemExit("make-map-card: terrain does not compress")
+    return out.raw[:n]
+
+
+def decompress(lib, data, size):
+    out = ctypes.create_string_buffer(size + 16)
+    return lib.lzf_decompress(data, len(data), out, len(out)), out.raw[:size]
+
+
+def units(deg):
+    return int(deg * U)
+
+
+def key5(v):
+    return 5 * math.floor(v / 5)
+
+
+def terrain_base(klat, klon):
+    """A distinct class offset per key, so a cell shows which square it holds."""
+    return (klat * 7 + klon * 3) % 97 + 10
+
+
+def terrain_sample(base, row, col):
+    return (base + (row // 40) * 3 + col // 50) & 0xFF
+
+
+def terrain_square(klat, klon):
+    base = terrain_base(klat, klon)
+    rows = []
+    for r in range(600):
+        rows.append(bytes(terrain_sample(base, r, c) for c in range(600)))
+    return b"".join(rows)
+
+
+def box(lat, lon, half=0.05):
+    s = lambda v: max(-32768, min(32767, int(round(v * 180))))
+    return struct.pack("<4h", s(lon - half), s(lat - half), s(lon + half), s(lat + half))
+
+
+class Square:
+    def __init__(self, lat, lon):
+        self.lat, self.lon = lat, lon
+        self.navaids, self.fixes, self.airports, self.runways = [], [], [], []
+        self.airspaces, self.segments, self.obstacles, self.remarks, self.rec9 = [], [], [], [], []
+        self.count_override = {}
+
+    def block(self):
+        return b"".join(self.navaids + self.fixes + self.airports + self.runways + self.airspaces +
+                        self.segments + self.obstacles + self.remarks + self.rec9)
+
+
+def pad(text, n):
+    return text[:n].ljust(n, b"\0")
+
+
+def airport_record(lat, lon, ident, name, first_rwy, n_rwy, first_rec9, n_rec9, first_rem, n_rem,
+                   first_asp=0, n_asp=0, bar=0, elev=0, tpa=1000, city=1, state=1):
+    r = bytearray(105)
+    r[0:8] = box(lat, lon)
+    struct.pack_into("<ii", r, 8, units(lat), units(lon))
+    r[16:24] = pad(ident, 8)
+    r[24:67] = pad(name, 43)
+    struct.pack_into("<HH", r, 67, city, state)
+    r[80] = n_rec9
+    r[81] = n_rwy
+    struct.pack_into("<H", r, 82, n_asp)
+    r[84] = n_rem
+    struct.pack_into("<HHHHH", r, 85, first_rec9, first_rem, first_rwy, first_asp, bar)
+    struct.pack_into("<hhh", r, 95, 5000, elev, tpa)
+    r[101] = 0x10
+    r[102] = 0x01
+    return bytes(r)
+
+
+def runway_record(lat, lon, name_index):
+    r = bytearray(38)
+    struct.pack_into("<iiii", r, 0, units(lat), units(lon - 0.01), units(lat), units(lon + 0.01))
+    r[16] = 1
+    r[17] = name_index
+    r[18], r[19], r[20], r[21] = 1, 1, 1, 0
+    struct.pack_into("<hh", r, 22, 150, 5000)
+    r[26] = 1
+    return bytes(r)
+
+
+def navaid_record(lat, lon, ident, name, freq):
+    r = bytearray(60)
+    struct.pack_into("<iiI", r, 0, units(lat), units(lon), 0x03)
+    r[12:20] = pad(ident, 8)
+    r[20:44] = pad(name, 24)
+    struct.pack_into("<I", r, 44, freq)
+    return bytes(r)
+
+
+def fix_record(lat, lon, ident, type_bits):
+    r = bytearray(26)
+    struct.pack_into("<ii", r, 0, units(lat), units(lon))
+    r[8] = 0x01
+    r[12:20] = pad(ident, 8)
+    r[25] = type_bits
+    return bytes(r)
+
+
+def obstacle_record(lat, lon, height, top):
+    return struct.pack("<ii8sHhB", units(lat), units(lon), b"\0" * 8, height, top, ord("L"))
+
+
+def airspace_record(lat, lon, cls, first_seg, n_seg):
+    return box(lat, lon, 0.1) + struct.pack("<hhBHHH", -10000, 2500, ord(cls), 0x0040, first_seg, n_seg)
+
+
+def segment_record(lat1, lon1, lat2, lon2):
+    return struct.pack("<iiiiIBB", units(lat1), units(lon1), units(lat2), units(lon2), 0, 0x01, 0)
+
+
+def letters(n, width):
+    out = ""
+    for _ in range(width):
+        out = chr(65 + n % 26) + out
+        n //= 26
+    return out
+
+
+def populate(sq, sn, manifest, texts_used, faults):
+    """A few records of each kind around the square's middle; sn numbers the square."""
+    lat0, lon0 = sq.lat + 0.5, sq.lon + 0.5
+    ids = []
+    for a in range(2):
+        ident = ("K00" if (sn == 0 and a == 0) else "K00A" if (sn == 0 and a == 1)
+                 else "K" + letters(sn * 2 + a, 3)).encode()
+        alat, alon = lat0 + 0.2 * a - 0.1, lon0 + 0.3 * a - 0.15
+        first_rwy, n_rwy = len(sq.runways), 2 if a == 0 else 1
+        for k in range(n_rwy):
+            sq.runways.append(runway_record(alat + 0.002 * k, alon, 1 + k))
+        first_rec9, n_rec9 = len(sq.rec9), 4
+        for k in range(n_rec9):
+            sq.rec9.append(struct.pack("<IHHB", [11830, 12190, 1080, 329][k], 1, 1 + k, 4 + (k % 3)))
+        first_rem, n_rem = len(sq.remarks), 2
+        for k in range(n_rem):
+            sq.remarks.append(struct.pack("<BI", 0, (sn + a + k) % len(REMARKS)))
+        rec = airport_record(alat, alon, ident, b"SYNTHETIC FIELD %d" % (sn * 2 + a), first_rwy, n_rwy, first_rec9,
+                             n_rec9, first_rem, n_rem, 0, 1, 0, 100 + sn * 10 + a, 1000)
+        sq.airports.append(rec)
+        ids.append((ident, 1, "airports", len(sq.airports) - 1))
+        manifest["airports"].append(dict(id=ident.decode(), lat=units(alat), lon=units(alon), square=[sq.lon, sq.lat],
+                                         runways=n_rwy, first_runway=first_rwy))
+    nid = ("V" + letters(sn, 2)).encode()
+    sq.navaids.append(navaid_record(lat0, lon0 + 0.2, nid, b"SYNTHETIC VORTAC %d" % sn, 11630 + sn))
+    ids.append((nid, 2, "navaids", 0))
+    manifest["navaids"].append(dict(id=nid.decode(), lat=units(lat0), lon=units(lon0 + 0.2), square=[sq.lon, sq.lat]))
+    for f in range(2):
+        fid = ("F" + letters(sn * 2 + f, 4)).encode()
+        sq.fixes.append(fix_record(lat0 - 0.3, lon0 + 0.1 * f, fid, 1 << f))
+        ids.append((fid, 3, "fixes", f))
+        manifest["fixes"].append(dict(id=fid.decode(), square=[sq.lon, sq.lat]))
+    for o in range(3):
+        sq.obstacles.append(obstacle_record(lat0 + 0.05 * o, lon0 - 0.2, 200 + o, 900 + o))
+    first_seg = len(sq.segments)
+    for s in range(4):
+        sq.segments.append(segment_record(lat0, lon0 + 0.01 * s, lat0 + 0.05, lon0 + 0.01 * s))
+    sq.airspaces.append(airspace_record(lat0, lon0, "D", first_seg, 4))
+    sq.airspaces.append(airspace_record(lat0, lon0, "B", first_seg, 2))
+    sq.count_override[30] = 1
+    if "bad-indices" in faults and sn == 1:
+        bad = bytearray(sq.airports[0])
+        struct.pack_into("<H", bad, 89, 40)      # first runway past the square's runways
+        sq.airports[0] = bytes(bad)
+        bad = bytearray(sq.airports[1])
+        struct.pack_into("<H", bad, 91, 7)       # first attached airspace past the airspaces
+        struct.pack_into("<H", bad, 93, 3)       # direction bar past its runways
+        sq.airports[1] = bytes(bad)
+        bad = bytearray(sq.airspaces[1])
+        struct.pack_into("<H", bad, 15, 60)      # first segment past the segments
+        sq.airspaces[1] = bytes(bad)
+        sq.airports.append(airport_record(lat0, lon0, b"KRWY", b"TOO MANY RUNWAYS", 0, 25, 0, 0, 0, 0))
+        manifest["faults"]["bad-indices"] = [sq.lon, sq.lat]
+    return ids
+
+
+def build(args):
+    reg = REGIONS[args.region]
+    code = args.code or reg["code"]
+    s, n, w, e = reg["south"], reg["north"], reg["west"], reg["east"]
+    faults = set(args.fault or [])
+    manifest = dict(region=code, bounds=dict(south=s, north=n, west=w, east=e), description=reg["desc"],
+                    effective=reg["effective"], expires=reg["expires"], start=[units(v) for v in reg["start"]],
+                    airports=[], navaids=[], fixes=[], waypoints=[], terrain=[], vectors=[], faults={})
+    files = dict(map="NRVMAP%s.KVM" % code, terrain="NRVTER%s.KVM" % code,
+                 vector="NRVVECUS.KVM" if code == "US" else "NRVVECWW.KVM")
+    manifest["files"] = files
+
+    stride = e - w
+    rows = n - s + 1
+    n_records = stride * rows + 1  # the last row's east column aliases one record past the grid
+
+    def index_of(lon, lat):
+        return (lon - w) + (lat - s) * stride
+
+    squares = {}
+    wpts = []
+    for sn, (lat, lon) in enumerate(reg["populated"]):
+        sq = Square(lat, lon)
+        for ident, kind, area, i in populate(sq, sn, manifest, None, faults):
+            wpts.append((ident, kind, sq, area, i))
+        squares[(lon, lat)] = sq
+    # The square two degrees north of the start's holds the count faults.
+    slat, slon = math.floor(reg["start"][0]) + 2, math.floor(reg["start"][1])
+    if "apt300" in faults or "apt299" in faults:
+        fsq = squares.setdefault((slon, slat), Square(slat, slon))
+        count = 300 if "apt300" in faults else 299
+        fsq.airports = [airport_record(slat + 0.5, slon + 0.5, b"X" + letters(i, 3).encode(), b"FILLER", 0, 0, 0, 0, 0, 0)
+                        for i in range(count if count == 299 else 1)]
+        fsq.count_override[26] = count
+        manifest["faults"]["airport-count"] = dict(square=[slon, slat], count=count)
+
+    # String tables, texts and the text directory after the header.
+    body = bytearray(263)
+    table_at = {}
+    for off, width, entries in STRING_TABLES:
+        table_at[off] = len(body)
+        for t in entries:
+            body += pad(t, width)
+    manifest["strings"] = {str(off): dict(width=width, entries=[t.decode() for t in entries])
+                           for off, width, entries in STRING_TABLES}
+    text_at = []
+    for t in REMARKS + [b"X" * 310]:
+        text_at.append((len(body), len(t)))
+        body += t
+    table_at[139] = len(body)
+    for off, length in text_at:
+        body += struct.pack("<IH", off, length)
+    manifest["texts"] = [t.decode() for t in REMARKS]
+
+    # Square blocks; then the waypoint index and the square index.
+    block_at = {}
+    for key, sq in sorted(squares.items()):
+        block_at[key] = len(body)
+        body += sq.block()
+    sizes = dict(navaids=60, fixes=26, airports=105)
+    order = dict(navaids=0, fixes=1, airports=2)
+    entries = []
+    for ident, kind, sq, area, i in wpts:
+        base = block_at[(sq.lon, sq.lat)]
+        before = [len(sq.navaids) * 60, len(sq.fixes) * 26]
+        off = base + sum(before[:order[area]]) + i * sizes[area]
+        entries.append((pad(ident, 8), kind, off))
+    entries.sort(key=lambda x: x[0])
+    table_at[159] = len(body)
+    for ident, kind, off in entries:
+        body += struct.pack("<8sBI", ident, kind, off)
+    manifest["waypoints"] = [dict(id=i.rstrip(b"\0").decode(), kind=k, offset=o) for i, k, o in entries]
+
+    lib = lzf()
+    terrain = bytearray()
+    terrain_rec = {}
+    for klat in range(key5(s), n + 1, 5):
+        for klon in range(key5(w), e, 5):
+            if not (s <= klat <= n and w <= klon < e) or args.no_terrain:
+                continue
+            raw = terrain_square(klat, klon)
+            packed = compress(lib, raw)
+            got, back = decompress(lib, packed, 600 * 600)
+            assert got == 600 * 600 and back == raw
+            length = len(packed)
+            key = [klat, klon]
+            start_key = [key5(math.floor(reg["start"][0])) - 5, key5(math.floor(reg["start"][1]))]
+            if key == start_key and "terrain-5121" in faults:
+                packed = bytes(5121)  # zeros: does not unpack to a square
+                length = 5121
+            if key == start_key and "terrain-360005" in faults:
+                length = 360005
+            if key == start_key and "terrain-corrupt" in faults:
+                packed = packed[:len(packed) // 2]
+                length = len(packed)
+            terrain_rec[(klon, klat)] = (len(terrain), length)
+            manifest["terrain"].append(dict(key=key, base=terrain_base(klat, klon), offset=len(terrain), length=length))
+            terrain += packed
+
+    table_at[95] = len(body)
+    for idx in range(n_records):
+        lat = s + idx // stride
+        lon = w + idx % stride
+        sq = squares.get((lon, lat))
+        counts = [0] * 12
+        blk = 0
+        if sq:
+            blk = block_at[(lon, lat)]
+            counts = [len(sq.fixes), len(sq.navaids), len(sq.obstacles), len(sq.airports), len(sq.segments),
+                      sq.count_override.get(30, 0), len(sq.airspaces), len(sq.runways), len(sq.rec9), 0,
+                      len(sq.remarks), 0]
+            for off, v in sq.count_override.items():
+                counts[(off - 20) // 2] = v
+        toff, tlen = terrain_rec.get((lon, lat), (0, 0))
+        body += struct.pack("<IIII4s12H", blk, 0, toff, tlen, b"\0" * 4, *counts)
+
+    hdr = bytearray(263)
+    struct.pack_into("<I", hdr, 0, args.map_version)
+    hdr[9:34] = pad(reg["effective"].encode(), 25)
+    hdr[34:67] = pad(reg["expires"].encode(), 33)
+    for off, at in table_at.items():
+        struct.pack_into("<I", hdr, off, at)
+    struct.pack_into("<I", hdr, 131, len(entries))
+    struct.pack_into("<iiii", hdr, 175, s, n, w, e)
+    hdr[191:251] = pad(reg["desc"].encode(), 60)
+    body[0:263] = hdr
+
+    # The vector file: line work in every square, layer 1 also on key squares.
+    vec_index = bytearray()
+    vec_data = bytearray()
+    data_base = 16 + n_records * 20
+    styles = [1 << b for b in range(16)]
+    for idx in range(n_records):
+        lat = s + idx // stride
+        lon = w + idx % stride
+        l2 = [[(lat + 0.2, lon + 0.1 * k), (lat + 0.8, lon + 0.1 * k)] for k in range(3)]
+        l1 = [[(lat + 0.1, lon + 0.2), (lat + 0.5, lon + 0.6), (lat + 0.9, lon + 0.4)]] \
+            if lat % 5 == 0 and lon % 5 == 0 else []
+        chains, points = bytearray(), bytearray()
+        for ci, ch in enumerate(l2 + l1):
+            style = styles[(idx + ci) % 16]
+            lats = [p[0] for p in ch]
+            lons = [p[1] for p in ch]
+            chains += struct.pack("<4hHHH", int(min(lons) * 180), int(min(lats) * 180), int(max(lons) * 180),
+                                  int(max(lats) * 180), len(ch), style, 0)
+            for p in ch:
+                points += struct.pack("<ii", units(p[0]), units(p[1]))
+        at = data_base + len(vec_data)
+        vec_data += chains + points
+        n2p = sum(len(c) for c in l2)
+        n1p = sum(len(c) for c in l1)
+        vec_index += struct.pack("<IIHHHHHH", at, 0, len(l2), n2p, 0, len(l1), n1p, 0)
+        manifest["vectors"].append(dict(square=[lon, lat], l2_chains=len(l2), l2_points=n2p, l1_chains=len(l1),
+                                        l1_points=n1p))
+    vec = struct.pack("<IIII", args.vec_version, 0, 16, 0) + vec_index + vec_data
+
+    os.makedirs(args.outdir, exist_ok=True)
+    out = []
+    with open(os.path.join(args.outdir, files["map"]), "wb") as f:
+        f.write(body)
+    out.append(files["map"])
+    if not args.no_terrain:
+        with open(os.path.join(args.outdir, files["terrain"]), "wb") as f:
+            f.write(terrain)
+        out.append(files["terrain"])
+    if not args.no_vector:
+        with open(os.path.join(args.outdir, files["vector"]), "wb") as f:
+            f.write(vec)
+        out.append(files["vector"])
+    manifest["written"] = out
+    with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
+        json.dump(manifest, f, indent=1)
+    if args.image:
+        tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make-sd-image.sh")
+        copies = ["%s=%s" % (os.path.join(args.outdir, name), name) for name in out]
+        subprocess.check_call(["sh", tool, args.image, "--fat", "16", "--size-kb", "16384"] + copies)
+
+
+def main():
+    p = argparse.ArgumentParser(description="Makes the moving map's card files.")
+    p.add_argument("outdir")
+    p.add_argument("--region", choices=sorted(REGIONS), default="nw")
+    p.add_argument("--code", help="region code of the file names (default: the region's)")
+    p.add_argument("--map-version", type=int, default=15)
+    p.add_argument("--vec-version", type=int, default=3)
+    p.add_argument("--no-vector", action="store_true")
+    p.add_argument("--no-terrain", action="store_true")
+    p.add_argument("--fault", action="append", choices=["apt300", "apt299", "bad-indices", "terrain-5121",
+                                                         "terrain-360005", "terrain-corrupt"])
+    p.add_argument("--image", help="also make this FAT card image holding the files")
+    build(p.parse_args())
+
+
+if __name__ == "__main__":
+    sys.exit(main())
