@@ -9,10 +9,11 @@
 
 constexpr uint32_t kSystemRamBase = 0xA0000000;   // 64 MB of system RAM
 constexpr uint32_t kSystemRamBytes = 0x04000000;
-// Above the DMA-visible window (0xA0800000..0xA13FFFFF) and below the
-// translation table at 0xA3C00000.
+// Above the DMA-visible window (0xA0800000..0xA13FFFFF), to the end of
+// system RAM: the map's square and terrain caches make the image's zeroed
+// records alone over 40 MB.
 constexpr uint32_t kAppImageBase = 0xA1400000;
-constexpr uint32_t kAppImageBytes = 0x02800000;
+constexpr uint32_t kAppImageBytes = kSystemRamBase + kSystemRamBytes - kAppImageBase;
 
 // The board address of `p`; 0 for host memory that has no place in the map
 // (the stack, the host's own libraries).
