@@ -1,5 +1,6 @@
 #include "sim/script.h"
 
+#include <cmath>
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
@@ -28,6 +29,8 @@ constexpr int kFlowPin = 71, kRpmPin = 72;   // fuel-flow and RPM pulse inputs
 constexpr double kMaxPulseHz = 20000;       // well above any sensor; keeps a period of many ticks
 constexpr double kMinPulseHz = 0.01;        // the period still fits an event argument
 constexpr double kMaxSeconds = 1e6;         // any time or length; its ticks fit 64 bits
+constexpr double kRampStepSeconds = 0.025;  // one air-data sampling period
+constexpr long kMaxRampSteps = 1000;        // a long ramp takes coarser steps, not the whole queue
 
 // Paths of the screenshots, indexed by the event; filled before the board
 // starts, so every application process inherits them.
@@ -78,6 +81,11 @@ struct Parser {
     std::string where;
     int line = 0;
     std::string error;
+    // What each air-data input holds once the lines so far have run, and the
+    // end of a ramp on it, which a later level may not cut into.
+    long airLevel[platform::AirAdc::kInputs] = {};
+    uint64_t airBusyUntil[platform::AirAdc::kInputs] = {};
+    bool airKnown = false;
 
     bool Fail(const std::string& what) {
         error = where + ":" + std::to_string(line) + ": " + what;
@@ -106,15 +114,53 @@ struct Parser {
         return true;
     }
 
-    // adc engine INPUT CODE|all COUNTS, adc air INPUT COUNTS
+    // A level or a ramp may not cut into a ramp still running on its input.
+    bool AirFree(uint64_t at, int input) {
+        if (!airKnown) {
+            for (int i = 0; i < platform::AirAdc::kInputs; ++i) airLevel[i] = board.airAdc().Input(i);
+            airKnown = true;
+        }
+        if (at < airBusyUntil[input]) return Fail("air input " + std::to_string(input) + " is still ramping");
+        return true;
+    }
+    // Sets the input to `counts` at `at`, keeping its level for later ramps.
+    bool AirLevel(uint64_t at, int input, long counts) {
+        if (!AirFree(at, input)) return false;
+        airLevel[input] = counts;
+        return Add(at, kAirAdcInput, input, static_cast<int32_t>(counts));
+    }
+
+    // From the input's present level to `counts` in equal steps over `seconds`;
+    // the last step lands on `counts` exactly at the end.
+    bool AirRamp(uint64_t at, int input, long counts, double seconds) {
+        if (!AirFree(at, input)) return false;
+        const long from = airLevel[input];
+        const long steps = std::max(1L, std::min({std::labs(counts - from),
+                                                  static_cast<long>(seconds / kRampStepSeconds), kMaxRampSteps}));
+        for (long k = 1; k <= steps; ++k) {
+            const double share = static_cast<double>(k) / static_cast<double>(steps);
+            const long level = from + std::lround(static_cast<double>(counts - from) * share);
+            if (!AirLevel(at + Ticks(seconds * share), input, level)) return false;
+        }
+        airBusyUntil[input] = at + Ticks(seconds);
+        return true;
+    }
+
+    // adc engine INPUT CODE|all COUNTS, adc air INPUT COUNTS [SECONDS]
     bool Adc(uint64_t at, std::istringstream& in) {
         std::string which;
         long input = 0, code = -1, counts = 0;
         in >> which;
         if (which == "air") {
-            return Number(in, 0, platform::AirAdc::kInputs - 1, "air INPUT", input) &&
-                   Number(in, 0, 0xFFFF, "air COUNTS", counts) &&
-                   Add(at, kAirAdcInput, static_cast<int32_t>(input), static_cast<int32_t>(counts));
+            if (!Number(in, 0, platform::AirAdc::kInputs - 1, "air INPUT", input) ||
+                !Number(in, 0, 0xFFFF, "air COUNTS", counts))
+                return false;
+            std::string word;
+            if (!(in >> word)) return AirLevel(at, static_cast<int>(input), counts);
+            char* end = nullptr;
+            const double seconds = std::strtod(word.c_str(), &end);
+            if (*end || !(seconds > 0) || seconds > kMaxSeconds) return Fail("air ramp SECONDS is above 0, at most 1000000");
+            return AirRamp(at, static_cast<int>(input), counts, seconds);
         }
         if (which != "engine") return Fail("adc takes engine or air");
         if (!Number(in, 0, platform::EngineAdc::kInputs - 1, "engine INPUT", input)) return false;
@@ -189,14 +235,14 @@ struct Parser {
             std::string what;
             in >> what;
             platform::AirAdc& adc = board.airAdc();
-            if (what == "off") return Add(at, kAirAdcInput, kAdcMainVolts, 0) && Add(at, kAirAdcInput, kAdcAuxVolts, 0);
+            if (what == "off") return AirLevel(at, kAdcMainVolts, 0) && AirLevel(at, kAdcAuxVolts, 0);
             // Back to the levels the board started with.
             if (what == "on")
-                return Add(at, kAirAdcInput, kAdcMainVolts, adc.Input(kAdcMainVolts)) &&
-                       Add(at, kAirAdcInput, kAdcAuxVolts, adc.Input(kAdcAuxVolts));
+                return AirLevel(at, kAdcMainVolts, adc.Input(kAdcMainVolts)) &&
+                       AirLevel(at, kAdcAuxVolts, adc.Input(kAdcAuxVolts));
             int counts = -1;
             if (what == "battery" && (in >> counts) && counts >= 0 && counts <= 0xFFFF)
-                return Add(at, kAirAdcInput, kAdcBatVolts, counts);
+                return AirLevel(at, kAdcBatVolts, counts);
             return Fail("supply takes off, on or battery COUNTS (0..65535)");
         }
         if (verb == "net") {

@@ -13,6 +13,8 @@
 //   supply off|on           both aircraft supplies cut (the unit runs on its battery) or back
 //   supply battery COUNTS   the battery-volts input of the air-data converter
 //   card out|in             the SD card (the --sd image) taken out of the slot or put back
+//   adc air INPUT COUNTS [SECONDS]  air-data converter input 0..7; with SECONDS it moves
+//                           linearly from its present counts, in steps of at least 25 ms
 //
 // Further kinds are added as one more case in the parser and in ApplyEvent.
 #pragma once
