@@ -252,6 +252,30 @@ static const char kDemoEngineKvd[] =
     "CHT_4.ENABLE, 1\n"
     "FLAP_ANG.ENABLE, 1\n";
 
+// Airspeed bands and limits around the demonstration flight (75..145 kt,
+// 1500..4500 ft), so that its fast end reaches the caution range. Airspeed
+// fields are in tenths of a knot, the V speeds in knots, OAT in tenths of a
+// degree F, vertical speed in ft/min.
+static const char kDemoAirdataKvd[] =
+    "ALTITUDE.MAX, 20000\n"
+    "ALTITUDE.MIN, -1000\n"
+    "ALTITUDE.ENABLE, 1\n"
+    "AIRSPEED.MAX, 2000\n"
+    "AIRSPEED.RED_HIGH, 1700\n"
+    "AIRSPEED.YELLOW_HIGH, 1400\n"
+    "AIRSPEED.ENABLE, 1\n"
+    "OAT.MAX, 1200\n"
+    "OAT.MIN, -400\n"
+    "OAT.ENABLE, 1\n"
+    "VERTSPEED.MAX, 4000\n"
+    "VERTSPEED.MIN, -4000\n"
+    "VERTSPEED.ENABLE, 1\n"
+    "AIRSPEED.VS0, 50\n"
+    "AIRSPEED.VS1, 58\n"
+    "AIRSPEED.VFE, 100\n"
+    "AIRSPEED.VNO, 140\n"
+    "AIRSPEED.VNE, 170\n";
+
 static bool AddDemoFile(Board& board, const char* name, const char* text, size_t size) {
     return board.tfs().Add(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text), static_cast<int>(size - 1)) == 0;
 }
@@ -280,7 +304,8 @@ bool WriteDemoConfig(Board& board) {
            AddDemoFile(board, "CHKLST.KVD", kDemoChklstKvd, sizeof kDemoChklstKvd) &&
            AddDemoFile(board, "MAINT.KVD", kDemoMaintKvd, sizeof kDemoMaintKvd) &&
            AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
-           AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd);
+           AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd) &&
+           AddDemoFile(board, "AIRDATA.KVD", kDemoAirdataKvd, sizeof kDemoAirdataKvd);
 }
 
 bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {
