@@ -48,7 +48,7 @@ void CalcFuelComputer() {
     }
     const int32_t endurance = FuelEndurance(FuelRemaining(), G_InstReading[kInstFuelFlow].nValue);
     NvSetU32(164, static_cast<uint32_t>(endurance));
-    char text[16];
+    char text[16] = {};   // all 16 bytes are stored: no stack garbage in the image
     std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>((endurance / 3600) % 3600),
                   static_cast<int>((endurance / 60) % 60));
     for (uint32_t i = 0; i < sizeof text; ++i) G_NVRam[172 + i] = static_cast<uint8_t>(text[i]);

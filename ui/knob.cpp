@@ -78,9 +78,12 @@ void AdjustNavCourse(int32_t value, int32_t absolute) {
     if (slot > static_cast<uint32_t>(kNavMapSlot)) return;
     NavSrcRec& r = G_NavSrc.rec[slot];
     if (r.nType != 1 && r.nType != 2) return;
-    int16_t& course = r.nType == 1 ? r.nCourse : r.nObs;
-    const int32_t c = absolute != 0 ? value : course + value;
-    course = static_cast<int16_t>(((c % 360) + 360) % 360);
+    // Packed fields: read and write by value, never through a reference.
+    const int32_t now = r.nType == 1 ? r.nCourse : r.nObs;
+    const int32_t c = absolute != 0 ? value : now + value;
+    const auto course = static_cast<int16_t>(((c % 360) + 360) % 360);
+    if (r.nType == 1) r.nCourse = course;
+    else r.nObs = course;
     r.nCrsOverride = r.nType;
     r.nCrsStamp = ReadOsTimer();
     if (r.nType == 2) SendNavObs(static_cast<int32_t>(slot), course);

@@ -28,14 +28,14 @@ TEST_F(MapFileTest, FindsTheRegionFilesAndReadsTheHeaderAsTheManifestSays) {
     EXPECT_STREQ(G_MapHeader.szDescription, Manifest("m['description']").c_str());
     EXPECT_STREQ(G_MapHeader.szEffective, Manifest("m['effective']").c_str());
     EXPECT_STREQ(G_MapHeader.szExpires, Manifest("m['expires']").c_str());
-    EXPECT_EQ(G_MapHeader.nSouth, ManifestInt("m['bounds']['south']"));
-    EXPECT_EQ(G_MapHeader.nEast, ManifestInt("m['bounds']['east']"));
-    EXPECT_EQ(G_MapHeader.nWptCount, static_cast<uint32_t>(ManifestInt("len(m['waypoints'])")));
+    EXPECT_EQ(+G_MapHeader.nSouth, ManifestInt("m['bounds']['south']"));
+    EXPECT_EQ(+G_MapHeader.nEast, ManifestInt("m['bounds']['east']"));
+    EXPECT_EQ(+G_MapHeader.nWptCount, static_cast<uint32_t>(ManifestInt("len(m['waypoints'])")));
     for (uint32_t i = 0; i < G_MapHeader.nWptCount; ++i) {
         const std::string e = "m['waypoints'][" + std::to_string(i) + "]";
         EXPECT_EQ(std::string(G_WptIndex[i].id, strnlen(G_WptIndex[i].id, 8)), Manifest(e + "['id']")) << i;
-        EXPECT_EQ(G_WptIndex[i].nKind, ManifestInt(e + "['kind']")) << i;
-        EXPECT_EQ(G_WptIndex[i].nOffset, static_cast<uint32_t>(ManifestInt(e + "['offset']"))) << i;
+        EXPECT_EQ(+G_WptIndex[i].nKind, ManifestInt(e + "['kind']")) << i;
+        EXPECT_EQ(+G_WptIndex[i].nOffset, static_cast<uint32_t>(ManifestInt(e + "['offset']"))) << i;
     }
     // The home airport "K00" is selected at start.
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(G_WptDb.abAirport) + 16, 3), "K00");
@@ -120,8 +120,8 @@ TEST_F(MapFileTest, StartPosition) {
         NvSetF32(kNvLastLatitude, c.savedLat);
         NvSetF32(kNvLastLongitude, c.savedLon);
         MapInit();
-        EXPECT_EQ(G_MapHeader.nRefLat, c.lat);
-        EXPECT_EQ(G_MapHeader.nRefLon, c.lon);
+        EXPECT_EQ(+G_MapHeader.nRefLat, c.lat);
+        EXPECT_EQ(+G_MapHeader.nRefLon, c.lon);
     }
     // The demonstration source without a usable fix falls back on the saved position.
     G_DemoFlags = 0x20;
@@ -129,7 +129,7 @@ TEST_F(MapFileTest, StartPosition) {
     NvSetF32(kNvLastLatitude, 44.5f);
     NvSetF32(kNvLastLongitude, -123.25f);
     MapInit();
-    EXPECT_EQ(G_MapHeader.nRefLat, 11665408);
+    EXPECT_EQ(+G_MapHeader.nRefLat, 11665408);
 }
 
 TEST_F(MapFileTest, LongitudeScaleHoldsNearThePoles) {

@@ -159,14 +159,14 @@ TEST_F(MapQueueTest, TerrainBlocksAreReadInStepsAndBadOnesLeaveAZeroCell) {
         MapPushLoadSquare(3, 4, -125, 40);
         MapQueueProcess();
         if (std::string(c.fault) == "terrain-5121") {
-            EXPECT_EQ(G_TerrainLoad.nReading, 1u);
-            EXPECT_EQ(G_TerrainLoad.nLength, 5121u);
+            EXPECT_EQ(+G_TerrainLoad.nReading, 1u);
+            EXPECT_EQ(+G_TerrainLoad.nLength, 5121u);
             MapQueueProcess();
-            EXPECT_EQ(G_TerrainLoad.nRead, 5120u);
-            EXPECT_EQ(G_TerrainLoad.nReading, 1u);
+            EXPECT_EQ(+G_TerrainLoad.nRead, 5120u);
+            EXPECT_EQ(+G_TerrainLoad.nReading, 1u);
             MapQueueProcess();
-            EXPECT_EQ(G_TerrainLoad.nReading, 0u);
-            EXPECT_EQ(G_TerrainLoad.nDecompress, 1u);
+            EXPECT_EQ(+G_TerrainLoad.nReading, 0u);
+            EXPECT_EQ(+G_TerrainLoad.nDecompress, 1u);
         }
         Drain();
         EXPECT_TRUE(CellIs(3, 4, 0)) << "no stale or partial samples";
@@ -184,15 +184,15 @@ TEST_F(MapQueueTest, ACardChangeAtTheSamePositionReloadsEverything) {
     std::memset(G_MapSquares, 0, sizeof G_MapSquares);
     Insert();
     MapInit();
-    EXPECT_EQ(G_TerrainLoad.nReading, 0u) << "a read in progress is abandoned";
+    EXPECT_EQ(+G_TerrainLoad.nReading, 0u) << "a read in progress is abandoned";
     Around(-123, 45);
     EXPECT_EQ(Queued(), 52u);
     Drain();
     CheckCache(-125, 45);
-    EXPECT_EQ(G_MapSquares[12].nLon, -123);
-    EXPECT_EQ(G_MapSquares[12].nLat, 45);
-    EXPECT_EQ(G_MapSquares[12].nAirports, 2u) << "the centre slot holds its own square";
-    EXPECT_EQ(G_MapSquares[5 * 3 + 2].nLon, -122) << "slots run east by five";
+    EXPECT_EQ(+G_MapSquares[12].nLon, -123);
+    EXPECT_EQ(+G_MapSquares[12].nLat, 45);
+    EXPECT_EQ(+G_MapSquares[12].nAirports, 2u) << "the centre slot holds its own square";
+    EXPECT_EQ(+G_MapSquares[5 * 3 + 2].nLon, -122) << "slots run east by five";
     // A start in key square (0, 0) loads too.
     Around(0, 0);
     EXPECT_EQ(Queued(), 52u);
@@ -237,12 +237,12 @@ TEST_F(MapQueueTest, LineWorkOfBothLayersAsTheManifestSaysAndBadSquaresEmptied) 
     Around(-123, 45);
     // Layer 2: the centre slot's own square.
     const std::string v = "[x for x in m['vectors'] if x['square'] == [-123, 45]][0]";
-    EXPECT_EQ(G_MapSquares[12].vec.nChains, static_cast<uint32_t>(ManifestInt(v + "['l2_chains']")));
-    EXPECT_EQ(G_MapSquares[12].vec.nPoints, static_cast<uint32_t>(ManifestInt(v + "['l2_points']")));
+    EXPECT_EQ(+G_MapSquares[12].vec.nChains, static_cast<uint32_t>(ManifestInt(v + "['l2_chains']")));
+    EXPECT_EQ(+G_MapSquares[12].vec.nPoints, static_cast<uint32_t>(ManifestInt(v + "['l2_points']")));
     // Layer 1: the key square (-125, 45) in the middle slot.
     const std::string k = "[x for x in m['vectors'] if x['square'] == [-125, 45]][0]";
-    EXPECT_EQ(G_VecSquares[12].nChains, static_cast<uint32_t>(ManifestInt(k + "['l1_chains']")));
-    EXPECT_EQ(G_VecSquares[12].nPoints, static_cast<uint32_t>(ManifestInt(k + "['l1_points']")));
+    EXPECT_EQ(+G_VecSquares[12].nChains, static_cast<uint32_t>(ManifestInt(k + "['l1_chains']")));
+    EXPECT_EQ(+G_VecSquares[12].nPoints, static_cast<uint32_t>(ManifestInt(k + "['l1_points']")));
     EXPECT_EQ(G_VecSquares[12].points[0].nLat >> 18, 45);
     static VecSquare sq;
     sq.nChains = 1;

@@ -100,14 +100,14 @@ TEST_F(RecordsTest, FindWaypointId) {
     // "K" finds the first K identifier; a full identifier finds itself before longer ones.
     const int32_t k = FindWaypointId("K");
     ASSERT_GE(k, 0);
-    EXPECT_EQ(G_WptIndex[k].id[0], 'K');
+    EXPECT_EQ(+G_WptIndex[k].id[0], 'K');
     if (k > 0) {
         EXPECT_LT(static_cast<uint8_t>(G_WptIndex[k - 1].id[0]), 'K');
     }
     const int32_t k00 = FindWaypointId("K00");
     ASSERT_GE(k00, 0);
     EXPECT_EQ(std::string(G_WptIndex[k00].id, 3), "K00");
-    EXPECT_EQ(G_WptIndex[k00].id[3], '\0');
+    EXPECT_EQ(+G_WptIndex[k00].id[3], '\0');
     EXPECT_EQ(std::string(G_WptIndex[k00 + 1].id, 4), "K00A");
     EXPECT_EQ(FindWaypointId("K00A"), k00 + 1);
     EXPECT_EQ(FindWaypointId("ZZZZ"), -1);

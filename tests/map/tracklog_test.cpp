@@ -31,8 +31,8 @@ TEST_F(TrackLogTest, OnePointPerTenSecondsWhileMovingWithAFix) {
     Wait(11);
     TrackAddPoint(45.5f, -122.25f);
     ASSERT_EQ(Stored(), 1u);
-    EXPECT_EQ(G_TrackLog.points[0].nLat, 11927552);
-    EXPECT_EQ(G_TrackLog.points[0].nLon, -32047104);
+    EXPECT_EQ(+G_TrackLog.points[0].nLat, 11927552);
+    EXPECT_EQ(+G_TrackLog.points[0].nLon, -32047104);
     Wait(5);
     TrackAddPoint(45.6f, -122.25f);
     EXPECT_EQ(Stored(), 1u) << "5 s apart";

@@ -212,12 +212,12 @@ TEST_F(LinkTest, ReceivedPacketsAreCheckedInOrder) {
         const LinkStats before = G_LinkStats;
         G_NavSrc.hdr.nSpeedBug = 0;
         Deliver(c.frame);
-        EXPECT_EQ(G_LinkStats.nIn, before.nIn + 1);
+        EXPECT_EQ(+G_LinkStats.nIn, before.nIn + 1);
         if (c.counter) {
             EXPECT_EQ(G_LinkStats.*c.counter, before.*c.counter + 1);
-            EXPECT_EQ(G_NavSrc.hdr.nSpeedBug, 0) << "a refused packet changes nothing";
+            EXPECT_EQ(+G_NavSrc.hdr.nSpeedBug, 0) << "a refused packet changes nothing";
         } else {
-            EXPECT_NE(G_NavSrc.hdr.nSpeedBug, 0) << "taken";
+            EXPECT_NE(+G_NavSrc.hdr.nSpeedBug, 0) << "taken";
         }
         if (c.line) {
             EXPECT_NE(RamLog().find(c.line), std::string::npos) << RamLog();
@@ -226,7 +226,7 @@ TEST_F(LinkTest, ReceivedPacketsAreCheckedInOrder) {
     // Ten wrong versions are logged, the eleventh and later are refused silently.
     for (int i = 0; i < 12; ++i) Deliver(Frame(v640));
     EXPECT_EQ(Count("NET: Invalid Version"), 10);
-    EXPECT_EQ(G_LinkStats.nBadVersion, 13u);
+    EXPECT_EQ(+G_LinkStats.nBadVersion, 13u);
 }
 
 TEST_F(LinkTest, SequencesPerSenderAndTheThirdDisplaysAhrs) {
@@ -237,30 +237,30 @@ TEST_F(LinkTest, SequencesPerSenderAndTheThirdDisplaysAhrs) {
     Pkt p{2, ahrs};
     p.seq = 40;
     Deliver(Frame(p));
-    EXPECT_EQ(G_Ahrs.nHeading, 0) << "the first packet of a new sender is dropped";
+    EXPECT_EQ(+G_Ahrs.nHeading, 0) << "the first packet of a new sender is dropped";
     EXPECT_NE(RamLog().find("NET: UDP(2) Exp:(Ip:0.0.0,0,Id:0+), Rcv:(Ip:192.168.0,176,Id:40)"), std::string::npos)
         << RamLog();
     p.seq = 41;
     Deliver(Frame(p));
-    EXPECT_EQ(G_Ahrs.nHeading, 1234);
-    EXPECT_EQ(G_Ahrs.nFresh, 40);
+    EXPECT_EQ(+G_Ahrs.nHeading, 1234);
+    EXPECT_EQ(+G_Ahrs.nFresh, 40);
     // The sender restarts: its sequence begins again at 0.
     G_Ahrs.nHeading = 0;
     p.seq = 0;
     Deliver(Frame(p));
-    EXPECT_EQ(G_Ahrs.nHeading, 0);
+    EXPECT_EQ(+G_Ahrs.nHeading, 0);
     p.seq = 1;
     Deliver(Frame(p));
-    EXPECT_EQ(G_Ahrs.nHeading, 1234);
+    EXPECT_EQ(+G_Ahrs.nHeading, 1234);
 
     // A third display's AHRS never replaces the own.
     G_Ahrs.nHeading = 0;
     Pkt third{2, ahrs};
     third.from = 177;
     DeliverTwice(third);
-    EXPECT_EQ(G_Ahrs.nHeading, 0);
-    EXPECT_EQ(G_RemoteAhrs.nHeading, 1234);
-    EXPECT_EQ(G_RemoteAhrs.nFresh, 40);
+    EXPECT_EQ(+G_Ahrs.nHeading, 0);
+    EXPECT_EQ(+G_RemoteAhrs.nHeading, 1234);
+    EXPECT_EQ(+G_RemoteAhrs.nFresh, 40);
     EXPECT_EQ(G_RemoteAhrsSeen, 1u);
 }
 
@@ -274,14 +274,14 @@ TEST_F(LinkTest, RecordsAreTakenOnlyFromTheirStream) {
         eng[9 * k + 8] = 1;
     }
     DeliverTwice(Pkt{3, eng});
-    EXPECT_EQ(G_InstReading[10].nValue, 0) << "engine data not from the network";
+    EXPECT_EQ(+G_InstReading[10].nValue, 0) << "engine data not from the network";
     TakeFromNetwork(kStreamEngine);
     Pkt p{3, eng};
     p.seq = 10;
     DeliverTwice(p);
-    EXPECT_EQ(G_InstReading[9].nValue, 1000);
-    EXPECT_EQ(G_InstReading[40].nValue2, 2031);
-    EXPECT_EQ(G_InstReading[40].bValid, 1);
+    EXPECT_EQ(+G_InstReading[9].nValue, 1000);
+    EXPECT_EQ(+G_InstReading[40].nValue2, 2031);
+    EXPECT_EQ(+G_InstReading[40].bValid, 1);
     EXPECT_EQ(G_EngFresh, 40);
 
     G_InstReading[9].nValue = 5;
@@ -292,22 +292,22 @@ TEST_F(LinkTest, RecordsAreTakenOnlyFromTheirStream) {
     p.payload = eng;
     p.seq = 20;
     Deliver(Frame(p));
-    EXPECT_EQ(G_InstReading[9].nValue, 5) << "within 0.1 s of the own event 4";
-    EXPECT_EQ(G_InstReading[10].nValue, 1001);
+    EXPECT_EQ(+G_InstReading[9].nValue, 5) << "within 0.1 s of the own event 4";
+    EXPECT_EQ(+G_InstReading[10].nValue, 1001);
     DelayTicks(368640);
     p.seq = 21;
     Deliver(Frame(p));
-    EXPECT_EQ(G_InstReading[9].nValue, 0x377);
+    EXPECT_EQ(+G_InstReading[9].nValue, 0x377);
 
     // Settings block, AOA: partner only.
     TakeFromNetwork(kStreamAoa);
     Pkt aoa{8, Words({17}, 16)};
     aoa.from = 177;
     DeliverTwice(aoa);
-    EXPECT_EQ(G_Aoa.nAoa, 0);
+    EXPECT_EQ(+G_Aoa.nAoa, 0);
     aoa.from = 176;
     DeliverTwice(aoa);
-    EXPECT_EQ(G_Aoa.nAoa, 17);
+    EXPECT_EQ(+G_Aoa.nAoa, 17);
 
     // Type 7 from the partner sets the own adjustments; from another unit it
     // is kept for the remote AHRS.
@@ -340,13 +340,13 @@ TEST_F(LinkTest, AirDataTakesTheOwnBaroWithinOneTenth) {
     G_RemoteUserDat.nCode = 2;
     NET_SendUdpType(kUdpUserEvent);
     DeliverTwice(Pkt{1, air});
-    EXPECT_EQ(G_AirData.nBaroSetting, 29920) << "the own change 0.1 s ago wins";
-    EXPECT_EQ(G_InstReading[kInstOat].nValue, 456);
+    EXPECT_EQ(+G_AirData.nBaroSetting, 29920) << "the own change 0.1 s ago wins";
+    EXPECT_EQ(+G_InstReading[kInstOat].nValue, 456);
     DelayTicks(368640);
     Pkt later{1, air};
     later.seq = 3;
     Deliver(Frame(later));
-    EXPECT_EQ(G_AirData.nBaroSetting, 30050);
+    EXPECT_EQ(+G_AirData.nBaroSetting, 30050);
     EXPECT_EQ(G_ClockMem[23] | G_ClockMem[24] << 8, 30050);
 }
 
@@ -387,27 +387,27 @@ TEST_F(LinkTest, UserEvents) {
         p.seq = seq++;
         Deliver(Frame(p));
         EXPECT_EQ(c.read(), c.expect);
-        EXPECT_EQ(G_RemoteUserDat.nCode, 0u) << "the event is cleared";
+        EXPECT_EQ(+G_RemoteUserDat.nCode, 0u) << "the event is cleared";
     }
 
     // Event 33: only with engine data from the network, in sequence, in range.
     TakeFromNetwork(kStreamEngine);
     DeliverTwice(Pkt{9, Event({33, 47, 77, 78, 1})});
-    EXPECT_EQ(G_InstReading[47].nValue, 77);
+    EXPECT_EQ(+G_InstReading[47].nValue, 77);
 
     // Baro: from the other display unless air data comes from the network.
     DeliverTwice(Pkt{9, Event({2, 30100})});
-    EXPECT_EQ(G_AirData.nBaroSetting, 30100);
+    EXPECT_EQ(+G_AirData.nBaroSetting, 30100);
     TakeFromNetwork(kStreamAir);
     DeliverTwice(Pkt{9, Event({2, 29000})});
-    EXPECT_EQ(G_AirData.nBaroSetting, 30100);
+    EXPECT_EQ(+G_AirData.nBaroSetting, 30100);
 
     // Fuel computer values are stored as the target keeps doubles.
     G_NetStreamCfg[kStreamEngine].NET = 1;
     Deliver(Frame(Pkt{9, Event({4, 250, 380})}));
     EXPECT_EQ(NvGetU32(kNvGalsUsed), 0x406F4000u) << "most significant word first";
     EXPECT_EQ(NvGetU32(kNvGalsUsed + 4), 0u);
-    EXPECT_EQ(G_InstReading[9].nValue2, 380);
+    EXPECT_EQ(+G_InstReading[9].nValue2, 380);
 }
 
 TEST_F(LinkTest, StartupNoticeAcceptedOnTheOtherDisplay) {
@@ -426,14 +426,14 @@ TEST_F(LinkTest, StartupNoticeAcceptedOnTheOtherDisplay) {
 TEST_F(LinkTest, DateAndTimeOnlyWhenPossible) {
     const DateTime before = G_DateTime;
     Deliver(Frame(Pkt{10, Words({2024, 13, 2, 5, 10, 20, 30}, 28)}));
-    EXPECT_EQ(G_DateTime.nMonth, before.nMonth);
+    EXPECT_EQ(+G_DateTime.nMonth, before.nMonth);
     EXPECT_NE(RamLog().find("NET: Bad Date 13/5/2024"), std::string::npos) << RamLog();
     Deliver(Frame(Pkt{10, Words({2024, 7, 2, 5, 10, 20, 30}, 28)}));
-    EXPECT_EQ(G_DateTime.nMonth, 7u);
-    EXPECT_EQ(G_DateTime.nMinutes, 20u);
+    EXPECT_EQ(+G_DateTime.nMonth, 7u);
+    EXPECT_EQ(+G_DateTime.nMinutes, 20u);
     EXPECT_EQ(GetRtcTime(), 0);
-    EXPECT_EQ(G_DateTime.nMonth, 7u) << "the clock chip holds it";
-    EXPECT_EQ(G_DateTime.nDay, 5u);
+    EXPECT_EQ(+G_DateTime.nMonth, 7u) << "the clock chip holds it";
+    EXPECT_EQ(+G_DateTime.nDay, 5u);
 }
 
 TEST_F(LinkTest, SentPacketsFollowTheFrameLayout) {

@@ -80,7 +80,7 @@ protected:
         tcp[12] = 0x50;
         tcp[13] = flags;
         Put16(tcp + 14, 64240);
-        std::memcpy(tcp + 20, data.data(), data.size());
+        if (!data.empty()) std::memcpy(tcp + 20, data.data(), data.size());
         const uint32_t len = 20 + static_cast<uint32_t>(data.size());
         Put16(tcp + 16, Fold(Sum16(tcp, len, Sum16(ip + 12, 8) + 6 + len)));
         return f;
