@@ -109,13 +109,14 @@ int32_t WrapIndex(int32_t index, int32_t count, int32_t delta) {
     return static_cast<int32_t>(r < 0 ? -r : r);
 }
 
-int32_t RoundNearest(double x) {
-    if (!(x == x)) return 0;
-    const double r = std::round(x);   // halves away from zero
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(r);
+int32_t SaturateI32(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(v);
 }
+
+int32_t RoundNearest(double x) { return SaturateI32(std::round(x)); }   // halves away from zero
 
 static constexpr uint32_t kCrcPoly = 0xEDB88320u;
 

@@ -45,6 +45,8 @@ uint32_t StepsBetween(uint32_t from, uint32_t to, uint32_t n);
 // not a true modulus. A count of 0 or less gives 0.
 int32_t WrapIndex(int32_t index, int32_t count, int32_t delta);
 
+// A double to i32 that saturates and takes NaN as 0.
+int32_t SaturateI32(double v);
 // Half away from zero in double precision, saturated to the i32 range; 0 for NaN.
 int32_t RoundNearest(double x);
 

@@ -74,17 +74,7 @@ void ConvertTemperature(int32_t c) {
 }
 }  // namespace
 
-int32_t SaturateI32(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
-int32_t RoundHalfAwayF(double v) {
-    const double f = static_cast<double>(static_cast<float>(v));
-    return SaturateI32(std::trunc(f < 0 ? f - 0.5 : f + 0.5));
-}
+int32_t RoundHalfAwayF(double v) { return RoundNearest(static_cast<double>(static_cast<float>(v))); }
 
 uint32_t& AirdataCycleState() { return s_cycle; }
 

@@ -73,8 +73,6 @@ void CalcVsi();
 void InitOatInstrument();
 // The state of the 8-step cycle (0..7), for the tests and the demo source.
 uint32_t& AirdataCycleState();
-// A double to i32 that saturates and takes NaN as 0.
-int32_t SaturateI32(double v);
 // Half away from zero, through single precision, saturating.
 int32_t RoundHalfAwayF(double v);
 
