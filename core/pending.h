@@ -7,7 +7,6 @@ enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,
-    kPcSendArincFrame,
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcWxDecodeStep,

@@ -366,6 +366,32 @@ void AvtnBranch(int32_t slot, uint32_t port) {
 
 }  // namespace
 
+uint32_t NavGetU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void NavPutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool NavRollSteerFlag(const NavSrcRec& rec) { return rec.abRollSteer[0] != 0; }
+int32_t NavRollSteerValue(const NavSrcRec& rec) { return static_cast<int32_t>(NavGetU32(rec.abRollSteer + 1)); }
+uint32_t NavRollSteerWord(const NavSrcRec& rec) { return NavGetU32(rec.abRollSteer + 5); }
+
+void NavSetRollSteer(NavSrcRec& rec, bool on, int32_t value, uint32_t word) {
+    rec.abRollSteer[0] = on ? 1 : 0;
+    NavPutU32(rec.abRollSteer + 1, static_cast<uint32_t>(value));
+    NavPutU32(rec.abRollSteer + 5, word);
+}
+
+bool NavSlotIsArinc(const NavSrcRec& rec) {
+    const ptrdiff_t slot = &rec - G_NavSrc.rec;
+    if (slot < 0 || slot > 2) return false;
+    const uint8_t port = G_NavSrc.hdr.nPort[slot];
+    return port < static_cast<uint8_t>(kSerialPorts) && G_Serial[port].nFunction == 5;
+}
+
 int32_t NavRound(double value) { return static_cast<int32_t>(value < 0 ? value - 0.5 : value + 0.5); }
 
 int32_t NavSlotOfPort(uint32_t port) {

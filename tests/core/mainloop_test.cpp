@@ -88,7 +88,6 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     const Case cases[] = {
         {"AHRS status 40 ms", kPcCheckAhrsStatus, 0.040},
         {"frame block 50 ms", kPcWxRecvTask, 0.050},
-        {"ARINC frame 50 ms", kPcSendArincFrame, 0.050},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {
