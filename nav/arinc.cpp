@@ -183,7 +183,7 @@ void ArincGpsPassWord(uint32_t* word) {
 
 void ArincRollSteerWord(uint32_t* word) {
     const ApLateral& l = G_ApLateral;
-    if (!G_Autopilot.bOutput || !l.bEngaged || !G_NVRam[kNvApSteerEnable])
+    if (!G_Autopilot.bOutput || !l.bEngaged || !(G_NVRam[kNvApSteerEnable] & 1))
         *word = l.bRollSteerAvail ? l.nRollSteerWord : kLabel121;
     else if (!l.bRollSteer)
         *word = Image(RoundScaled(l.nRollCmd, 0.90909088f), 17, kLabel121);
@@ -200,7 +200,7 @@ uint32_t ArincVsImage(float vs) {
 void ArincSelVsWord(uint32_t* word) {
     const ApVertical& v = G_ApVertical;
     *word = kLabel104;
-    const bool on = G_Autopilot.bOutput && G_NVRam[kNvApSteerEnable] && (G_NavSrc.hdr.nFlags0 & kNavHdrAltSteer);
+    const bool on = G_Autopilot.bOutput && (G_NVRam[kNvApSteerEnable] & 1) && (G_NavSrc.hdr.nFlags0 & kNavHdrAltSteer);
     if (on && !(v.bHold && !v.bEngaged)) *word = ArincVsImage(static_cast<float>(v.nVertCmd));
     G_Autopilot.nLastVertWord = *word;
 }

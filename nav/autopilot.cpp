@@ -418,6 +418,8 @@ uint16_t Bounded(uint32_t at, uint16_t bound) {
 }  // namespace
 
 void LoadApSettings() {
+    // A new image has never held the block: speeds of 0 and 0 kt are no one's choice.
+    if (G_NVRam[kNvApMinSpd] == 0 && G_NVRam[kNvApMaxSpd] == 0) DefaultApSettings();
     if (G_NVRam[kNvNavMode] > kApHarm) G_NVRam[kNvNavMode] = kApOffline;
     const uint8_t vm = G_NVRam[kNvApVertMode];
     if (vm != kApOffline && (vm < kApAltBug || vm > kApVarm)) G_NVRam[kNvApVertMode] = kApOffline;

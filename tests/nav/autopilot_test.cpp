@@ -113,6 +113,10 @@ TEST_F(AutopilotTest, SettingsDefaultsBoundsAndLog) {
         LoadApSettings();
         EXPECT_EQ(NvGetU16(c.at), c.bound);
     }
+    std::memset(G_NVRam + kNvApVertMode, 0, 48);
+    LoadApSettings();
+    EXPECT_EQ(G_NVRam[kNvApMaxSpd], 250) << "a block never written takes the defaults";
+    EXPECT_EQ(NvGetU16(kNvApGains + 2), 100);
     G_NVRam[kNvNavMode] = 9;
     G_NVRam[kNvApVertMode] = 2;
     LoadApSettings();

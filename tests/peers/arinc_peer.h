@@ -127,13 +127,18 @@ inline Frame ReadFrame(const std::string& b) {
 struct Stream {
     std::vector<Frame> frames;
     std::string commands;   // letters of the single commands, in order
+    size_t tail = 0;        // bytes of a frame cut off by the end of the capture
 };
 
 inline Stream Split(const std::string& out) {
     Stream s;
     size_t i = 0;
     while (i < out.size()) {
-        if (out[i] == '$' && i + 34 <= out.size()) {
+        if (out[i] == '$' && i + 34 > out.size()) {
+            s.tail = out.size() - i;
+            break;
+        }
+        if (out[i] == '$') {
             const Frame f = ReadFrame(out.substr(i, 34));
             if (f.ok) {
                 s.frames.push_back(f);
