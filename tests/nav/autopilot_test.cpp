@@ -170,6 +170,7 @@ TEST_F(AutopilotTest, ArmedCaptureLimits) {
         EXPECT_EQ(G_ApLateral.nMode, c.mode);
         EXPECT_EQ(G_NVRam[kNvNavMode], c.stored);
         EXPECT_EQ(G_ApLateral.bEngaged, 1);
+        EXPECT_EQ(ApLatAnnunColor(), c.mode == kApHnav ? kApColourEngaged : kApColourArmed);
     }
 }
 
@@ -313,6 +314,7 @@ TEST_F(AutopilotTest, MinimumsOncePerApproach) {
     }
     EXPECT_EQ(popups, 1);
     EXPECT_EQ(G_ApVertical.bMinimums, 1);
+    EXPECT_EQ(Count(SysLogSectorText(), "PlaySound MINIMUMS,"), 1) << "sound 15 once";
 }
 
 TEST_F(AutopilotTest, StartWindowSurvivesTheTimerWrap) {
