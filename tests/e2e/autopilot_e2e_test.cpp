@@ -44,16 +44,16 @@ protected:
 // A GPS behind the adapter: flying 090 true (variation 0) at 120 kt, a
 // quarter mile right of a 120-degree course. Its messages follow each other
 // at the port's rate for the whole run, a version message now and then.
-std::string AdapterStream(double seconds) {
+std::string AdapterStream(double seconds, bool glidePath = false) {
     const std::string g1 = arinc_peer::Message(
         'G', '1',
         arinc_peer::Words({LineToImage(BnrLine(310, 45.0, 180.0, 20)), LineToImage(BnrLine(311, -93.0, 180.0, 20)),
                            LineToImage(BnrLine(313, 90.0, 180.0, 12)), LineToImage(BnrLine(147, 0.0, 180.0, 11)),
                            LineToImage(BnrLine(312, 120.0, 4096.0, 15))}));
-    const std::string g2 = arinc_peer::Message(
-        'G', '2',
-        arinc_peer::Words({LineToImage(BnrLine(114, 120.0, 180.0, 12)), LineToImage(BnrLine(116, 0.25, 128.0, 15)),
-                           LineToImage(BnrLine(251, 20.0, 4096.0, 15))}));
+    std::vector<uint32_t> leg = {LineToImage(BnrLine(114, 120.0, 180.0, 12)), LineToImage(BnrLine(116, 0.25, 128.0, 15)),
+                                 LineToImage(BnrLine(251, 20.0, 4096.0, 15))};
+    if (glidePath) leg.push_back(LineToImage(BnrLine(117, 10.0, 2048.0, 11)));   // 10 ft above the path
+    const std::string g2 = arinc_peer::Message('G', '2', arinc_peer::Words(leg));
     const std::string version = arinc_peer::Message('A', '0', "V1.07");
     std::string s;
     const size_t bytes = static_cast<size_t>(seconds * 5760);   // 57,600 bit/s
@@ -139,6 +139,54 @@ TEST_F(AutopilotE2e, AdapterCarriesTheRollCommandOntoTheGpsCourse) {
     EXPECT_NEAR(course.value, 120.0, 0.05) << "the GPS's desired track, magnetic";
     EXPECT_EQ(last.word[5], 0xD4u);
     EXPECT_EQ(last.dim, 255);
+}
+
+// An approach with vertical guidance: the vertical axis, armed by default,
+// captures the glide path once the course is flown, and at minimums + 200 ft
+// the pop-up shows over the flight instruments and sound 15 plays.
+TEST_F(AutopilotE2e, MinimumsPopupAndSound) {
+    if (RunCommand("command -v sox >/dev/null").status != 0) GTEST_SKIP() << "sox not installed";
+    ASSERT_EQ(RunCommand("sox -n -r 22050 -c 2 -b 16 " + dir_ + "/minimums.wav synth 1 sine 880 vol 0.5 2>&1").status, 0);
+    std::ofstream(dir_ + "/in.bin", std::ios::binary) << AdapterStream(30, true);
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "EFIS_INSTALLED, 1\nNET_AHRS_MODE, 0\nAIR_INSTALLED, 1\nNET_AIR_MODE, 0\n"
+                                           "SERIAL4_FUNC, 5\nSERIAL4_BAUD, 1\nGPSNAV1_PORT, 4\n";
+    std::ofstream(dir_ + "/NVRAM.KVD") << "MASTER_VOLUME, 100\nDIM_PERCENT, 100\n";
+    const std::string files = " --tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --tfs MINIMUMS.KVW=" + dir_ + "/minimums.wav";
+    ASSERT_EQ(RunKv5100("--headless --run-for 10 --flash " + dir_ + "/f.bin --tfs NVRAM.KVD=" + dir_ + "/NVRAM.KVD" +
+                        files).status, 0);
+    ASSERT_TRUE(EnableSteeringOutput(dir_ + "/f.bin"));
+    // I AGREE: the output is enabled and the controllers run.
+    std::ofstream(dir_ + "/script.txt") << "11.5 screenshot " << dir_ << "/before.png\n12 press 3\n14 screenshot " << dir_
+                                        << "/minimums.png\n";
+    const CommandResult run = RunKv5100("--headless --run-for 20 --flash " + dir_ + "/f.bin" + files + " --script " + dir_ +
+                                        "/script.txt --serial 4=file:" + dir_ + "/in.bin," + dir_ +
+                                        "/out.bin --audio " + dir_ + "/audio.wav --print-syslog");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("INFO: AP Vertical Mode switch from OFFLINE to VNAV @"), std::string::npos) << run.out;
+    EXPECT_EQ(Count(run.out, "PlaySound MINIMUMS,"), 1) << run.out;
+
+    RgbImage before, shot;
+    ASSERT_TRUE(ReadPng(dir_ + "/before.png", before));
+    ASSERT_TRUE(ReadPng(dir_ + "/minimums.png", shot));
+    // The pop-up's orange box left of and above the attitude centre.
+    const auto orange = [](const RgbImage& im) {
+        int n = 0;
+        for (int y = 40; y <= 100; ++y)
+            for (int x = 150; x <= 300; ++x) {
+                const uint32_t c = im.At(x, y);
+                n += (c >> 16) > 0xC0 && ((c >> 8) & 0xFF) > 0x40 && ((c >> 8) & 0xFF) < 0xC0 && (c & 0xFF) < 0x40;
+            }
+        return n;
+    };
+    EXPECT_EQ(orange(before), 0);
+    EXPECT_GT(orange(shot), 300) << "the MINIMUMS pop-up";
+
+    // Sound 15 on the codec: some seconds of the 880 Hz tone in the capture.
+    const CommandResult stat = RunCommand("sox " + dir_ + "/audio.wav -n stat 2>&1");
+    ASSERT_EQ(stat.status, 0) << stat.out;
+    const size_t at = stat.out.find("Maximum amplitude:");
+    ASSERT_NE(at, std::string::npos) << stat.out;
+    EXPECT_GT(std::atof(stat.out.c_str() + at + 18), 0.1) << stat.out;
 }
 
 }  // namespace
