@@ -274,27 +274,27 @@ TEST_F(ArincTest, GpsMessageIntoTheSlotThroughTheMerge) {
     Receive(arinc_peer::Message('G', '2', arinc_peer::Words(b)));
     EXPECT_EQ(G_Serial[kPort].nRxCount, 1u) << "data received";
     const ArincAdapterRec& rec = G_ArincAdapter[0];
-    EXPECT_EQ(rec.bValid, 1);
-    EXPECT_EQ(rec.cType, 'G');
-    EXPECT_EQ(rec.nDigit, 2);
-    EXPECT_EQ(rec.nType, 1);
-    EXPECT_EQ(rec.bFresh[1], 1);
-    EXPECT_EQ(rec.bFresh[2], 1);
+    EXPECT_EQ(+rec.bValid, 1);
+    EXPECT_EQ(+rec.cType, 'G');
+    EXPECT_EQ(+rec.nDigit, 2);
+    EXPECT_EQ(+rec.nType, 1);
+    EXPECT_EQ(+rec.bFresh[1], 1);
+    EXPECT_EQ(+rec.bFresh[2], 1);
     UpdateNavSrc(kPort);
     const NavSrcRec& r = G_NavSrc.rec[0];
-    EXPECT_EQ(r.nType, 1);
+    EXPECT_EQ(+r.nType, 1);
     EXPECT_TRUE(r.nGpsFlagsA & kNavGpsValid);
     EXPECT_TRUE(r.nGpsFlagsB & kNavGpsFix);
-    EXPECT_NEAR(r.fLat, 45.5, 0.001);
-    EXPECT_NEAR(r.fLon, -93.25, 0.001);
-    EXPECT_EQ(r.nTrackTrue, 900);
-    EXPECT_EQ(r.nMagVar, 50) << "west positive";
-    EXPECT_EQ(r.nTrackMag, 950);
-    EXPECT_EQ(r.nGroundSpeed, 1200);
-    EXPECT_EQ(r.nDesiredTrack, 1050);
-    EXPECT_EQ(r.nCourse, 105);
-    EXPECT_EQ(r.nCrossTrack, -25) << "right of course: steer left";
-    EXPECT_EQ(r.nDistance, 125);
+    EXPECT_NEAR(+r.fLat, 45.5, 0.001);
+    EXPECT_NEAR(+r.fLon, -93.25, 0.001);
+    EXPECT_EQ(+r.nTrackTrue, 900);
+    EXPECT_EQ(+r.nMagVar, 50) << "west positive";
+    EXPECT_EQ(+r.nTrackMag, 950);
+    EXPECT_EQ(+r.nGroundSpeed, 1200);
+    EXPECT_EQ(+r.nDesiredTrack, 1050);
+    EXPECT_EQ(+r.nCourse, 105);
+    EXPECT_EQ(+r.nCrossTrack, -25) << "right of course: steer left";
+    EXPECT_EQ(+r.nDistance, 125);
     EXPECT_TRUE(r.nGpsFlagsA & kNavGpsVertical);
     EXPECT_EQ(NavGetU32(r.abVertGuide), words[9]);
     EXPECT_TRUE(NavRollSteerFlag(r));
@@ -344,14 +344,14 @@ TEST_F(ArincTest, RadioMessageIntoTheSlot) {
     Receive(arinc_peer::Message('V', '1', arinc_peer::Words(words)));
     UpdateNavSrc(kPort);
     const NavSrcRec& r = G_NavSrc.rec[0];
-    EXPECT_EQ(r.nType, 2);
+    EXPECT_EQ(+r.nType, 2);
     EXPECT_TRUE(r.nRadioFlagsA & kNavRadioValid);
     EXPECT_TRUE(r.nRadioFlagsB & kNavRadioArinc);
-    EXPECT_EQ(r.nCdi, 50) << "round(87.5 thousandths DDM x 0.5714)";
-    EXPECT_EQ(r.nVertDev, -60) << "round(-90 thousandths DDM x 0.66667)";
-    EXPECT_EQ(r.nRadial, 2700);
-    EXPECT_EQ(r.nObs, 45);
-    EXPECT_EQ(r.nActiveFreq, 10935);
+    EXPECT_EQ(+r.nCdi, 50) << "round(87.5 thousandths DDM x 0.5714)";
+    EXPECT_EQ(+r.nVertDev, -60) << "round(-90 thousandths DDM x 0.66667)";
+    EXPECT_EQ(+r.nRadial, 2700);
+    EXPECT_EQ(+r.nObs, 45);
+    EXPECT_EQ(+r.nActiveFreq, 10935);
     EXPECT_TRUE(r.nRadioFlagsA & kNavRadioLoc) << "109.35 is a localizer";
     EXPECT_STREQ(r.szStation, "****");
     EXPECT_TRUE(G_NavSrc.hdr.nFlags0 & kNavHdrCrsRadio) << "no course slot: the header follows the type";
@@ -362,33 +362,33 @@ TEST_F(ArincTest, FaultyMessagesAreNotTaken) {
     ArincAdapterRec& rec = G_ArincAdapter[0];
 
     Take(arinc_peer::Message('G', '1', payload, -1, 1));
-    EXPECT_EQ(rec.bValid, 0);
-    EXPECT_EQ(rec.label[kAl313].nStamp, 0u) << "not decoded";
+    EXPECT_EQ(+rec.bValid, 0);
+    EXPECT_EQ(+rec.label[kAl313].nStamp, 0u) << "not decoded";
     EXPECT_EQ(G_Serial[kPort].nRxCount, 0u);
     EXPECT_EQ(Count(RamLog(), "ARINC Bad CRC: G1, Sz:17 @"), 1);
 
     Take(arinc_peer::Message('Q', '1', payload));
-    EXPECT_EQ(rec.cType, '0');
+    EXPECT_EQ(+rec.cType, '0');
     EXPECT_EQ(Count(SysLogSectorText(), "ARINC UKNOWN MSG \x02$Q @"), 1);
 
     // L = 64: more than a record holds; a message shorter than its L.
     std::string big = arinc_peer::Message('G', '1', std::string(64, '\x01'));
     Take(big);
-    EXPECT_EQ(rec.bValid, 0);
-    EXPECT_EQ(rec.nLength, 0u);
-    EXPECT_EQ(rec.abPayload[1], 0) << "nothing copied";
+    EXPECT_EQ(+rec.bValid, 0);
+    EXPECT_EQ(+rec.nLength, 0u);
+    EXPECT_EQ(+rec.abPayload[1], 0) << "nothing copied";
     std::string cut = arinc_peer::Message('G', '1', payload, 40);
     Take(cut);
-    EXPECT_EQ(rec.bValid, 0);
-    EXPECT_EQ(rec.nLength, 0u);
+    EXPECT_EQ(+rec.bValid, 0);
+    EXPECT_EQ(+rec.nLength, 0u);
 
     // 8 bytes or fewer: cleared and ignored.
     Take(arinc_peer::Message('G', '1', payload));
-    ASSERT_EQ(rec.bValid, 1);
+    ASSERT_EQ(+rec.bValid, 1);
     Take(std::string("\x02$G1\x00\x00\r\n", 8));
-    EXPECT_EQ(rec.bValid, 0);
-    EXPECT_EQ(rec.cType, '0');
-    EXPECT_EQ(rec.label[kAl313].nValue, 900) << "decoded data stay";
+    EXPECT_EQ(+rec.bValid, 0);
+    EXPECT_EQ(+rec.cType, '0');
+    EXPECT_EQ(+rec.label[kAl313].nValue, 900) << "decoded data stay";
 }
 
 TEST_F(ArincTest, VersionLoggedOnce) {
@@ -397,8 +397,8 @@ TEST_F(ArincTest, VersionLoggedOnce) {
         SCOPED_TRACE(c.text);
         Take(arinc_peer::Message('A', '0', c.text));
         const ArincAdapterRec& rec = G_ArincAdapter[0];
-        EXPECT_EQ(rec.bVersionRx, 1);
-        EXPECT_EQ(rec.nVersion, c.number);
+        EXPECT_EQ(+rec.bVersionRx, 1);
+        EXPECT_EQ(+rec.nVersion, c.number);
         EXPECT_EQ(std::string(rec.szVersion), c.text.substr(0, 5)) << "at most L characters, NUL-filled";
     }
     const std::string log = SysLogSectorText();
