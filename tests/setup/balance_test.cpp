@@ -353,4 +353,33 @@ TEST_F(BalanceTest, FewStationsDrawHeadingsAndKeysStayInside) {
     }
 }
 
+// The narrow pane of configuration 13: both pages stay inside it, whatever
+// the CG values make of the bar.
+TEST_F(BalanceTest, NarrowPaneKeepsEverythingInside) {
+    Aircraft("DESIGN_CG_LOWER, 80.0\nDESIGN_CG_UPPER, 80.0\nCG_LOWER_X, -999999\nCG_UPPER_X, 999999\n"
+             "DESC, Empty\nQUANTITY, 0\nLENGTH, 99999\nNEXTLINE, 0\nDESC, Min\nNEXTLINE, 0\n"
+             "DESC, Load\nQUANTITY, 999999\nLENGTH, -99999\nX, 9999\nY, 9999\nNEXTLINE, 0\n");
+    for (uint32_t page : {kAuxBalance, kAuxStations}) {
+        SCOPED_TRACE(page);
+        int outside = 0;
+        RunApp([&] {
+            G_CurPage = 13;
+            InitScreenConfig();
+            const int py = static_cast<int>(G_FlipCtl.nDrawPageY);
+            GUI_SetBkColorIndex(0);
+            GUI_ClearRect(0, py, 639, py + 479);
+            G_AuxPageIdx = page;
+            ShowAircraftImage();
+            DrawAuxPage();
+            for (int y = 0; y < 480; ++y)
+                for (int x = 0; x < 640; ++x)
+                    if (x < 383 || y > 459) outside += GUI_GetPixelIndex(x, y + py) != 0;
+        });
+        EXPECT_EQ(outside, 0);
+        if (page == kAuxStations) {
+            EXPECT_GT(Count(14, 383, 0, 639, 100), 50) << "the editor's headings in the pane";
+        }
+    }
+}
+
 }  // namespace
