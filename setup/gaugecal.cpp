@@ -62,11 +62,15 @@ void FormatPoint(char* out, int32_t size, int32_t value) {
     if (PointDecimals() == 0) std::snprintf(out, static_cast<size_t>(size), "%d", static_cast<int>(value));
     else FormatScaled(out, size, value, 1, 1);
 }
-// A point's value moved by delta tenths of the unit it is shown in.
+// A point's value moved by delta tenths of the unit it is shown in. A tenth
+// of a mile or kilometre an hour is less than the tenth of a knot kept, so a
+// step that would round back moves the kept value by one.
 int32_t StepPoint(int32_t value, int32_t delta) {
-    if (!PointInPilotUnits()) return value + delta;
+    if (!PointInPilotUnits() || delta == 0) return value + delta;
     const int32_t shown = ToDisplayUnits(Inst(), value) + delta;
-    return RoundHalfAway(FromDisplayUnits(Inst(), static_cast<float>(shown)));
+    const int32_t next = RoundHalfAway(FromDisplayUnits(Inst(), static_cast<float>(shown)));
+    if (next != value) return next;
+    return delta > 0 ? value + 1 : value - 1;
 }
 const char* AirspeedUnitText() {
     const int32_t u = G_InstCfg[kInstAirspeed].nUnits;

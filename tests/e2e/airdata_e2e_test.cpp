@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/png_read.h"
 #include "support/shell.h"
 
 namespace {
@@ -112,6 +114,59 @@ TEST_F(AirdataE2e, DemoWritesTheAirspeedConfiguration) {
     for (const char* line : {"AIRSPEED.VS0, 50\n", "AIRSPEED.VS1, 58\n", "AIRSPEED.VFE, 100\n", "AIRSPEED.VNO, 140\n",
                              "AIRSPEED.VNE, 170\n", "AIRSPEED.RED_HIGH, 1700\n"})
         EXPECT_NE(kvd.find(line), std::string::npos) << line << " in\n" << kvd;
+}
+
+// The airspeed calibration screen opened from the calibration list with the
+// buttons, a point set with the knob in the pilot's unit (MPH) and recorded
+// at the live A/D value, then saved: AIRDATA.KVC keeps it in tenths of a knot.
+TEST_F(AirdataE2e, AirspeedCalibrationThroughTheButtons) {
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "AIR_INSTALLED, 1\nNET_AIR_MODE, 0\n";
+    std::ofstream(dir_ + "/AIRDATA.KVD") << "AIRSPEED.UNITS, 1\n";
+    std::ostringstream script;
+    script << "0 adc air 5 3000\n3 release 5\n"
+           << "14 press 2\n14.3 press 2\n14.6 press 4\n"   // 3. Airspeed, SELECT
+           << "16 screenshot " << dir_ << "/open.png\n";
+    for (int i = 0; i < 12; ++i) script << "+0.3 press 2\n";   // the second point's value
+    // The turn's first detents after the rest are dropped (two here): 100
+    // steps, each a tenth of a knot, as a tenth of a mile an hour is finer
+    // than the kept tenth of a knot; 10.0 kt shows as 11.5 MPH.
+    script << "+0.5 knob 102 0.05\n+6 screenshot " << dir_ << "/value.png\n"
+           << "+0.5 press 6\n+0.5 press 4\n+1 screenshot " << dir_ << "/recorded.png\n"   // AD column, COPY
+           << "+0.5 press 5\n+3 press 1\n+0.5 press 1\n";                                 // SAVE, leave
+    std::ofstream(dir_ + "/script.txt") << script.str();
+    const CommandResult r = RunKv5100("--headless --hold 62 --run-for 45 --flash " + dir_ + "/f.bin --tfs SYSTEM.KVD=" +
+                                      dir_ + "/SYSTEM.KVD --tfs AIRDATA.KVD=" + dir_ + "/AIRDATA.KVD --script " + dir_ +
+                                      "/script.txt --tfs-out AIRDATA.KVC=" + dir_ + "/kvc.txt --tfs-out AIRDATA.KVD=" +
+                                      dir_ + "/kvd.txt --print-syslog");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\nENTERING CALIBRATION\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("LEAVING CALIBRATION\n"), std::string::npos) << r.out;
+
+    RgbImage open, value, recorded;
+    ASSERT_TRUE(ReadPng(dir_ + "/open.png", open));
+    ASSERT_TRUE(ReadPng(dir_ + "/value.png", value));
+    ASSERT_TRUE(ReadPng(dir_ + "/recorded.png", recorded));
+    EXPECT_GT(open.Lit(210, 25, 400, 37), 50) << "the heading";
+    EXPECT_GT(open.Lit(500, 41, 639, 53), 100) << "the live reading and A/D value";
+    EXPECT_GT(open.Lit(210, 216, 330, 228), 50) << "the points' header";
+    // The selected field is drawn in reverse: yellow behind the value.
+    auto yellow = [](const RgbImage& image, int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += image.At(x, y) == 0xFFFF00;
+        return n;
+    };
+    EXPECT_GT(yellow(value, 210, 242, 300, 254), 50) << "the second point's value selected";
+    EXPECT_GT(yellow(recorded, 403, 242, 480, 254), 50) << "then its A/D value";
+
+    // 10.0 kt at the live A/D value, in tenths of a knot, the unit kept.
+    const std::string kvc = ReadHostFile(dir_ + "/kvc.txt"), kvd = ReadHostFile(dir_ + "/kvd.txt");
+    EXPECT_NE(kvc.find("AIRSPEED.NUM_CAL_PTS, 2\n"), std::string::npos) << kvc;
+    EXPECT_NE(kvc.find("AIRSPEED.DISPLAY_VALUE_2, 100\n"), std::string::npos) << kvc;
+    const size_t ad = kvc.find("AIRSPEED.AD_VALUE_2, ");
+    ASSERT_NE(ad, std::string::npos) << kvc;
+    EXPECT_NEAR(std::atoi(kvc.c_str() + ad + 21), 3000, 5) << kvc;
+    EXPECT_NE(kvd.find("AIRSPEED.UNITS, 1\n"), std::string::npos) << kvd;
 }
 
 }  // namespace
