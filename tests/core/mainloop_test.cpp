@@ -9,12 +9,18 @@
 #include "core/pending.h"
 #include "core/serial.h"
 #include "core/spi.h"
+#include "core/discrete.h"
+#include "core/timefmt.h"
 #include "engine/instrument.h"
 #include "gui/gui.h"
 #include "nav/navmerge.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
 #include "platform/hw.h"
+#include "setup/auxpages.h"
+#include "ui/buttons.h"
+#include "ui/keys.h"
+#include "ui/pages.h"
 #include "storage/nvram.h"
 #include "support/board_fixture.h"
 
@@ -79,6 +85,7 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
         {"record 15", 15, 0.067 * 3},
         {"record 16", 16, 0.067 * 3},
     };
+    EXPECT_EQ(G_UdpPktDesc[kUdpDiscrete].nSendSeq, 1u) << "the discrete inputs go out once";
     for (const Sent& r : records) {
         SCOPED_TRACE(r.name);
         const double expected = t / r.period;
@@ -186,6 +193,29 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
     EXPECT_EQ(rec.nRouteCount, 0);
     EXPECT_EQ(rec.route[0].szIdent[0], 0);
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1].DSRC, 2u);
+}
+
+// A key whose work holds the loop up for 2 s (the log copy finding no card):
+// the seconds that passed meanwhile still count on the pilot's timer and on
+// an input's seconds counter.
+TEST_F(MainLoopTest, SecondsPassedWhileHeldUpAreCounted) {
+    G_CurPage = 11;
+    G_AuxPageIdx = kAuxMaint;
+    G_MenuState = kMenuDataLog;
+    TimerSet(60);
+    G_TimerDir = -1;
+    TimerStart();
+    G_DiscreteIn.input[0].nMode = 2;
+    G_DiscreteIn.input[0].nInvert = 1;   // active at the open pin's level
+    G_DiscreteIn.nState = 1;
+    G_KeyEvent = 4;   // START
+    const uint32_t uptime = G_UptimeSec;
+    Run(6.5);
+    const uint32_t passed = G_UptimeSec - uptime;
+    ASSERT_GE(passed, 6u);
+    EXPECT_EQ(G_TimerSec, 60 - static_cast<int32_t>(passed));
+    EXPECT_EQ(G_DiscreteIn.input[0].nCount, passed);
+    EXPECT_EQ(G_MenuState, kMenuMaintLogs) << "the copy ran";
 }
 
 }  // namespace
