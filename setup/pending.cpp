@@ -9,6 +9,8 @@ void ReadAircraftFile() {}
 void WriteAircraftFile() {}
 void LoadAircraftBitmap() {}
 
-// Screens of the list whose modules are not written yet: nothing opens and
-// the list redraws itself.
-void AdminSettingsScreen() {}
+// Screens of the administrator settings whose modules are not written yet:
+// nothing opens and the list redraws itself.
+void FileTransferScreen() {}
+void MaintenanceMenu() {}
+void DiagnosticsMenu() {}
