@@ -129,6 +129,7 @@ struct AdminScreen {
 };
 AdminScreen s_admin;
 char s_value[64];
+char s_trail[256];   // the value texts shown since the screen opened, newest last
 
 int32_t PageY(int32_t y) { return y + static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
 
@@ -197,15 +198,32 @@ void NormaliseSwitches() {
 }
 
 // The item's label with its line cleared, then a value at the value column.
-void ShowValueIn(int32_t item, uint32_t colour, const char* text) {
+void KeepInTrail(const char* text) {
+    const size_t have = std::strlen(s_trail), add = std::strlen(text) + 1;
+    if (add >= sizeof s_trail) return;
+    if (have + add >= sizeof s_trail) {   // the oldest texts go
+        const size_t drop = have + add - sizeof s_trail + 1;
+        std::memmove(s_trail, s_trail + drop, have - drop + 1);
+    }
+    std::strcat(s_trail, text);
+    std::strcat(s_trail, "|");
+}
+
+void DrawValueIn(int32_t item, uint32_t colour, const char* text) {
     const int32_t y = AdminItemY(item);
     DrawSettingsLabel(y, AdminItemText[item]);
     if (text[0] != 0)
         DrawTextF(colour, kLabelFont, item == s_admin.nCursor ? 14 : 2, kAdminValueX, y, "%s", text);
 }
+
+// What an action or a knob step shows in the item's row (kept in the trail).
+void ShowValueIn(int32_t item, uint32_t colour, const char* text) {
+    if (text[0] != 0) KeepInTrail(text);
+    DrawValueIn(item, colour, text);
+}
 void ShowValue(int32_t item, const char* text) { ShowValueIn(item, kYellow, text); }
 
-void DrawItem(int32_t item) { ShowValue(item, AdminItemValue(item)); }
+void DrawItem(int32_t item) { DrawValueIn(item, kYellow, AdminItemValue(item)); }
 
 void DrawCursorMark(bool shown) { DrawSettingsCursor(AdminItemY(s_admin.nCursor), shown ? 1 : 0); }
 
@@ -429,6 +447,7 @@ int32_t AdminItemY(int32_t item) { return kAdminFirstY + kAdminPitch * (item - 1
 int32_t AdminCursor() { return s_admin.nCursor; }
 int32_t AdminLastItem() { return s_admin.nLast; }
 int32_t AdminCopySpan() { return s_admin.nSpan; }
+const char* AdminValueTrail() { return s_trail; }
 
 int32_t AdminCopyWatchdogSeconds(int32_t spanMinutes) {
     const int32_t hours = spanMinutes / 60;
@@ -455,6 +474,7 @@ const char* AdminItemValue(int32_t item) {
 
 void AdminSettingsOpen() {
     s_admin = {};
+    s_trail[0] = 0;
     s_admin.nCursor = 1;
     s_admin.nLast = kAdminItemsUser;
     s_admin.nDialAdmin = kAdminDialStart;

@@ -48,6 +48,9 @@ int32_t AdminLastItem();
 int32_t AdminItemY(int32_t item);
 // The value text of an item as the full drawing shows it.
 const char* AdminItemValue(int32_t item);
+// The value texts that actions and the dials showed since the screen
+// opened, each followed by '|' (the newest 255 characters).
+const char* AdminValueTrail();
 // 1 when leaving must restart the unit (the own network number changed).
 int32_t AdminResetRequired();
 // The data-log copy span in minutes, and the watchdog time given before it.

@@ -46,8 +46,9 @@ int32_t SerialFuncBaudIdx(uint32_t code) {
 }
 
 void StepSerialFunction(SerialPort* port, int32_t delta) {
-    // Wide arithmetic: a stored code may be anything.
-    int64_t code = (static_cast<int64_t>(port->nFunction) + delta) % static_cast<int64_t>(kFunctionCount);
+    // The code is a signed word, and wide here: a stored code may be anything.
+    int64_t code = (static_cast<int64_t>(static_cast<int32_t>(port->nFunction)) + delta) %
+                   static_cast<int64_t>(kFunctionCount);
     if (code < 0) code = kFunctionCount - 1;
     if (code == kFuncTest || code == kFuncRemoteNav) code += delta % 2;
     if (code == kFuncArincDownload || code == kFuncNrvCal) code = delta < 0 ? 10 : kFuncOpTech;
