@@ -2,6 +2,8 @@
 // keeps the unit running.
 #include "setup/setup.h"
 
-// Screens of the list whose modules are not written yet: nothing opens and
-// the list redraws itself.
-void AdminSettingsScreen() {}
+// Screens of the administrator settings whose modules are not written yet:
+// nothing opens and the list redraws itself.
+void FileTransferScreen() {}
+void MaintenanceMenu() {}
+void DiagnosticsMenu() {}
