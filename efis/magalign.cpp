@@ -21,6 +21,7 @@ constexpr uint32_t kBitLeveling = 1u << 12, kBitIronCal = 1u << 13, kBitHdgOffse
 constexpr uint32_t kAlignBits = kBitLeveling | kBitIronCal | kBitHdgOffset;
 constexpr int32_t kQuarterTurn = 900;   // 0.1 degree
 constexpr int32_t kLastStep = 12;
+constexpr uint32_t kAhrsGreen = 0xFF00, kAhrsCyan = 0xFFFF00;   // 0x00BBGGRR
 
 constexpr const char* kStepText[kLastStep + 1] = {
     "Press START to align the magnetometer.",
@@ -70,7 +71,7 @@ static void MagAlignStep() {
     const uint32_t step = G_MagAlignStep;
     if (step != s_track.nLastStep) {
         if (step == 2 || step == 4 || step == 10) s_track.nSeen = 0;   // a phase the key began
-        s_track.nTurned = 0;
+        if (step == 4) s_track.nTurned = 0;   // later quarters keep the overshoot of the one before
         s_track.nLastStep = step;
     }
     if (!Fresh()) return;
@@ -80,7 +81,10 @@ static void MagAlignStep() {
     case 2: if (BitCycled(kBitLeveling)) PhaseDone(3); break;
     case 4: case 5: case 6: case 7:
         s_track.nTurned += turn;
-        if (s_track.nTurned >= kQuarterTurn || s_track.nTurned <= -kQuarterTurn) G_MagAlignStep = step + 1;
+        if (s_track.nTurned >= kQuarterTurn || s_track.nTurned <= -kQuarterTurn) {
+            s_track.nTurned -= s_track.nTurned > 0 ? kQuarterTurn : -kQuarterTurn;
+            G_MagAlignStep = step + 1;
+        }
         break;
     case 8: if (BitCycled(kBitIronCal)) PhaseDone(9); break;
     case 10: if (BitCycled(kBitHdgOffset)) PhaseDone(11); break;
@@ -92,7 +96,8 @@ static void MagAlignStep() {
 static void DrawBitLine(int32_t x, int32_t y, const char* name, uint32_t bit) {
     const bool bad = (G_Ahrs.nStatus & bit) != 0;
     DrawTextF(kAhrsWhite, 8, 33, x, y, "%s", name);
-    DrawTextF(bad ? kAhrsYellow : 0xFF00, 8, 33, x + 170, y, "%s", bad ? "INVALID" : "VALID");
+    if (!Fresh()) DrawTextF(kAhrsWhite, 8, 33, x + 170, y, "---");
+    else DrawTextF(bad ? kAhrsYellow : kAhrsGreen, 8, 33, x + 170, y, "%s", bad ? "INVALID" : "VALID");
 }
 
 void MagAlignProcedure() {
@@ -110,7 +115,7 @@ void MagAlignProcedure() {
     const int32_t x = x0 + 12;
     DrawTextF(kAhrsWhite, 9, 33, x, y0 + 8, "MAGNETOMETER ALIGNMENT");
     DrawTextF(kAhrsWhite, 8, 33, x0 + w - 12 - 90, y0 + 8, "STEP %2d/%d", static_cast<int>(step), kLastStep);
-    DrawTextF(0xFFFF00, 8, 33, x, y0 + 36, "%s", kStepText[step]);
+    DrawTextF(kAhrsCyan, 8, 33, x, y0 + 36, "%s", kStepText[step]);
     if (Fresh()) {
         DrawTextF(kAhrsWhite, 8, 33, x, y0 + 64, "HEADING %03d", static_cast<int>((G_Ahrs.nHeading + 5) / 10 % 360));
         if (step >= 4 && step <= 7)

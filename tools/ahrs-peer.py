@@ -22,8 +22,8 @@ published layouts of the two AHRS formats:
     bytes 2..29 modulo 65535.
 
 Usage:
-  ahrs-peer.py dynon SCENARIO OUT [--seconds S]
-  ahrs-peer.py xbow SCENARIO OUT [--seconds S]
+  ahrs-peer.py dynon SCENARIO OUT [--seconds S] [--lead S]
+  ahrs-peer.py xbow SCENARIO OUT [--seconds S] [--lead S]
   ahrs-peer.py example             the published example sentence, CR LF
   ahrs-peer.py sentence ROLL PITCH HEADING RATE LATG LOADG STATUS
                                    one sentence (degrees, deg/s, g, hex status)
@@ -33,10 +33,12 @@ Usage:
   ahrs-peer.py expect SCENARIO T   roll pitch heading at T seconds
 
 Scenarios: steady, turn (a coordinated turn), roll (a roll through 180),
-status (status and BIT bits), badsum (every 10th message spoilt), garbage
+status (status and BIT bits), align (the bits and turn of a magnetometer
+alignment), badsum (every 10th message spoilt), garbage
 (three stray bytes before every 10th message), pause (5 s without data
 after 10 s). Message n of a stream stands at the time its bytes take on the
-line, so a sample's time is known to whoever reads the stream back.
+line, so a sample's time is known to whoever reads the stream back
+(--lead: S seconds of NUL bytes at 115,200 bit/s before the stream).
 """
 import math
 import struct
@@ -60,6 +62,14 @@ def attitude(scenario, t):
         roll = ((30.0 * t + 180.0) % 360.0) - 180.0
     elif scenario == "status":
         status = 0x1000 if int(t) % 10 >= 5 else 0
+    elif scenario == "align":
+        # What an AHRS reports through a magnetometer alignment, in phases
+        # long enough for a scripted pilot whose clock may differ from the
+        # stream's by some seconds: levelling done at 60 s, a turn to the
+        # right through 390 degrees from 100 s to 113 s, the iron
+        # calibration done at 130 s, the heading offset at 170 s.
+        status = ((0x1000 if t < 60 else 0) | (0x2000 if t < 130 else 0) | (0x4000 if t < 170 else 0))
+        heading = (90.0 + 30.0 * min(13.0, max(0.0, t - 100))) % 360.0
     load = 1.0 / max(0.2, math.cos(math.radians(roll))) if scenario == "turn" else 1.0
     return roll, pitch, heading, rate, lat, load, status
 
@@ -99,10 +109,13 @@ def xbow_frame(roll, pitch, heading, rate, lat, load, bits, spoil=False):
     return b"\xaa\x55" + body + struct.pack(">H", total)
 
 
-def stream(kind, scenario, seconds):
+def stream(kind, scenario, seconds, lead=0.0):
     baud, size = (DYNON_BAUD, DYNON_BYTES) if kind == "dynon" else (XBOW_BAUD, XBOW_BYTES)
     period = size * 10.0 / baud
-    out = bytearray()
+    # Until the unit sets its port up, the port takes bytes at the 115,200
+    # bit/s it starts with and drops them: the lead is that much silence (NUL
+    # bytes), so that the stream proper starts about when the port is ready.
+    out = bytearray(int(lead * 11520))
     n = 0
     while n * period < seconds:
         t = n * period
@@ -140,8 +153,9 @@ def decode_aiding(data):
 def main(argv):
     if len(argv) >= 4 and argv[1] in ("dynon", "xbow"):
         seconds = float(argv[argv.index("--seconds") + 1]) if "--seconds" in argv else 60.0
+        lead = float(argv[argv.index("--lead") + 1]) if "--lead" in argv else 0.0
         with open(argv[3], "wb") as f:
-            f.write(stream(argv[1], argv[2], seconds))
+            f.write(stream(argv[1], argv[2], seconds, lead))
         return 0
     if len(argv) == 2 and argv[1] == "example":
         sys.stdout.buffer.write(EXAMPLE)
