@@ -92,6 +92,11 @@ struct AhrsBitLog {
     uint32_t nFirstSeen;     // OS-timer count of the message that first set it
 };
 extern AhrsBitLog G_AhrsBits[kAhrsBits];
+// The diagnostic page's text for BIT bit n (0..15): its name, "ACTIVE" or
+// "-", and for an active bit the seconds since the message that first set it.
+void FormatAhrsBitLine(int32_t bit, char* out, int32_t size);
+// The three status digits of the ASCII AHRS, as it sent them ("3EA").
+void FormatDynonStatus(char* out, int32_t size);
 
 // ---- protocols --------------------------------------------------------------------------
 constexpr int32_t kDynonMsgBytes = 53;   // 51 characters and CR LF

@@ -298,6 +298,23 @@ TEST_F(AhrsTest, XbowInputIsDiscardedWithTheDemoAhrs) {
     EXPECT_EQ(G_SerialBuf[kPort].rx.nRd, G_SerialBuf[kPort].rx.nWr);
 }
 
+TEST_F(AhrsTest, DiagnosticLinesNameEachBitAndItsAge) {
+    Parse(kMagError, false);   // BIT 0x8000
+    Parse(kExample, true);     // status digits 3 E A
+    DelayTicks(5 * kTicksPerSecond + 1000);
+    char line[64];
+    FormatAhrsBitLine(15, line, sizeof line);
+    EXPECT_STREQ(line, "15 REMOTE MAG ERROR           ACTIVE    5s");
+    FormatAhrsBitLine(0, line, sizeof line);
+    EXPECT_STREQ(line, " 0 HARD FAILURE               -");
+    FormatAhrsBitLine(16, line, sizeof line);
+    EXPECT_STREQ(line, "");
+    FormatAhrsBitLine(14, line, 8);
+    EXPECT_STREQ(line, "14 MAG ") << "cut to the buffer";
+    FormatDynonStatus(line, sizeof line);
+    EXPECT_STREQ(line, "3EA");
+}
+
 // ---- the pilot's adjustments ------------------------------------------------------------
 
 TEST_F(AhrsTest, AdjustmentsWrapRollAndHeadingAndHoldPitch) {
