@@ -10,6 +10,7 @@
 #include "platform/hw.h"
 #include "ui/keys.h"
 #include "ui/pages.h"
+#include "ui/statusbar.h"
 #include "ui/style.h"
 
 namespace {
@@ -67,7 +68,7 @@ int32_t HeadingStep() {
 
 }  // namespace
 
-static void MagAlignStep() {
+static void MagAlignAdvance() {
     const uint32_t step = G_MagAlignStep;
     if (step != s_track.nLastStep) {
         if (step == 2 || step == 4 || step == 10) s_track.nSeen = 0;   // a phase the key began
@@ -91,6 +92,12 @@ static void MagAlignStep() {
     case 11: if (!(G_Ahrs.nStatus & kAlignBits)) G_MagAlignStep = 12; break;
     default: break;
     }
+}
+
+static void MagAlignStep() {
+    const uint32_t before = G_MagAlignStep;
+    MagAlignAdvance();
+    if (G_MagAlignStep != before) UpdateSoftKeys();   // START or CONTINUE follows the step
 }
 
 static void DrawBitLine(int32_t x, int32_t y, const char* name, uint32_t bit) {
