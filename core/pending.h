@@ -6,7 +6,6 @@
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcTrafficDemoTargets,
-    kPcSendArincFrame,
     kPcWxRecvTask,
     kPcLogEngineStartStop,
     kPcWxDecodeStep,

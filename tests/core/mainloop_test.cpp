@@ -96,7 +96,6 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     }
     const Case cases[] = {
         {"frame block 50 ms", kPcWxRecvTask, 0.050},
-        {"ARINC frame 50 ms", kPcSendArincFrame, 0.050},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {
