@@ -14,12 +14,7 @@ void ApplyAttitudeAdjust(AhrsRecord*, const uint8_t*) {}
 void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
 void DemoAhrsStep() {}
 void SendAhrsAiding() {}
-void DrawAirDataPane() {}
-void DrawOat() {}
-void CalcWind() {}
-void DrawEfisPage() {}
-void DrawEfisStatic() {}
-void EfisScreenInit() {}
+void DrawAhrsDiagPage() {}
 void MagAlignProcedure() {}
 // No AHRS decoder yet: its messages are dropped.
 void SyncDynonMsg(uint32_t) {}
