@@ -16,6 +16,10 @@
 #include "net/net.h"
 #include "platform/hw.h"
 #include "storage/nvram.h"
+#include "efis/ahrs.h"
+#include "efis/airdata.h"
+#include "efis/efisview.h"
+#include "ui/pages.h"
 #include "support/board_fixture.h"
 
 using platform::StopReason;
@@ -186,6 +190,26 @@ TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
     EXPECT_EQ(rec.nRouteCount, 0);
     EXPECT_EQ(rec.route[0].szIdent[0], 0);
     EXPECT_EQ(G_NetStreamCfg[kStreamNav1].DSRC, 2u);
+}
+
+// The EFIS pages leave the frame block room to flip every 50 ms: over a
+// minute of board time the display flips 20 times a second on each.
+TEST_F(MainLoopTest, EfisPagesFlipTwentyTimesASecond) {
+    InitPalette();
+    for (int s : {kStreamAir, kStreamAhrs}) G_NetStreamCfg[s].INST = 1;
+    G_Ahrs.nFresh = 40;   // not run down here: the attitude stays drawn
+    G_AirData.nFresh = 40;
+    G_Ahrs.nRoll = 200;
+    for (int32_t page : {2, 3}) {
+        SCOPED_TRACE(page);
+        G_CurPage = page;
+        InitScreenConfig();
+        const uint32_t flips = board().display().Flips();
+        const double t = Run(60);
+        EXPECT_GE(board().display().Flips() - flips, 0.97 * 20 * t);
+        const uint8_t* m = board().display().Memory();
+        EXPECT_EQ(m[(G_FlipCtl.nDrawPageY + 30) * 640 + 320], kEfSky) << "the attitude's sky was drawn";
+    }
 }
 
 }  // namespace
