@@ -131,8 +131,8 @@ void FormatLoadFactor(char* out, int32_t size, int32_t hundredths) {
 }
 
 void DrawGMeterFrame() {
+    EfisUseSplitMap();
     const EfisView& v = G_EfisView;
-    if (!v.bSplit) return;
     Frame(v.asiX0 - 2, v.tapeY1 + 23, v.asiX1, v.tapeY1 + 52, kEfBlack, kEfGrey);
 }
 

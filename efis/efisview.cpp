@@ -55,6 +55,10 @@ EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     v.asiX0 = x0 + 4, v.asiX1 = x0 + 74;
     v.altX0 = x1 - 87, v.altX1 = x1 - 29;
     v.vsiX0 = x1 - 25, v.vsiX1 = x1 - 4;
+    v.tapeY0 = v.cy - 110, v.tapeY1 = v.cy + 110;
+    // Under the G-meter, and the angle of attack over the airspeed tape.
+    v.windX = x0 + 45, v.windY = v.tapeY1 + 76;
+    v.aoaX = x0 + 46, v.aoaY = y0 + 38;
     v.hsiR = 0;
     v.bSplit = true;
     return v;
@@ -65,6 +69,10 @@ bool EfisAirPanePage(int32_t page) { return page == 4 || page == 14 || page == 3
 void EfisUseLayout() {
     G_EfisView = EfisViewForPane(G_EfisLayout.x0, G_EfisLayout.y0, G_EfisLayout.x1, G_EfisLayout.y1);
     G_EfisView.bAirPane = EfisAirPanePage(G_CurPage);
+}
+
+void EfisUseSplitMap() {
+    G_EfisView = EfisViewForSplitMap(G_MapPane.x0, G_MapPane.y0, G_MapPane.x1, G_MapPane.y1);
 }
 
 int32_t EfisWrap3600(int32_t angle) {

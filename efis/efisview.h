@@ -43,6 +43,8 @@ EfisView EfisViewForPane(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // The screen configurations that show the air-data pane.
 bool EfisAirPanePage(int32_t page);
+// Sets G_EfisView to the strips beside the map pane (G_MapPane).
+void EfisUseSplitMap();
 // Sets G_EfisView from G_EfisLayout and the current page.
 void EfisUseLayout();
 

@@ -197,8 +197,18 @@ void InitVsiTable() {
 
 // ---- airspeed -------------------------------------------------------------------------------------
 
+// The split page's instruments stand in the map pane's side strips; the
+// frames set the view and the scales, the tapes drawn next use them.
+static void SplitView() {
+    EfisUseSplitMap();
+    InitAirspeedScale();
+    InitAltitudeTape();
+    InitTapeLabels();
+    InitVsiTable();
+}
+
 void DrawAirspeedFrame() {
-    if (!G_EfisView.bSplit) return;
+    SplitView();
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
     Frame(v.x0, v.y0 + py, v.x0 + 89, v.y1 + py, kEfBlack, kEfDarkGrey);
@@ -292,7 +302,7 @@ void DrawTasBox() {
 // ---- altitude ---------------------------------------------------------------------------------------
 
 void DrawAltitudeFrame() {
-    if (!G_EfisView.bSplit) return;
+    SplitView();
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
     Frame(v.x1 - 89, v.y0 + py, v.x1, v.y1 + py, kEfBlack, kEfDarkGrey);
@@ -378,7 +388,7 @@ void DrawAltitudeCompact() {
 
 // ---- vertical speed -----------------------------------------------------------------------------------
 
-void DrawVsiScale() {
+static void VsiMarks() {
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
     const int32_t cy = v.cy + py;
@@ -393,10 +403,12 @@ void DrawVsiScale() {
     }
 }
 
-void DrawVsiTape() {
+// The scale with its needle: the map's split page calls it after the
+// altitude tape, so it draws the whole instrument again.
+void DrawVsiScale() {
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
-    DrawVsiScale();
+    VsiMarks();
     if (!AirDataLive()) {
         RedCross(v.vsiX0, v.tapeY0 + py, v.vsiX1, v.tapeY1 + py);
         return;
@@ -417,3 +429,5 @@ void DrawVsiTape() {
     if (vs >= 100 || vs <= -100)
         DrawTextF(kEfGreen, 5, 23, v.vsiX1, v.tapeY1 + 31, "%+d", static_cast<int>(shown / 100 * 100));
 }
+
+void DrawVsiTape() { DrawVsiScale(); }

@@ -266,3 +266,54 @@ TEST_F(EfisComposeTest, ReferenceImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// Beside a narrowed map the instruments stay in the 90-pixel strips.
+TEST_F(EfisComposeTest, SplitPageInstrumentsStayInTheStrips) {
+    G_NetStreamCfg[kStreamAoa].INST = 1;
+    G_AoaCfg.nEnable = 1;
+    G_InstCfg[kInstOat].nEnable = 1;
+    NvSetU32(kNvGMeterOn, 1);
+    GpsCourse(300, 40);
+    G_NavSrc.hdr.MAP_LATLON_PORT = 1;
+    G_NavSrc.rec[0].nPort = 1;
+    Air(9999, 99999, 3850);
+    CalcWind();
+    G_MapPane = {};
+    G_MapPane.x0 = 0, G_MapPane.y0 = 0, G_MapPane.x1 = 639, G_MapPane.y1 = 459;
+    uint8_t* m = board().display().Memory();
+    const int py = static_cast<int>(G_FlipCtl.nDrawPageY);
+    for (int i = 0; i < 480 * 640; ++i) m[py * 640 + i] = 77;
+    GUI_SelectScreen();
+    DrawAirspeedFrame();
+    DrawAirspeedTape();
+    DrawAoaIndicator();
+    DrawAltitudeFrame();
+    DrawAltitudeTape();
+    DrawVsiScale();
+    DrawAltitudeBox();
+    DrawWind();
+    DrawOat();
+    DrawGMeterFrame();
+    DrawGMeter();
+    int inMap = 0, left = 0, right = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            if (Px(x, y) == 77) continue;
+            if (x >= 90 && x <= 549) ++inMap;
+            else if (y > 459) ++inMap;
+            else if (x < 90) ++left;
+            else ++right;
+        }
+    EXPECT_EQ(inMap, 0);
+    EXPECT_GT(left, 5000) << "airspeed strip drawn";
+    EXPECT_GT(right, 5000) << "altitude strip drawn";
+    // The vertical speed's needle, pegged at the top, survives the scale drawn after it.
+    int needle = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 615; x < 636; ++x) needle += Px(x, y) == kEfGreen;
+    EXPECT_GT(needle, 30);
+}
+
+}  // namespace
