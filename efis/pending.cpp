@@ -9,10 +9,4 @@
 AhrsRecord G_RemoteAhrs = {};
 uint32_t G_RemoteAhrsSeen = 0;
 
-
-void DrawAirDataPane() {}
-void DrawOat() {}
-void CalcWind() {}
-void DrawEfisPage() {}
-void DrawEfisStatic() {}
-void EfisScreenInit() {}
+void DrawAhrsDiagPage() {}

@@ -23,6 +23,8 @@
 #include "ui/keys.h"
 #include "ui/pages.h"
 #include "storage/nvram.h"
+#include "efis/airdata.h"
+#include "efis/efisview.h"
 #include "support/board_fixture.h"
 
 using platform::StopReason;
@@ -219,6 +221,26 @@ TEST_F(MainLoopTest, SecondsPassedWhileHeldUpAreCounted) {
     EXPECT_EQ(G_TimerSec, 60 - static_cast<int32_t>(passed));
     EXPECT_EQ(G_DiscreteIn.input[0].nCount, passed);
     EXPECT_EQ(G_MenuState, kMenuMaintLogs) << "the copy ran";
+}
+
+// The EFIS pages leave the frame block room to flip every 50 ms: over a
+// minute of board time the display flips 20 times a second on each.
+TEST_F(MainLoopTest, EfisPagesFlipTwentyTimesASecond) {
+    InitPalette();
+    for (int s : {kStreamAir, kStreamAhrs}) G_NetStreamCfg[s].INST = 1;
+    G_Ahrs.nFresh = 40;   // not run down here: the attitude stays drawn
+    G_AirData.nFresh = 40;
+    G_Ahrs.nRoll = 200;
+    for (int32_t page : {2, 3}) {
+        SCOPED_TRACE(page);
+        G_CurPage = page;
+        InitScreenConfig();
+        const uint32_t flips = board().display().Flips();
+        const double t = Run(60);
+        EXPECT_GE(board().display().Flips() - flips, 0.97 * 20 * t);
+        const uint8_t* m = board().display().Memory();
+        EXPECT_EQ(m[(G_FlipCtl.nDrawPageY + 30) * 640 + 320], kEfSky) << "the attitude's sky was drawn";
+    }
 }
 
 }  // namespace
