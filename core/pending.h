@@ -8,9 +8,7 @@ enum PendingCall : uint32_t {
     kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,
     kPcSendArincFrame,
-    kPcWxRecvTask,
     kPcLogEngineStartStop,
-    kPcWxDecodeStep,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];
