@@ -6,9 +6,12 @@
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcTrafficDemoTargets,
+<<<<<<< HEAD
     kPcWxRecvTask,
+=======
+    kPcSendArincFrame,
+>>>>>>> weather
     kPcLogEngineStartStop,
-    kPcWxDecodeStep,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

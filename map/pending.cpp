@@ -14,3 +14,4 @@ void MapPageRun(int32_t) {
 }
 void NearestAirportsUpdate() {}
 void NavUpdate() {}
+void MapDrawAirspace(const uint8_t*, const uint8_t*) {}

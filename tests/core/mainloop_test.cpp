@@ -7,6 +7,7 @@
 #include "core/mainloop.h"
 #include "core/ostimer.h"
 #include "core/pending.h"
+#include "wx/wx.h"
 #include "core/serial.h"
 #include "core/spi.h"
 #include "core/discrete.h"
@@ -97,7 +98,6 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
         EXPECT_GE(G_UdpPktDesc[r.type].nSendSeq, 0.97 * expected - 1) << "slower than its period";
     }
     const Case cases[] = {
-        {"frame block 50 ms", kPcWxRecvTask, 0.050},
         {"traffic demo 1 s", kPcTrafficDemoTargets, 1.0},
     };
     for (const Case& c : cases) {
@@ -109,6 +109,9 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     const double ahrsSteps = 1000000 - G_Ahrs.nFresh;
     EXPECT_LE(ahrsSteps, std::ceil(t / 0.040) + 1) << "AHRS status faster than 40 ms";
     EXPECT_GE(ahrsSteps, 0.97 * t / 0.040 - 1) << "AHRS status slower than 40 ms";
+    const double frameBlocks = t / 0.050;
+    EXPECT_LE(G_Wx.nLinkPasses, std::ceil(frameBlocks) + 1) << "frame block faster than 50 ms";
+    EXPECT_GE(G_Wx.nLinkPasses, 0.97 * frameBlocks - 1) << "frame block slower than 50 ms";
     // Air data every 25 ms: the airspeed is read on every second step, 50
     // conversions a read, after the 40 reads of the priming passes.
     const double airspeedReads = board().airAdc().Conversions(5) / 50.0 - 40;
@@ -126,7 +129,7 @@ TEST_F(MainLoopTest, EachSlotRunsAtItsPeriod) {
     EXPECT_LE(written, 38.0);
 
     // Each frame asks for a flip, and no frame is drawn while one is pending.
-    const uint32_t frames = G_PendingCalls[kPcWxRecvTask];
+    const uint32_t frames = G_Wx.nLinkPasses;
     EXPECT_LE(board().display().Flips(), frames);
     EXPECT_GE(board().display().Flips() + 1, frames);
 }
@@ -160,13 +163,13 @@ TEST_F(MainLoopTest, NoSerialNavigationRecordsWithoutSharing) {
 TEST_F(MainLoopTest, NoFrameWhileAFlipIsPending) {
     // The flip hold keeps the tick from flipping: the request stays set.
     Run(0.2);
-    const uint32_t frames = G_PendingCalls[kPcWxRecvTask];
+    const uint32_t frames = G_Wx.nLinkPasses;
     ASSERT_GT(frames, 0u);
     G_FlipCtl.nFlipReq = 1;
     G_FlipCtl.nFlipHold = 1;
     Run(1);
-    EXPECT_EQ(G_PendingCalls[kPcWxRecvTask], frames);
-    EXPECT_GT(G_PendingCalls[kPcWxDecodeStep], 0u) << "frameless passes run the map queue, whose empty ring goes to the weather";
+    EXPECT_EQ(G_Wx.nLinkPasses, frames);
+    EXPECT_GT(G_Wx.nDecodePasses, 0u) << "frameless passes run the map queue, whose empty ring goes to the weather";
 }
 
 TEST_F(MainLoopTest, NetworkNavigationSourcesTimeOutAndSerialDataTakesOver) {
