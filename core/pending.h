@@ -6,11 +6,6 @@
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcTrafficDemoTargets,
-<<<<<<< HEAD
-    kPcWxRecvTask,
-=======
-    kPcSendArincFrame,
->>>>>>> weather
     kPcLogEngineStartStop,
     kPcCount
 };
