@@ -13,11 +13,6 @@
 #include "nav/navsrc.h"
 #include "storage/nvram.h"
 
-// The AHRS status owns the "heading usable" predicate; until it is linked in,
-// the heading counts as usable.
-bool AhrsHeadingUsable();
-__attribute__((weak)) bool AhrsHeadingUsable() { return true; }
-
 ArincAdapterRec G_ArincAdapter[kArincRecords];
 uint8_t G_ArincVersionSeen;
 

@@ -63,6 +63,7 @@ protected:
         std::memset(&G_Autopilot, 0, sizeof G_Autopilot);
         std::memset(G_ArincAdapter, 0, sizeof G_ArincAdapter);
         std::memset(&G_Ahrs, 0, sizeof G_Ahrs);
+        std::memset(&G_AhrsState, 0, sizeof G_AhrsState);
         std::memset(G_NVRam, 0, sizeof G_NVRam);
         G_ArincVersionSeen = 0;
         NvSetU32(kNvDimPercent, 100);
@@ -166,6 +167,14 @@ TEST_F(ArincTest, WordImagesReadBackByTheLabelDefinitions) {
         EXPECT_NEAR(arinc_peer::Heading320(w).value, h.degrees, 0.006);
     }
 
+    // A red magnetometer: the heading goes out without its valid bits.
+    G_AhrsState.nMagColour = kAhrsRed;
+    ArincHeadingWord(&w, 900);
+    EXPECT_EQ(w, 0x400000D0u);
+    EXPECT_EQ(arinc_peer::Heading320(w).ssm, 0u) << "failure warning";
+    EXPECT_NEAR(arinc_peer::Heading320(w).value, 90.0, 0.001);
+    G_AhrsState.nMagColour = kAhrsWhite;
+
     // Bare labels.
     G_Autopilot.bOutput = 0;
     ArincRollSteerWord(&w);
@@ -249,6 +258,10 @@ TEST_F(ArincTest, CommandTable) {
     SendArincCmd(kPort, 7);
     Drain(8);
     EXPECT_EQ(Sent(), "") << "the port feeds the steering slot";
+    G_AhrsState.nMagColour = kAhrsRed;
+    SendArincCmd(kPort, 8);
+    Drain(8);
+    EXPECT_EQ(Hex(Sent()), "68 00 00 00 00 ") << "no usable heading";
 }
 
 // Words as a GPS sends them: built from the published definitions.
