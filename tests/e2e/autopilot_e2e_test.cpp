@@ -106,10 +106,10 @@ TEST_F(AutopilotE2e, AdapterCarriesTheCommandsOfBothAxes) {
     ASSERT_TRUE(EnableSteeringOutput(dir_ + "/f.bin"));
     // Without AIRDATA.KVC the altitude input reads feet and the airspeed input
     // tenths of a knot: 3000 ft at 120 kt. I AGREE; SETTINGS, the steering
-    // menu: HDG ON, ALT ON, SYNC (the altitude bug to 3000 ft); then a
-    // descent of 500 ft leaves the bug above.
+    // menu (a new unit has HDG ON and ALT ON): SYNC BUGS (the altitude bug
+    // to 3000 ft); then a descent of 500 ft leaves the bug above.
     std::ofstream(dir_ + "/script.txt") << "0 adc air 0 3000\n0 adc air 5 1200\n12 press 3\n14 press 4\n14.5 press 3\n"
-                                           "15 press 5\n15.5 press 2\n16 press 3\n16.5 press 5\n18 adc air 0 2500 4\n";
+                                           "15 press 5\n16.5 press 5\n18 adc air 0 2500 4\n";
     const CommandResult run = RunKv5100("--headless --run-for 40 --flash " + dir_ + "/f.bin --tfs SYSTEM.KVD=" + dir_ +
                                         "/SYSTEM.KVD --script " + dir_ + "/script.txt --serial 4=file:" + dir_ +
                                         "/in.bin," + dir_ + "/out.bin --print-syslog");
@@ -148,7 +148,7 @@ TEST_F(AutopilotE2e, AdapterCarriesTheCommandsOfBothAxes) {
 
     // The heading word follows the turning demonstration AHRS, valid; label
     // 104 carries the vertical command, never above the 500 ft/min rate.
-    double minHdg = 1e9, maxHdg = -1e9, maxVs = -1e9;
+    double minHdg = 1e9, maxHdg = -1e9, maxVs = -1e9, lastVs = 0;
     int vsWords = 0;
     for (size_t i = s.frames.size() / 2; i < s.frames.size(); ++i) {
         const arinc_peer::Decoded h = arinc_peer::Heading320(s.frames[i].word[4]);
@@ -159,10 +159,12 @@ TEST_F(AutopilotE2e, AdapterCarriesTheCommandsOfBothAxes) {
         const arinc_peer::Decoded vs = arinc_peer::Vs104(s.frames[i].word[3]);
         EXPECT_EQ(vs.label, 104u);
         maxVs = std::max(maxVs, vs.value);
+        lastVs = vs.value;
         ++vsWords;
     }
     EXPECT_GT(maxHdg - minHdg, 1.0) << "the heading moves";
-    (void)vsWords;
+    EXPECT_GT(vsWords, 100) << "ALT ON: label 104 with data";
+    EXPECT_EQ(lastVs, 500.0) << "climbing at the rate towards the bug 500 ft above";
     EXPECT_LE(maxVs, 500.0);
 }
 
