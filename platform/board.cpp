@@ -419,6 +419,11 @@ void Board::Stop(StopReason reason, int status) {
     throw BoardStop{reason, status};
 }
 
+bool Board::StartupStopped() {
+    TfsFileInfo info{};
+    return tfs_.Stat("BOOTSTOP", &info) == 0;
+}
+
 void Board::IdleInMonitor() {
     // The monitor takes no application interrupts; only time and the watchdog go on.
     std::memset(handlers_, 0, sizeof handlers_);

@@ -125,6 +125,9 @@ public:
     void       SetHandler(int number, MonHandler h);
     [[noreturn]] void Stop(StopReason reason, int status = 0);
     void       RequestStop(StopReason reason);   // taken at the end of the current access
+    // The monitor's start-up after power-on or a reset: true while the TFS
+    // file BOOTSTOP holds the application back (the board then idles in the monitor).
+    bool StartupStopped();
     // After mon_appexit: idle in the monitor until the watchdog or the run end stops the board.
     [[noreturn]] void IdleInMonitor();
     StopReason LastStop() const { return lastStop_; }

@@ -26,7 +26,7 @@ static const char kUsage[] =
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
     "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]...\n"
-    "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME]";
+    "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME] [--monitor-command LINE]...";
 
 static std::string DefaultFlashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -128,6 +128,9 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             opts.serial.push_back(b);
         } else if (a == "--net") {
             if (!value(opts.netSpec) || !ValidNetSpec(opts.netSpec, error)) return false;
+        } else if (a == "--monitor-command") {
+            if (!value(v)) return false;
+            opts.monitorCommands.push_back(v);
         } else if (a == "--print-syslog") {
             opts.printSyslog = true;
         } else if (a == "--help" || a == "-h") {
@@ -493,12 +496,43 @@ bool OpenHostWindow(HostOptions& opts) {
     return true;
 }
 
+static void SayStartupStopped(Board& board) {
+    std::fprintf(stderr,
+                 "kv5100: BOOTSTOP is in TFS: the monitor leaves the application unstarted at %.3f s "
+                 "(--monitor-command \"tfs rm BOOTSTOP\" starts it again)\n",
+                 Seconds(board));
+}
+
 static int RunLoop(Board& board) {
     int status = 0;
+    bool fromReset = true;   // power-on: the monitor's start-up decides
     for (;;) {
+        if (fromReset && board.StartupStopped()) {
+            SayStartupStopped(board);
+            try {
+                board.IdleInMonitor();
+            } catch (const BoardStop& s) {
+                if (!AfterStop(board, s.reason, 0, status)) return status;
+            }
+            fromReset = board.LastStop() == StopReason::WatchdogReset;
+            continue;
+        }
         if (!RunOnce(board, status)) return status;
         if (!AfterStop(board, board.LastStop(), board.ExitStatus(), status)) return status;
+        fromReset = board.LastStop() == StopReason::WatchdogReset;
     }
+}
+
+bool RunMonitorCommands(const HostOptions& opts, std::string& error) {
+    for (const std::string& command : opts.monitorCommands) {
+        int r = -1;
+        try {
+            r = mon_docommand(command.c_str(), 1);
+        } catch (const BoardStop&) {   // "call": there is no application yet
+        }
+        if (r != 0) return error = "--monitor-command " + command + ": the monitor refused it", false;
+    }
+    return true;
 }
 
 int RunUnit(Board& board, const HostOptions& opts) {

@@ -28,6 +28,7 @@ struct HostOptions {
     std::vector<int> hold;         // GPIO pins of buttons held at power-on
     std::vector<SerialBinding> serial;
     std::string netSpec;           // --net: udp:LOCAL:PEER or tap:IFNAME
+    std::vector<std::string> monitorCommands;   // --monitor-command: run before power-on
 };
 
 // Parses the command line; false with a message in `error` for bad options.
@@ -45,6 +46,9 @@ bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string&
 // Copies each --tfs-out file of the board's TFS to its host file after the
 // run; false with a message naming the file.
 bool ReadTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
+// Runs each --monitor-command line in the boot monitor before power-on;
+// false with a message for a line the monitor refuses.
+bool RunMonitorCommands(const HostOptions& opts, std::string& error);
 // SIGINT and SIGTERM end the run as a power-off does.
 void InstallStopSignals();
 // Runs the unit until power-off or the run's end; returns the exit status.

@@ -65,14 +65,15 @@ int main(int argc, char** argv) {
     struct stat st;
     if (stat(opts.flashPath.c_str(), &st) != 0 && !CreateFlash(*board, opts)) return 2;
     // Printing the log alone only reads: it may look at a flash a run holds.
-    const bool readOnly = opts.printSyslog && opts.runForSeconds <= 0 && opts.tfs.empty() && opts.tfsOut.empty();
+    const bool readOnly = opts.printSyslog && opts.runForSeconds <= 0 && opts.tfs.empty() && opts.tfsOut.empty() &&
+                          opts.monitorCommands.empty();
     if (!readOnly && !LockFlash(opts.flashPath)) return 2;
     if (!board->OpenFlash(opts.flashPath.c_str())) {
         std::fprintf(stderr, "kv5100: cannot open flash file %s: %s\n", opts.flashPath.c_str(),
                      errno == EINVAL ? "not a flash image (wrong size)" : std::strerror(errno));
         return 2;
     }
-    if (!WriteTfsFiles(*board, opts, error)) {
+    if (!WriteTfsFiles(*board, opts, error) || !RunMonitorCommands(opts, error)) {
         std::fprintf(stderr, "kv5100: %s\n", error.c_str());
         return 2;
     }
