@@ -5,9 +5,7 @@
 
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
-    kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,
-    kPcSendArincFrame,
     kPcLogEngineStartStop,
     kPcCount
 };
