@@ -208,7 +208,11 @@ void MapQueueProcess() {
         return;
     }
     MapQueueOp& op = G_MapQueue.ops[G_MapQueue.nRead % kMapQueueSlots];
-    if (op.nOp == kOpTfrLoad && !TfrLoad()) return;   // waits at the head until the decode ends
+    // The file waits at the head until the decode ends; the decode goes on meanwhile.
+    if (op.nOp == kOpTfrLoad && !TfrLoad()) {
+        WxDecodeStep();
+        return;
+    }
     if (op.nOp != kOpTfrLoad) RunOp(op);
     std::memset(&op, 0, sizeof op);
     G_MapQueue.nRead = (G_MapQueue.nRead + 1) % kMapQueueSlots;

@@ -3,11 +3,13 @@
 
     make-map-card.py OUTDIR [--region nw|se] [--code XX] [--map-version N]
                      [--vec-version N] [--no-vector] [--no-terrain]
-                     [--fault NAME]... [--image IMAGE]
+                     [--fault NAME]... [--tfr] [--image IMAGE]
 
 Writes NRVMAP<code>.KVM, NRVTER<code>.KVM and the shared vector file
 (NRVVECUS.KVM for US, NRVVECWW.KVM elsewhere) into OUTDIR, with manifest.json
-telling what was placed where. With --image, also puts them on a FAT card
+telling what was placed where. With --tfr, also TFR.XML: two restricted
+areas near the start (a 5 NM circle and a three-point outline) in the TFR
+XML form the unit reads from the card. With --image, also puts them on a FAT card
 image made by make-sd-image.sh.
 
 Regions: nw is 40..49 N, 125..115 W (code US, start near 45.26 N 122.68 W);
@@ -436,6 +438,10 @@ def build(args):
         with open(os.path.join(args.outdir, files["vector"]), "wb") as f:
             f.write(vec)
         out.append(files["vector"])
+    if args.tfr:
+        with open(os.path.join(args.outdir, "TFR.XML"), "wb") as f:
+            f.write(tfr_xml(reg["start"]))
+        out.append("TFR.XML")
     manifest["written"] = out
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
         json.dump(manifest, f, indent=1)
@@ -443,6 +449,25 @@ def build(args):
         tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make-sd-image.sh")
         copies = ["%s=%s" % (os.path.join(args.outdir, name), name) for name in out]
         subprocess.check_call(["sh", tool, args.image, "--fat", "16", "--size-kb", "16384"] + copies)
+
+
+def tfr_xml(start):
+    """Two areas near the start: a circle north-east of it and an outline south-west."""
+    import xml.etree.ElementTree as ET
+
+    def pos(lat, lon):
+        return "%s%.4f%s%.4f" % ("N" if lat >= 0 else "S", abs(lat), "E" if lon >= 0 else "W", abs(lon))
+    lat, lon = start
+    xml = ("<TFRSET><TFRCOUNT>2</TFRCOUNT>\n"
+           " <TFR1><NAME>CARD CIRCLE</NAME><TYPE>SECURITY</TYPE>"
+           "<ACTIVE><TEXT>12/31/2015 12:30:00 PM</TEXT></ACTIVE><EXPIRES><TEXT>01/01/2016 06:00:00 AM</TEXT></EXPIRES>"
+           "<MINALT>0A</MINALT><MAXALT>3000M</MAXALT><BOUND>BC%sR5.0</BOUND></TFR1>\n"
+           " <TFR2><NAME>CARD OUTLINE</NAME><TYPE>HAZARDS</TYPE>"
+           "<MINALT>0A</MINALT><MAXALT>8000M</MAXALT><BOUND>BL%sL%sL%s</BOUND></TFR2>\n"
+           "</TFRSET>\n") % (pos(lat + 0.15, lon + 0.15), pos(lat - 0.1, lon - 0.25), pos(lat - 0.25, lon - 0.25),
+                            pos(lat - 0.25, lon - 0.05))
+    ET.fromstring(xml)   # well-formed
+    return xml.encode()
 
 
 def main():
@@ -456,6 +481,7 @@ def main():
     p.add_argument("--no-terrain", action="store_true")
     p.add_argument("--fault", action="append", choices=["apt300", "apt299", "bad-indices", "terrain-5121",
                                                          "terrain-360005", "terrain-corrupt"])
+    p.add_argument("--tfr", action="store_true", help="also write TFR.XML")
     p.add_argument("--image", help="also make this FAT card image holding the files")
     build(p.parse_args())
 

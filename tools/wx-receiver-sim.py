@@ -6,7 +6,7 @@ frames, 5A A5 | n (u16 BE) | payload | ED ED.
 Every command from the unit is answered with a good 0x90 status frame. Once
 the unit starts product delivery ('N'), the receiver sends its configuration
 (0xC0) and time (0xDF) frames and then, every PERIOD seconds, a METAR set, a
-TFR set and, in the first N rounds (--cycles, default 1), a cycle marker
+TFR set and, N times in all (--cycles, default 1), a cycle marker
 (a second one makes a master power-cycle the receiver) as stuffed product messages (AB CD, the short or
 the long form, CRC-16/GENIBUS) in 0xEA frames of at most 500 product bytes.
 The payloads are PPMd streams made as tools/ppmd-stream.py makes them.
@@ -18,7 +18,7 @@ The payloads are PPMd streams made as tools/ppmd-stream.py makes them.
 Stations get hand-written reports in turn VFR, MVFR, IFR, LIFR. --tfr puts
 two areas near the position: a 5 NM circle active at the receiver's time
 and an outline that became active a day later. Faults, each once, on the
-first connection: silent:S (nothing sent or read after S seconds of
+first connection: silent:S (nothing sent or answered after S seconds of
 delivery), close:S (the connection closed after S seconds), split (every
 frame sent as two segments), badcrc (the first METAR message's CRC wrong),
 oversize (a frame of length 601), lyingcount (a 0xEA count beyond its frame),
@@ -29,6 +29,7 @@ import binascii
 import datetime
 import importlib.util
 import os
+import select
 import socket
 import struct
 import sys
@@ -152,16 +153,21 @@ def tfr_set(lat, lon, t):
 
 
 class Receiver:
-    def __init__(self, conn, args, log, first):
-        self.conn, self.args, self.log, self.first = conn, args, log, first
+    cycles_sent = 0
+
+    def __init__(self, conn, args, log, first, server):
+        self.conn, self.args, self.log, self.first, self.server = conn, args, log, first, server
         self.faults = dict(args.fault) if first else {}
         self.buf = b""
         self.delivering = None
         self.silent = False
         self.sent_metar = False
-        self.rounds = 0
         self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.conn.settimeout(0.1)
+
+    def waiting(self):
+        """A new connection from the unit waits: it has given this one up."""
+        return bool(select.select([self.server], [], [], 0)[0])
 
     def say(self, text):
         self.log.write("%.1f %s\n" % (time.time(), text))
@@ -207,9 +213,9 @@ class Receiver:
             self.sent_metar = True
         if a.tfr:
             out.append(("TFR", message(text_product(35, tfr_set(a.tfr[0], a.tfr[1], t)), long_form=True)))
-        if self.rounds < a.cycles:
+        if Receiver.cycles_sent < a.cycles:   # counted over all connections
             out.append(("cycle", message(struct.pack("<BBII", 47, 0, 0, 0))))
-        self.rounds += 1
+            Receiver.cycles_sent += 1
         return out
 
     def deliver(self):
@@ -231,7 +237,19 @@ class Receiver:
                 if not self.silent:
                     self.say("silent")
                     self.silent = True
-                time.sleep(0.1)
+                # Nothing is answered; what the unit sends is read and dropped.
+                try:
+                    if self.conn.recv(4096) == b"":
+                        self.say("closed by the unit")
+                        return
+                except socket.timeout:
+                    pass
+                except OSError as e:
+                    self.say("connection lost: %s" % e)
+                    return
+                if self.waiting():
+                    self.say("left for the unit's new connection")
+                    return
                 continue
             try:
                 data = self.conn.recv(4096)
@@ -283,7 +301,7 @@ def main():
         except socket.timeout:
             continue
         connections += 1
-        r = Receiver(conn, args, log, connections == 1)
+        r = Receiver(conn, args, log, connections == 1, server)
         r.say("connection %d from %s" % (connections, peer[0]))
         r.run(deadline)
         conn.close()

@@ -80,6 +80,43 @@ TEST_F(WeatherRig, MasterBringsTheReceiverUpAndTakesItsProducts) {
     EXPECT_NE(page.out.find("Vantorel!"), std::string::npos) << page.out;
 }
 
+// The first SYN to the receiver is lost on the wire: until the unit has sent
+// it, the namespace side keeps telling the unit that 192.168.0.70 is at an
+// address nobody has. TCP sends the SYN again to that address and gives up;
+// the link starts over, asks again and connects.
+TEST_F(WeatherRig, AFirstSynLostStillConnects) {
+    std::ofstream(dir_ + "/spoof.py") << R"(import os, time
+from scapy.all import ARP, AsyncSniffer, Ether, sendp
+tap, fake, unit = os.environ["KV_TAP"], "02:de:ad:00:00:70", "00:50:c2:51:00:01"
+seen = []
+sniffer = AsyncSniffer(iface=tap, filter="tcp dst port 20001 and tcp[tcpflags] & tcp-syn != 0",
+                       prn=lambda p: seen.append(p[Ether].dst), store=False)
+sniffer.start()
+lie = Ether(dst=unit, src=fake) / ARP(op=2, hwsrc=fake, psrc="192.168.0.70", hwdst=unit, pdst="192.168.0.175")
+end = time.time() + 30
+while not seen and time.time() < end:
+    sendp(lie, iface=tap, verbose=False)
+    time.sleep(0.01)
+print("lost SYN to %s at %.3f" % (seen[0] if seen else "-", time.time()), flush=True)
+time.sleep(0.5)
+sniffer.stop()
+)";
+    const std::string peer = "cd " + dir_ + "; " + Sim(55) + " & /usr/bin/python3 spoof.py; wait";
+    const CommandResult r = Rig(65, Unit(60), peer);
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    const std::string sim = SimLog();
+    EXPECT_NE(Syslog().find("WX: Running"), std::string::npos) << Syslog() << sim;
+    const std::string mark = "lost SYN to 02:de:ad:00:00:70 at ";
+    const size_t lost = r.out.find(mark);
+    ASSERT_NE(lost, std::string::npos) << r.out;
+    const double lostAt = std::atof(r.out.c_str() + lost + mark.size());
+    const size_t at = sim.find(" connection 1 ");
+    ASSERT_NE(at, std::string::npos) << sim;
+    const double connected = std::atof(sim.c_str() + (sim.rfind('\n', at) == std::string::npos ? 0 : sim.rfind('\n', at) + 1));
+    EXPECT_LT(connected - lostAt, 25.0) << "within about 20 s of the lost SYN";
+    EXPECT_GT(connected - lostAt, 15.0) << "TCP gave up first";
+}
+
 // A receiver that falls silent is dropped after 60 s without a frame, and the link comes back.
 TEST_F(WeatherRig, ASilentReceiverIsLeftAndTheLinkComesBack) {
     const std::string peer = "cd " + dir_ + "; " + Sim(110, "--fault silent:5");

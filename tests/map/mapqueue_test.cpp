@@ -3,12 +3,15 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/pending.h"
 #include "map/map.h"
 #include "map/mapqueue.h"
 #include "map_fixture.h"
 #include "storage/nvram.h"
+#include "wx/ppmd.h"
+#include "wx/products.h"
 #include "wx/wx.h"
 
 namespace {
@@ -206,16 +209,26 @@ TEST_F(MapQueueTest, TfrLoadWaitsWhileAWeatherProductDecodes) {
     Remove();
     Insert();
     MapInit();
-    std::strcpy(G_WxText, "METAR KXYZ decoding");
-    G_Wx.nDecodeState = 2;
+    // A METAR set decoding into the shared buffer, several slices long.
+    std::string set;
+    while (set.size() < 40000) set += "METAR KXYZ 121853Z 27012KT 10SM FEW250 15/03 A3001" + std::string(1, '\0');
+    std::vector<uint8_t> product(14 + set.size(), 0);
+    uint32_t cap = static_cast<uint32_t>(set.size());
+    ASSERT_EQ(PpmdCompress(&product[14], &cap, reinterpret_cast<const uint8_t*>(set.data()),
+                           static_cast<uint32_t>(set.size()), 6, 1, 0), kPpmdOk);
+    product[0] = 5;
+    std::memcpy(&product[2], &cap, 4);
+    const uint32_t len = static_cast<uint32_t>(set.size());
+    std::memcpy(&product[6], &len, 4);
+    WxProductDispatch(product.data(), 14 + cap);
+    ASSERT_EQ(G_Wx.nDecodeState, 2u);
     MapStackClear();
     MapPushTfrLoad();
     for (int i = 0; i < 3; ++i) MapQueueProcess();
     EXPECT_EQ(Queued(), 1u) << "waits at the head of the ring";
-    EXPECT_STREQ(G_WxText, "METAR KXYZ decoding");
-    G_Wx.nDecodeState = 0;
-    MapQueueProcess();
-    EXPECT_EQ(Queued(), 0u);
+    EXPECT_EQ(std::string(G_WxText, 10), "METAR KXYZ");
+    for (int i = 0; i < 1000 && Queued(); ++i) MapQueueProcess();
+    EXPECT_EQ(Queued(), 0u) << "the decode went on meanwhile, and then the file was read";
     EXPECT_EQ(std::string(G_WxText, 14), "<TFR>one</TFR>");
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/syslog.h"
 #include "map/map.h"
@@ -11,6 +12,8 @@
 #include "map/records.h"
 #include "map/map_fixture.h"
 #include "wx/metar.h"
+#include "wx/ppmd.h"
+#include "wx/products.h"
 #include "wx/wx.h"
 
 namespace {
@@ -168,6 +171,40 @@ TEST_F(MetarSet, ASetTooLongIsNotIndexed) {
     EXPECT_EQ(G_Wx.nMetarCount, 0u);
     WxMetarMarkAirports();   // nothing to mark
     EXPECT_EQ(Log().find("WX: METARS"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The card's TFR.XML shares the text buffer with the decoding: its load waits
+// for the decode to end, and the decode goes on meanwhile.
+TEST_F(MetarSet, ATfrFileLoadDuringAMetarDecodeLeavesTheSetWhole) {
+    MakeCard("--region nw --tfr");
+    MapInit();
+    std::string set;
+    for (int i = 0; set.size() < 60000; ++i)
+        set += "METAR K00 121853Z 27012KT " + std::to_string(1 + i % 9) + "SM BKN0" + std::to_string(10 + i % 80) +
+               " 15/03 A3001" + '\0';
+    std::vector<uint8_t> stream(set.size());
+    uint32_t cap = static_cast<uint32_t>(stream.size());
+    ASSERT_EQ(PpmdCompress(stream.data(), &cap, reinterpret_cast<const uint8_t*>(set.data()),
+                           static_cast<uint32_t>(set.size()), 6, 1, 0),
+              kPpmdOk);
+    std::vector<uint8_t> product(14 + cap, 0);
+    product[0] = kWxIdMetar;
+    std::memcpy(&product[2], &cap, 4);
+    const uint32_t len = static_cast<uint32_t>(set.size());
+    std::memcpy(&product[6], &len, 4);
+    std::memcpy(&product[14], stream.data(), cap);
+    WxProductDispatch(product.data(), static_cast<uint32_t>(product.size()));
+    ASSERT_EQ(G_Wx.nDecodeState, kWxDecoding);
+    MapPushTfrLoad();
+    for (int i = 0; i < 100000 && (G_MapQueue.nRead != G_MapQueue.nWrite || G_Wx.nDecodeState); ++i) MapQueueProcess();
+    EXPECT_EQ(G_Wx.nDecodeState, 0u) << "the decode went on while the file waited";
+    EXPECT_EQ(std::memcmp(G_WxMetarText, set.data(), set.size()), 0) << "the set is whole";
+    EXPECT_NE(Log().find("WX: METARS ("), std::string::npos) << Log();
+    EXPECT_NE(Log().find("WX: TFRS (2)(4)"), std::string::npos) << Log();
 }
 
 }  // namespace

@@ -270,3 +270,87 @@ TEST_F(Messages, OversizeChunksAreDropped) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace wxtest;
+
+// What the unit sent to `port` since the last call: flags and data of each TCP segment.
+struct Seg {
+    uint8_t flags;
+    uint32_t seq;
+    uint16_t srcPort;
+    Bytes data;
+};
+std::vector<Seg> TakeTo(platform::Board& board, uint16_t port) {
+    std::vector<Seg> out;
+    for (int i = 0; i < 300 && G_NetRing.nTxRd != G_NetRing.nTxWr; ++i) {
+        NET_TxFlush();
+        uint8_t buf[2000];
+        const int n = board.cs8900().TakeSent(buf, sizeof buf);
+        if (n < 54 || buf[23] != 6 || (buf[36] << 8 | buf[37]) != port) continue;
+        const uint32_t total = static_cast<uint32_t>(buf[16] << 8 | buf[17]);
+        const uint32_t header = (buf[46] >> 4) * 4u;
+        out.push_back({buf[47], Get32(buf + 38), static_cast<uint16_t>(buf[34] << 8 | buf[35]),
+                       Bytes(buf + 34 + header, buf + 14 + total)});
+    }
+    return out;
+}
+
+const uint8_t kSlaveIp[4] = {192, 168, 0, 176};
+const uint8_t kSlaveMac[6] = {0x02, 0, 0, 0, 0, 0xB0};
+
+// The master relays the receiver's bytes unchanged to a display on port 2112.
+TEST_F(RecvRig, TheRawStreamIsRelayedOnPort2112) {
+    WxOpenListeners();
+    auto to = [&](uint8_t flags, uint32_t seq, uint32_t ack) {
+        const Bytes f = tcp_peer::Segment({G_NetOwnMac, kSlaveMac, kSlaveIp, G_OwnIp, 40000, kWxRelayPort}, flags, seq,
+                                          ack);
+        uint8_t slot[kNetSlotBytes] = {};
+        std::memcpy(SlotFrame(slot), f.data(), f.size());
+        SlotDesc(slot)->nLength = static_cast<uint32_t>(f.size());
+        NET_ProcessRx(slot);
+    };
+    to(0x02, 100, 0);
+    const std::vector<Seg> synAck = TakeTo(board(), 40000);
+    ASSERT_EQ(synAck.size(), 1u);
+    to(0x10, 101, synAck[0].seq + 1);
+    const Bytes stream = ProductFrame(Message({kWxIdCycle, 0, 0, 0, 0, 0}));
+    WxRecvRxStream(nullptr, stream.data(), static_cast<uint32_t>(stream.size()), 0);
+    const std::vector<Seg> relayed = TakeTo(board(), 40000);
+    ASSERT_EQ(relayed.size(), 1u);
+    EXPECT_EQ(relayed[0].srcPort, kWxRelayPort);
+    EXPECT_EQ(relayed[0].data, stream);
+    EXPECT_EQ(G_Wx.nCycleMarkers, 1u) << "and taken by the master itself";
+}
+
+// The slave follows event 32: it connects to the master's port 2112 while the status is set.
+TEST_F(RecvRig, TheSlaveConnectsToTheMastersRelayWhileTheStatusIsSet) {
+    G_NetStreamCfg[kStreamWx].INST = kWxSlave;
+    std::memcpy(G_WxMasterIp, kWxRecvIp, 4);   // the master answers at the address the cache knows
+    WxRecvTask();
+    WxRecvTask();
+    EXPECT_TRUE(TakeTo(board(), kWxRelayPort).empty()) << "no status from the master yet";
+    G_Wx.nProducts = 1;
+    for (int i = 0; i < 3; ++i) WxRecvTask();
+    const std::vector<Seg> syn = TakeTo(board(), kWxRelayPort);
+    ASSERT_EQ(syn.size(), 1u);
+    EXPECT_EQ(syn[0].flags, 0x02);
+    unitPort_ = syn[0].srcPort;
+    unitNext_ = syn[0].seq + 1;
+    const Bytes f = tcp_peer::Segment({G_NetOwnMac, kMac, kWxRecvIp, G_OwnIp, kWxRelayPort, unitPort_}, 0x12, 9000,
+                                      unitNext_);
+    uint8_t slot[kNetSlotBytes] = {};
+    std::memcpy(SlotFrame(slot), f.data(), f.size());
+    SlotDesc(slot)->nLength = static_cast<uint32_t>(f.size());
+    NET_ProcessRx(slot);
+    WxRecvTask();
+    EXPECT_EQ(G_Wx.nStep, 100);
+    EXPECT_TRUE(Logged("WX: ssc"));
+    G_Wx.nProducts = 0;   // the master announced status 0
+    WxRecvTask();
+    EXPECT_EQ(G_WxConn, nullptr);
+    EXPECT_EQ(G_Wx.nStep, 0);
+}
+
+}  // namespace
