@@ -307,7 +307,7 @@ bool WriteDemoConfig(Board& board) {
            AddDemoFile(board, "MAINT.KVD", kDemoMaintKvd, sizeof kDemoMaintKvd) &&
            AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
            AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd) &&
-           AddDemoFile(board, "AIRDATA.KVD", kDemoAirdataKvd, sizeof kDemoAirdataKvd);
+           AddDemoFile(board, "AIRDATA.KVD", kDemoAirdataKvd, sizeof kDemoAirdataKvd) && WriteDemoAircraft(board);
 }
 
 bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {

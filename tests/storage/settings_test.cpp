@@ -407,6 +407,7 @@ TEST_F(SettingsTest, LostImageTakesTheDefaults) {
     EXPECT_EQ(NvGetU32(kNvMinorRel), 5u);
     EXPECT_EQ(board().rtcChip().Reg(17, board().Now()), 3) << "clock-memory defaults";
     EXPECT_EQ(Value(Contents("NVRAM.KVD"), "MAJOR_REL"), "7");
+    EXPECT_EQ(Value(Contents("NVRAM.KVD"), "MASTER_VOLUME"), "75") << "a new unit is heard";
     for (const char* gone : {"OLD.ALX", "SS103001.KVB", "SCREEN1.KVB"}) EXPECT_EQ(Contents(gone), "<missing>") << gone;
     EXPECT_EQ(Contents("KEEP.KVD"), "x");
     TfsStat st{};
