@@ -22,6 +22,7 @@
 #include "ui/pages.h"
 #include "ui/popup.h"
 #include "ui/statusbar.h"
+#include "wx/tfr.h"
 
 MapFrameRecord G_MapFrame = {};
 float G_MapRotationRad = 0.0f;
@@ -209,7 +210,7 @@ static void StageThree() {
 
 static void StageFour() {
     MapDrawAirspaces();
-    // The TFR labels and the overlays of the later layers follow here.
+    WxDrawTfrLabels(G_MapFrame.box, Ref());
     MapDrawNavaids();
     if (G_MapIntsOn == 1) MapDrawIntersections();
     int32_t x = 0, y = 0;

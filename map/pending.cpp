@@ -10,10 +10,3 @@ void ChartPageDraw() {}
 void NearestAirportsUpdate() {}
 void NavUpdate() {}
 int32_t MapDrawInfoBoxes() { return 0; }
-void MapDrawObstacles() {}
-void MapMarkAirports() {}
-void MapDrawAirports() {}
-void MapDrawAirspaces() {}
-void MapDrawAirspace(const uint8_t*, const uint8_t*) {}
-void MapDrawNavaids() {}
-void MapDrawIntersections() {}

@@ -9,7 +9,9 @@ away, then the track goes on where it was.
 
 A serial port replays a file at its baud rate, so each second's sentences
 are followed by enough blank lines to fill that second at --baud; the fixes
-then reach the unit one a second at that rate.
+then reach the unit one a second. The board's UART takes bytes at 115,200
+baud until the unit programs the port, so the file begins with --lead
+seconds of blank lines at that rate.
 
   make-gps-track.py --region nw track.nmea
 """
@@ -90,10 +92,11 @@ def main():
     p.add_argument("--region", choices=sorted(STARTS), default="nw")
     p.add_argument("--leg", type=int, default=40, help="seconds of each straight leg")
     p.add_argument("--speed", type=float, default=120.0, help="knots")
-    p.add_argument("--jump-at", type=int, default=20, help="second of the wild fix (-1: none)")
-    # NMEA ports run at 4800; the default pacing brings a fix every 0.8 s of
-    # that line, a little faster than a real receiver.
-    p.add_argument("--baud", type=int, default=6000, help="the rate the pacing assumes")
+    p.add_argument("--jump-at", type=int, default=15, help="second of the wild fix (-1: none)")
+    p.add_argument("--baud", type=int, default=4800, help="the port's rate (NMEA ports run at 4800)")
+    # Until the unit sets the port's rate at the end of its boot, the board's
+    # UART takes the file at 115,200 baud: blank lines fill that time.
+    p.add_argument("--lead", type=float, default=8.0, help="seconds of boot before the port is set")
     p.add_argument("--gpx", help="also keep the GPX here")
     p.add_argument("out")
     a = p.parse_args()
@@ -110,6 +113,7 @@ def main():
         with open(nmea) as f:
             text = f.read()
     with open(a.out, "w", newline="") as f:
+        f.write("\r\n" * int(a.lead * 11520 / 2))
         f.write(paced(text, a.baud))
 
 
