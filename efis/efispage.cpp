@@ -98,16 +98,18 @@ void FlapTrim() {
     DrawTrimGauge();
 }
 
+// Alignment 2 is the graphics library's centring (style 1 here): right
+// aligned at x0 + 85 the message would run off the pane's left edge.
 void MagMessages() {
     const PaneRecord& p = G_EfisLayout;
     if (p.x1 != 639 || NvGetU32(kNvAhrsDebug) != 0) return;
     const int32_t mag = AhrsMagState();
     if (mag == 1) {
         Trace(EfisElem::MagAlign);
-        DrawTextF(15, 14, 2, p.x0 + 85, p.y1 - 90, "MAGNETOMETER ALIGN");
+        DrawTextF(15, 14, 1, p.x0 + 85, p.y1 - 90, "MAGNETOMETER ALIGN");
     } else if (mag == 2) {
         Trace(EfisElem::MagError);
-        DrawTextF(15, 14, 2, p.x0 + 85, p.y1 - 81, "MAGNETOMETER ERROR");
+        DrawTextF(15, 14, 1, p.x0 + 85, p.y1 - 81, "MAGNETOMETER ERROR");
     }
 }
 
