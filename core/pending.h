@@ -5,12 +5,8 @@
 
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
-    kPcCheckAhrsStatus,
     kPcTrafficDemoTargets,
-    kPcSendArincFrame,
-    kPcWxRecvTask,
     kPcLogEngineStartStop,
-    kPcWxDecodeStep,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "nav/navsrc.h"
 #include "storage/config.h"
+#include "storage/settings.h"
 #include "wx/wx.h"
 #include "platform/hw.h"
 
@@ -212,12 +213,16 @@ static void SetUpAhrs(uint32_t port) {
     SerialPort& p = G_Serial[port];
     uint32_t& type = G_NetStreamCfg[kStreamAhrs].DSRC;
     G_AhrsPort = port;
+    // The settings repair derives input kind 0 for every local AHRS; the
+    // configured AHRS type still says which protocol it speaks.
+    if (type == 0 && G_AhrsTypeCfg == 1) type = 1;
     if (type == 1) {
         Install(p, SyncDynonMsg, ParseDynonMsg, 0);
         DebugPrintf("Serial Port:%d,%s DYNON AHRS\n", static_cast<int>(port), BaudText(0));
         return;
     }
     if (type != 3) type = 0;
+    G_AhrsAidPort = port;   // the binary-frame AHRS takes the aiding message
     Install(p, SyncXbowMsg, ParseXbow500Msg, 5);
     DebugPrintf("Serial Port:%d,%s XBOW AHRS\n", static_cast<int>(port), BaudText(5));
 }

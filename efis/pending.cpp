@@ -9,15 +9,4 @@
 AhrsRecord G_RemoteAhrs = {};
 uint32_t G_RemoteAhrsSeen = 0;
 
-void ApplyAttitudeAdjust(AhrsRecord*, const uint8_t*) {}
-
-void CheckAhrsStatus() { ++G_PendingCalls[kPcCheckAhrsStatus]; }
-void DemoAhrsStep() {}
-void SendAhrsAiding() {}
 void DrawAhrsDiagPage() {}
-void MagAlignProcedure() {}
-// No AHRS decoder yet: its messages are dropped.
-void SyncDynonMsg(uint32_t) {}
-void ParseDynonMsg(uint8_t*, int32_t, uint32_t) {}
-void SyncXbowMsg(uint32_t) {}
-void ParseXbow500Msg(uint8_t*, int32_t, uint32_t) {}

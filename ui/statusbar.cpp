@@ -183,7 +183,11 @@ static bool MenuLabels() {
     case 4253: Labels("PAGE", "RECORD", "", ""); return true;
     case 4522: Labels("ROLLGAIN", "LOCGAIN", "", ""); return true;
     case 4523: Labels("ALTGAIN", "GSGAIN", "FDGAIN", ""); return true;
-    case 42224: Labels("", "START", "", ""); return true;
+    case 42224: {
+        const uint32_t n = G_MagAlignStep;   // the steps that wait for the pilot's key
+        Labels("", (n == 1 || n == 3 || n == 9 || n == 12) ? "CONTINUE" : "START", "", "");
+        return true;
+    }
     case 42225:
         Labels(OnOff(NvGetU32(kNvAhrsDebug), "DEBUG ON", "DEBUG OFF"), "", "",
                NvGetU32(kNvAdminUser) ? OnOff(G_AhrsState.nAiding, "AIDING OFF", "AIDING ON") : "");
