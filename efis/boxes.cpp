@@ -16,6 +16,7 @@
 #include "nav/navsrc.h"
 #include "setup/setup.h"
 #include "storage/nvram.h"
+#include "ui/pages.h"
 #include "ui/style.h"
 
 WindRecord G_Wind = {};
@@ -111,7 +112,10 @@ void DrawWind() {
 void DrawOat() {
     const EfisView& v = G_EfisView;
     const char* unit = NvGetU32(kNvOatUnits) == 1 ? "C" : "F";
-    const int32_t x = v.x0 + 3, y = v.y0 + 21;
+    // Under the clock line of the EFIS pane, or of the engine page when no
+    // EFIS pane is shown (the engine page draws it too).
+    const bool efis = G_EfisLayout.pRect != nullptr;
+    const int32_t x = (efis ? v.x0 : G_EnginePane.x0) + 3, y = (efis ? v.y0 : G_EnginePane.y0) + 21;
     if (G_AirData.bOatValid == 0) {
         DrawTextF(kEfYellow, 5, 15, x, y, "OAT --- %s", unit);
         return;
@@ -235,28 +239,28 @@ void DrawAoaIndicator() {
 
 // ---- autopilot and standby ------------------------------------------------------------------------
 
+// The autopilot's modes in the annunciator colours of the mode machines:
+// nothing while both axes are off and the output is disabled.
 void DrawApModeBox() {
     const EfisView& v = G_EfisView;
-    const uint8_t lat = G_NVRam[kNvNavMode], ver = G_NVRam[kNvApVertMode];
+    const ApLateral& lat = G_ApLateral;
+    const ApVertical& ver = G_ApVertical;
     const bool on = G_Autopilot.bOutput != 0;
-    if (!on && lat == 0 && ver == 0) return;
+    if (!on && lat.nMode == kApOffline && ver.nMode == kApOffline) return;
     const int32_t y0 = v.apY0, y1 = y0 + 16, xm = (v.apX0 + v.apX1) / 2;
     Frame(v.apX0, y0, v.apX1, y1, kEfBlack, on ? kEfGreen : kEfGrey);
-    static const char* const kLat[] = {"", "HDG", "NAV", "ARM"};
-    const char* latText = lat < 4 ? kLat[lat] : "";
-    const char* verText = ver == 4 ? "ALT" : ver == 5 ? "VNAV" : ver == 6 ? "VARM" : "";
-    // Engaged modes in green, armed ones in white; with the output off all grey.
-    const uint32_t latColour = !on ? kEfGrey : lat == 3 ? kEfWhite : kEfGreen;
-    const uint32_t verColour = !on ? kEfGrey : ver == 6 ? kEfWhite : kEfGreen;
     DrawTextF(on ? kEfGreen : kEfGrey, 5, 21, v.apX0 + 4, y0 + 8, "%s", on ? "AP" : "AP OFF");
-    DrawTextF(latColour, 5, 22, xm + (v.apX1 - v.apX0) / 12, y0 + 8, "%s", latText);
-    DrawTextF(verColour, 5, 23, v.apX1 - 4, y0 + 8, "%s", verText);
+    auto name = [](uint8_t mode) { return mode < 7 ? ApModeNames[mode] : ""; };
+    if (lat.nMode != kApOffline)
+        DrawTextF(ApLatAnnunColor(), 5, 22, xm + (v.apX1 - v.apX0) / 12, y0 + 8, "%s", name(lat.nMode));
+    if (ver.nMode != kApOffline) DrawTextF(ApVertAnnunColor(), 5, 23, v.apX1 - 4, y0 + 8, "%s", name(ver.nMode));
 }
 
 void DrawStandbyBox() {
     const EfisView& v = G_EfisView;
-    const int32_t state = AhrsAttitudeState();
-    const uint32_t colour = state == 4 ? kEfYellow : state == 1 ? kEfYellow : kEfRed;
+    // The status monitor's colour: yellow for a stale or miscomparing
+    // attitude, red for a failure.
+    const uint32_t colour = G_AhrsState.nAttColour == kAhrsRed ? kEfRed : kEfYellow;
     const int32_t w = v.bNarrow ? 80 : 110;
     Frame(v.cx - w, v.cy - 40, v.cx + w, v.cy - 8, kEfBlack, colour);
     DrawTextF(colour, 9, 22, v.cx, v.cy - 24, "PLEASE STANDBY");

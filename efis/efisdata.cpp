@@ -3,11 +3,15 @@
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
 
-bool AhrsAttitudeLive() { return G_Ahrs.nFresh > 0; }
-bool AhrsHeadingLive() { return AhrsAttitudeLive(); }
+// A stale record or a hard failure shows no attitude; a fault or a
+// miscompare keeps it, under the standby box.
+bool AhrsAttitudeLive() {
+    const uint8_t s = G_AhrsState.nAttState;
+    return G_Ahrs.nFresh > 0 && s != kAttStale && s != kAttHardFailure;
+}
+// The heading also needs a magnetometer that is not in error.
+bool AhrsHeadingLive() { return AhrsAttitudeLive() && AhrsHeadingUsable(); }
 bool AirDataLive() { return G_AirData.nFresh > 0; }
 
-// The status monitor's states take over here once it fills G_AhrsState;
-// until then a record without fresh data counts as stale.
-int32_t AhrsAttitudeState() { return AhrsAttitudeLive() ? 0 : 1; }
-int32_t AhrsMagState() { return 0; }
+int32_t AhrsAttitudeState() { return G_AhrsState.nAttState; }
+int32_t AhrsMagState() { return G_AhrsState.nMagFlag; }

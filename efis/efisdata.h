@@ -3,13 +3,13 @@
 #pragma once
 #include <cstdint>
 
-// The attitude is live while the AHRS record is fresh.
+// The attitude is live while the AHRS record is fresh and not failed.
 bool AhrsAttitudeLive();
-// The heading is live as the attitude is.
+// The heading: the attitude live and the magnetometer not in error.
 bool AhrsHeadingLive();
 // Air data: fresh while the freshness countdown runs.
 bool AirDataLive();
-// The AHRS attitude state (0 normal, 1 stale, 2 hard failure, 3 fault,
-// 4 cross-check miscompare) and magnetometer flag (0 none, 1 align, 2 error).
+// The status monitor's attitude state (AhrsAttState: 0 normal, 1 stale,
+// 2 hard failure, 3 fault, 4 miscompare) and magnetometer flag (AhrsMagFlag).
 int32_t AhrsAttitudeState();
 int32_t AhrsMagState();

@@ -98,21 +98,32 @@ void FlapTrim() {
     DrawTrimGauge();
 }
 
+// Alignment 2 is the graphics library's centring (style 1 here): right
+// aligned at x0 + 85 the message would run off the pane's left edge.
 void MagMessages() {
     const PaneRecord& p = G_EfisLayout;
     if (p.x1 != 639 || NvGetU32(kNvAhrsDebug) != 0) return;
     const int32_t mag = AhrsMagState();
     if (mag == 1) {
         Trace(EfisElem::MagAlign);
-        DrawTextF(15, 14, 2, p.x0 + 85, p.y1 - 90, "MAGNETOMETER ALIGN");
+        DrawTextF(15, 14, 1, p.x0 + 85, p.y1 - 90, "MAGNETOMETER ALIGN");
     } else if (mag == 2) {
         Trace(EfisElem::MagError);
-        DrawTextF(15, 14, 2, p.x0 + 85, p.y1 - 81, "MAGNETOMETER ERROR");
+        DrawTextF(15, 14, 1, p.x0 + 85, p.y1 - 81, "MAGNETOMETER ERROR");
     }
 }
 
 void StaticBackground() {
     const EfisView& v = G_EfisView;
+    // The panes laid out after this one draw with the colour and clip they found.
+    struct Restore {
+        uint32_t c;
+        GUI_Rect clip;
+        ~Restore() {
+            GUI_SetColorIndex(c);
+            GUI_SetClipRect(&clip);
+        }
+    } restore{GUI_GetColorIndex(), GUI_DrawState.ClipRect};
     GUI_SelectScreen();
     // Only what the frame copies is written, so that a pane beside or below
     // keeps its own background.
@@ -307,6 +318,13 @@ void DrawAirDataPane() {
     Trace(EfisElem::Background);
     CopyStatic(kBltCopy);
     const GUI_Rect clip = EfisClipPane(EfisPageY());
+    // The copy stops one short of the pane's last column and row; cleared
+    // here, they cannot keep what another screen left on this page.
+    const PaneRecord& p = G_EfisLayout;
+    const int32_t py = EfisPageY(), w = p.pRect->x1, h = p.pRect->y1;
+    GUI_SetColorIndex(kEfBlack);
+    GUI_FillRect(p.x0 + w, p.y0 + py, p.x1, p.y1 + py);
+    GUI_FillRect(p.x0, p.y0 + h + py, p.x1, p.y1 + py);
     Trace(EfisElem::AltitudeCompact);
     DrawAltitudeCompact();
     Trace(EfisElem::TasBox);

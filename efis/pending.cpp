@@ -9,4 +9,3 @@
 AhrsRecord G_RemoteAhrs = {};
 uint32_t G_RemoteAhrsSeen = 0;
 
-void DrawAhrsDiagPage() {}

@@ -109,9 +109,48 @@ TEST_F(EfisComposeTest, ConditionalSteps) {
     EXPECT_TRUE(Has(Steps(2), E::Timer));
     EXPECT_FALSE(Has(Steps(2), E::Clock));
     G_ClockEdit = 10;
-    // Stale attitude: the standby box.
-    G_Ahrs.nFresh = 0;
-    EXPECT_TRUE(Has(Steps(2), E::StandbyBox));
+    // The standby box for every state the status monitor reports but normal,
+    // and the magnetometer messages beside it, on the full-width panes only.
+    struct Case { uint8_t att, mag; int32_t page; bool standby, align, error; };
+    const Case cases[] = {
+        {kAttNormal, kMagNone, 2, false, false, false},   {kAttStale, kMagNone, 2, true, false, false},
+        {kAttHardFailure, kMagNone, 5, true, false, false}, {kAttMiscompare, kMagAlignRequired, 3, true, true, false},
+        {kAttNormal, kMagError, 2, false, false, true},   {kAttNormal, kMagAlignRequired, 5, false, false, false},
+    };
+    for (const Case& c : cases) {
+        G_AhrsState.nAttState = c.att;
+        G_AhrsState.nMagFlag = c.mag;
+        const std::vector<E> s = Steps(c.page);
+        EXPECT_EQ(Has(s, E::StandbyBox), c.standby) << int{c.att} << " page " << c.page;
+        EXPECT_EQ(Has(s, E::MagAlign), c.align) << int{c.mag} << " page " << c.page;
+        EXPECT_EQ(Has(s, E::MagError), c.error) << int{c.mag} << " page " << c.page;
+    }
+    // Not while the AHRS diagnostics are shown.
+    NvSetU32(kNvAhrsDebug, 1);
+    EXPECT_FALSE(Has(Steps(2), E::MagError));
+}
+
+TEST_F(EfisComposeTest, AutopilotModesInTheirAnnunciatorColours) {
+    Page(2);
+    const EfisView& v = G_EfisView;
+    auto box = [&](uint8_t index) {
+        int n = 0;
+        for (int y = v.apY0; y <= v.apY0 + 16; ++y)
+            for (int x = v.apX0; x <= v.apX1; ++x) n += Px(x, y) == index;
+        return n;
+    };
+    Draw();
+    EXPECT_EQ(box(kEfBlack) + box(kEfGreen), 0) << "no box with the autopilot off";
+    G_Autopilot.bOutput = 1;
+    G_ApLateral.nMode = kApHnav;
+    G_ApLateral.bEngaged = 1;
+    G_ApVertical.nMode = kApVarm;
+    Draw();
+    EXPECT_GT(box(kEfGreen), 150) << "AP and HNAV engaged in green";
+    const int engaged = box(kEfGreen);
+    G_ApLateral.bEngaged = 0;
+    Draw();
+    EXPECT_LT(box(kEfGreen), engaged) << "a mode not engaged is not green";
 }
 
 TEST_F(EfisComposeTest, AhrsDiagnosticsOnlyWithoutSavedAreas) {
@@ -239,8 +278,9 @@ TEST_F(EfisComposeTest, NothingOutsideThePane) {
 TEST_F(EfisComposeTest, ReferenceImages) {
     EverythingOn();
     G_Autopilot.bOutput = 1;
-    G_NVRam[kNvNavMode] = 2;
-    G_NVRam[kNvApVertMode] = 6;
+    G_ApLateral.nMode = kApHnav;
+    G_ApLateral.bEngaged = 1;
+    G_ApVertical.nMode = kApVarm;
     NvSetU32(kNvGMeterOn, 1);
     NvSetU32(kNvGMeterMax, 250);
     NvSetU32(kNvGMeterMin, static_cast<uint32_t>(-50));
