@@ -6,10 +6,6 @@
 #include "efis/aoa.h"
 #include "efis/efis.h"
 
-AhrsRecord G_RemoteAhrs = {};
-uint32_t G_RemoteAhrsSeen = 0;
-
-
 void DrawAirDataPane() {}
 void DrawOat() {}
 void CalcWind() {}
