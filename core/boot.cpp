@@ -32,6 +32,7 @@
 #include "gui/gui.h"
 #include "gui/lcd.h"
 #include "map/map.h"
+#include "map/mapframe.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
@@ -262,7 +263,7 @@ void ClearGlobals() {
     std::memset(G_GaugeLayout, 0, sizeof G_GaugeLayout);
     std::memset(&G_FuelFlowPulse, 0, sizeof G_FuelFlowPulse);
     std::memset(&G_MapPane, 0, sizeof G_MapPane);
-    std::memset(G_MapFrame, 0, sizeof G_MapFrame);
+    std::memset(&G_MapFrame, 0, sizeof G_MapFrame);
     std::memset(&G_Nearest, 0, sizeof G_Nearest);
     G_LeanMode = 0;
     G_AuxPageIdx = 0;

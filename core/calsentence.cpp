@@ -88,12 +88,12 @@ static void LoadCfgPair(const char* key, const char* value) {
 }
 
 // Every calibration parser is offered the pair; one whose file does not carry
-// the key changes nothing. A parser may refill the shared tables (a file
-// rewrite), so each gets the pair afresh.
+// the key changes nothing. A parser may change the shared tables, so each
+// gets the pair afresh. Nothing is written here: a change is stored by SAVE.
 static void ApplyCalPair(const char* key, const char* value) {
     for (int32_t file : kCalFiles) {
         LoadCfgPair(key, value);
-        ParseCalFile(file);
+        ApplyCalKeys(file);   // stored only by SAVE
     }
 }
 

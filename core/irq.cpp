@@ -7,6 +7,7 @@
 #include "core/syslog.h"
 #include "efis/ahrs.h"
 #include "engine/pulse.h"
+#include "map/terrain.h"
 #include "net/net.h"
 #include "platform/cpu.h"
 #include "platform/hw.h"
@@ -152,9 +153,10 @@ void EnableRtcTick() {
 // ---- the 1 ms tick ----------------------------------------------------------------
 
 // The tick only notes that the page carrying the card mark is shown; the
-// file itself is written outside interrupt context (ServeScreenDump).
+// file itself is written outside interrupt context (ServeScreenDump). No
+// dump starts while the terrain copy fills the map band.
 static void ScreenDumpService() {
-    if (G_ScreenDumpReq && G_SDCard.nActivity && !G_ScreenDumpBusy) G_ScreenDumpDue = 1;
+    if (G_ScreenDumpReq && G_SDCard.nActivity && !G_ScreenDumpBusy && !G_TerrainDmaBusy) G_ScreenDumpDue = 1;
 }
 
 void PageFlip() {

@@ -51,6 +51,7 @@ struct LoopState {
     uint32_t bEngExpired;
     uint32_t bFrameBuilt;       // an engine data frame was built since entry
     uint32_t nNvSeconds;
+    uint32_t nSecondsDone;      // G_UptimeSec when the once-a-second work last ran
 };
 static LoopState s_loop;
 
@@ -482,18 +483,30 @@ static void NvramCadence() {
 // The word before G_UptimeSec in the target's layout; nothing reads it.
 static uint32_t s_perSecondWord = 0;
 
+// Seconds that passed while the loop was held up (a card copy, a long file
+// write) count as well, so that the counters of seconds keep time; a hold of
+// more than ten minutes is not made up in full.
+static uint32_t SecondsToCount() {
+    constexpr uint32_t kMostCaughtUp = 600;
+    const uint32_t passed = G_UptimeSec - s_loop.nSecondsDone;
+    s_loop.nSecondsDone = G_UptimeSec;
+    if (passed == 0) return 1;
+    return passed < kMostCaughtUp ? passed : kMostCaughtUp;
+}
+
 static void OnceASecond() {
     G_SecondTick = 0;
     s_loop.nLastSecond = Now();
     s_perSecondWord = 0;
+    const uint32_t seconds = SecondsToCount();
     UpdateDateTime();
     FiveMinuteLine();
-    TimerTick();
+    for (uint32_t i = 0; i < seconds; ++i) TimerTick();
     LeaveSplashBySkip();
     if (G_NetStreamCfg[kStreamWx].INST == kWxMaster) SendUserEvent(32, G_Wx.nProducts, OwnIp());
     DemoIdle();
     KickWatchdog(10);
-    DiscreteCounters();
+    for (uint32_t i = 0; i < seconds; ++i) DiscreteCounters();
     SerialOutputs();
     if (G_NetStreamCfg[kStreamAhrs].NET != 2 && PortHasFunction(G_AhrsAidPort, 1) && G_AhrsState.nAiding != 1)
         SendAhrsAiding();
@@ -560,6 +573,7 @@ void MainLoop() {
     std::memset(&s_loop, 0, sizeof s_loop);
     s_loop.nAlarm = Now();
     s_loop.nNavStream = kStreamNav1 + 2;    // the first slot served is stream 4
+    s_loop.nSecondsDone = G_UptimeSec;
     for (;;) {
         if (G_CalRestart == 1) {
             Shutdown();

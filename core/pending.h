@@ -6,10 +6,7 @@
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
     kPcTrafficDemoTargets,
-    kPcSendArincFrame,
-    kPcWxRecvTask,
     kPcLogEngineStartStop,
-    kPcWxDecodeStep,
     kPcCount
 };
 extern uint32_t G_PendingCalls[kPcCount];

@@ -6,9 +6,4 @@
 #include "efis/aoa.h"
 #include "efis/efis.h"
 
-void DrawAirDataPane() {}
-void DrawOat() {}
-void CalcWind() {}
-void DrawEfisPage() {}
-void DrawEfisStatic() {}
-void EfisScreenInit() {}
+void DrawAhrsDiagPage() {}

@@ -66,3 +66,5 @@ void MapQueueProcess();
 // Rebuilds the nearest-airport list around the reference position.
 void NearestAirportsUpdate();
 void NavUpdate();
+// One airspace record (its 19-byte head) with its segments from `firstSegment` on.
+void MapDrawAirspace(const uint8_t* record, const uint8_t* firstSegment);

@@ -247,8 +247,7 @@ int32_t FindWaypointId(const char* id) {
     return -1;
 }
 
-// The entry holds exactly the identifier: the rest of it is padding.
-static int32_t FindExact(const char* id) {
+int32_t FindWaypointExact(const char* id) {
     const int32_t i = FindWaypointId(id);
     if (i < 0) return -1;
     const size_t n = strnlen(id, kWptIdBytes);
@@ -260,7 +259,7 @@ static int32_t FindExact(const char* id) {
 }
 
 int32_t MapSelectWaypoint(const char* id) {
-    const int32_t i = FindExact(id);
+    const int32_t i = FindWaypointExact(id);
     if (i < 0) return -1;
     const uint8_t kind = G_WptIndex[i].nKind;
     bool read = false;
@@ -272,7 +271,7 @@ int32_t MapSelectWaypoint(const char* id) {
 }
 
 static int32_t LoadById(const char* id, uint8_t* dest, uint8_t kindA, uint8_t kindB) {
-    const int32_t i = FindExact(id);
+    const int32_t i = FindWaypointExact(id);
     if (i < 0 || (G_WptIndex[i].nKind != kindA && G_WptIndex[i].nKind != kindB)) return 0;
     if (kindA == kWptAirport) return ReadWaypointRecord(i, dest);
     return kindA == kWptNavaid ? MapReadRecord60(i, dest) : MapReadRecord26(i, dest);
@@ -290,7 +289,7 @@ int32_t MapSelectFirstAirport(const uint8_t* list, uint32_t count) {
         char id[kEntryBytes];
         std::memcpy(id, e + 1, kEntryBytes - 1);
         id[kEntryBytes - 1] = '\0';
-        const int32_t k = FindExact(id);
+        const int32_t k = FindWaypointExact(id);
         if (k >= 0 && G_WptIndex[k].nKind == kWptAirport && ReadWaypointRecord(k, G_WptDb.abAirport)) {
             G_WptDb.nSelKind = kWptAirport;
             return kWptAirport;

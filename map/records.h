@@ -107,6 +107,8 @@ int32_t MapReadRecord26(int32_t index, uint8_t* dest);
 // The first index entry whose identifier begins with `id` (at most the 8
 // identifier bytes compared), -1 none.
 int32_t FindWaypointId(const char* id);
+// The entry of exactly this identifier (the rest of the entry is padding), -1 none.
+int32_t FindWaypointExact(const char* id);
 // The kind of the identifier's entry, its record read into the selection;
 // -1 when unknown or the map is not loaded.
 int32_t MapSelectWaypoint(const char* id);

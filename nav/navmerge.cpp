@@ -7,6 +7,7 @@
 #include "core/serial.h"
 #include "core/syslog.h"
 #include "core/timefmt.h"
+#include "nav/arinc.h"
 #include "nav/aviation.h"
 #include "nav/navmath.h"
 #include "nav/nmea.h"
@@ -364,7 +365,162 @@ void AvtnBranch(int32_t slot, uint32_t port) {
     if (G_Serial[port].nRxCount == 1) AvtnCopy(slot, a);
 }
 
+// ---- ARINC 429 adapter -------------------------------------------------------------
+
+// A label of the adapter's record taken in during the last 5 s.
+bool LabelFresh(const ArincAdapterRec& a, int32_t i, bool normal = true) {
+    const ArincLabelData& d = a.label[i];
+    return d.nStamp != 0 && !TicksElapsed(Now(), d.nStamp, kArincFreshTicks) && (!normal || d.nSsm == 3);
+}
+
+int32_t LabelValue(const ArincAdapterRec& a, int32_t i) { return a.label[i].nValue; }
+
+// Ages the message kinds first..last; true while one of them is received.
+bool AgeKinds(ArincAdapterRec& a, int32_t first, int32_t last, const char* log) {
+    const uint32_t now = Now();
+    bool before = false, after = false;
+    for (int32_t k = first; k <= last; ++k) {
+        before = before || a.bFresh[k];
+        if (TicksElapsed(now, a.nKindStamp[k], kNavTimeoutTicks)) {
+            a.bFresh[k] = 0;
+            a.nKindStamp[k] = now;
+        }
+        after = after || a.bFresh[k];
+    }
+    if (before && !after) DebugPrintf(log, FormatTime(4));
+    return after;
+}
+
+// Localizer channels: 108.10 to 111.95 MHz with an odd tenths digit.
+bool LocalizerFreq(int32_t tenKhz) { return tenKhz >= 10810 && tenKhz <= 11195 && (tenKhz / 10 % 10) % 2 == 1; }
+
+void ArincRadioCopy(NavSrcRec& r, const ArincAdapterRec& a) {
+    r.nRadioFlagsB |= kNavRadioArinc;
+    const bool cdi = LabelFresh(a, kAl173);
+    SetBit(r.nRadioFlagsB, kNavRadioCdiValid, cdi);
+    if (cdi) r.nCdi = Clamp16(NavRound(LabelValue(a, kAl173) * 0.5714), -32768, 32767);
+    const bool gs = LabelFresh(a, kAl174);
+    SetBit(r.nRadioFlagsA, kNavRadioGsPresent, gs);
+    SetBit(r.nRadioFlagsA, kNavRadioGsValid, gs);
+    if (gs) r.nVertDev = Clamp16(NavRound(LabelValue(a, kAl174) * 0.66667), -32768, 32767);
+    const bool radial = LabelFresh(a, kAl222);
+    SetBit(r.nRadioFlagsB, kNavRadioRadialValid, radial);
+    if (radial) r.nRadial = static_cast<int16_t>(Wrap3600(LabelValue(a, kAl222)));
+    const bool freq = LabelFresh(a, kAl034, false);
+    r.nActiveFreq = freq ? Clamp16(LabelValue(a, kAl034), 0, 32767) : 0;
+    SetBit(r.nRadioFlagsA, kNavRadioLoc, freq && LocalizerFreq(r.nActiveFreq));
+    if (LabelFresh(a, kAl100) && r.nCrsOverride != 2)
+        r.nObs = static_cast<int16_t>(Wrap3600(NavRound(LabelValue(a, kAl100) * 0.1) * 10) / 10);
+    std::memset(r.szStation, 0, sizeof r.szStation);
+    std::memcpy(r.szStation, "****", 4);
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+void ArincGpsCopy(NavSrcRec& r, const ArincAdapterRec& a) {
+    if (LabelFresh(a, kAl147)) r.nMagVar = static_cast<int16_t>(-LabelValue(a, kAl147));   // east positive on the bus
+    if (LabelFresh(a, kAl313)) {
+        r.nGpsFlagsA |= kNavGpsTrack;
+        r.nTrackTrue = static_cast<int16_t>(Wrap3600(LabelValue(a, kAl313)));
+        r.nTrackMag = static_cast<int16_t>(Wrap3600(r.nTrackTrue + r.nMagVar));
+    }
+    if (LabelFresh(a, kAl312)) r.nGroundSpeed = Clamp16(std::abs(LabelValue(a, kAl312)), 0, 32767);
+    if (LabelFresh(a, kAl310) && LabelFresh(a, kAl311)) {
+        r.fLat = static_cast<float>(LabelValue(a, kAl310) / 262144.0);
+        r.fLon = static_cast<float>(LabelValue(a, kAl311) / 262144.0);
+    }
+    SetOwnPosition(r);
+    SetPhase(r);
+    if (LabelFresh(a, kAl326) && LabelValue(a, kAl326) > 0 && LabelValue(a, kAl326) <= 255)
+        r.nCdiFullScale = static_cast<uint8_t>(LabelValue(a, kAl326));
+    const bool xtk = LabelFresh(a, kAl116);
+    SetBit(r.nGpsFlagsA, kNavGpsXtkUsable, xtk);
+    r.nCrossTrack = xtk ? Clamp16(-LabelValue(a, kAl116), -9999, 9999) : 0;   // right of course: steer left
+    if (r.nCrsOverride == 1) {
+        r.nDesiredTrack = static_cast<int16_t>(Wrap3600(r.nCourse * 10));
+        r.nGpsFlagsA |= kNavGpsDtkValid;
+    } else {
+        const bool dtk = LabelFresh(a, kAl114);
+        SetBit(r.nGpsFlagsA, kNavGpsDtkValid, dtk);
+        r.nDesiredTrack = static_cast<int16_t>(dtk ? Wrap3600(LabelValue(a, kAl114) + r.nMagVar) : 0);
+        r.nCourse = static_cast<int16_t>(NavRound(r.nDesiredTrack * 0.1) % 360);
+    }
+    r.nBearing = static_cast<int16_t>(LabelFresh(a, kAl115) ? Wrap3600(LabelValue(a, kAl115) + r.nMagVar) : 0);
+    r.nDistance = LabelFresh(a, kAl251) ? Clamp16(std::abs(LabelValue(a, kAl251)), 0, 32767) : 0;
+    r.nDistanceCopy = r.nDistance;
+    r.nSpeedToWpt = static_cast<int16_t>(SinTableScale(r.nBearing, r.nTrackMag, r.nGroundSpeed));
+    r.nTimeToWpt = r.nDistance > 0 && r.nGroundSpeed >= kNavMinSpeedTenths
+                       ? NavRound(r.nDistance * 3600.0 / r.nGroundSpeed) : -1;
+    const bool vertical = LabelFresh(a, kAl117);
+    SetBit(r.nGpsFlagsA, kNavGpsVertical, vertical);
+    NavPutU32(r.abVertGuide, vertical ? a.nVertWord : 0);
+    const bool roll = a.bRollSteer && LabelFresh(a, kAl121);
+    NavSetRollSteer(r, roll, roll ? LabelValue(a, kAl121) : 0, roll ? a.nRollWord : 0);
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+void ArincBranch(int32_t slot, uint32_t port) {
+    ArincAdapterRec& a = G_ArincAdapter[slot];
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    const uint8_t type = a.nType == 2 ? 2 : 1;
+    r.nType = type;
+    if (G_NavSrc.hdr.nCrsSlot >= kNavNoneSlot) {
+        const uint8_t bits = type == 2 ? kNavHdrCrsRadio : kNavHdrCrsGps;
+        G_NavSrc.hdr.nFlags0 = static_cast<uint8_t>((G_NavSrc.hdr.nFlags0 & ~(kNavHdrCrsGps | kNavHdrCrsRadio)) | bits);
+    }
+    const bool fresh = G_Serial[port].nRxCount == 1;
+    if (type == 2) {
+        if (!AgeKinds(a, 0, 0, "VOR ARINC: Freq Message Timeout @%s\n")) {
+            r.nRadioFlagsA &= static_cast<uint8_t>(~kNavRadioValid);
+            CountInvalid(slot, false, "ARINC_VOR: MemSet @%s\n", false);
+            return;
+        }
+        r.nRadioFlagsA |= kNavRadioValid;
+        r.nRadioStamp = Now();
+        CountValid(slot);
+        if (fresh) ArincRadioCopy(r, a);
+        return;
+    }
+    if (!AgeKinds(a, 1, kArincKinds - 1, "GPS ARINC: Flags Message Timeout @%s\n")) {
+        r.nGpsFlagsA &= static_cast<uint8_t>(~kNavGpsValid);
+        CountInvalid(slot, true, "ARINC_GPS: MemSet @%s\n", false);
+        return;
+    }
+    r.nGpsFlagsA |= kNavGpsValid;
+    r.nGpsStamp = Now();
+    if (!a.nGpsInteg && (r.nGpsFlagsB & kNavGpsFix)) DebugPrintf("GPS_INTEG_FAIL @%s\n", FormatTime(4));
+    SetBit(r.nGpsFlagsB, kNavGpsFix, a.nGpsInteg != 0);
+    r.nGpsAltitude = kNavNoAltitude;
+    CountValid(slot);
+    if (fresh) ArincGpsCopy(r, a);
+}
+
 }  // namespace
+
+uint32_t NavGetU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void NavPutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool NavRollSteerFlag(const NavSrcRec& rec) { return rec.abRollSteer[0] != 0; }
+int32_t NavRollSteerValue(const NavSrcRec& rec) { return static_cast<int32_t>(NavGetU32(rec.abRollSteer + 1)); }
+uint32_t NavRollSteerWord(const NavSrcRec& rec) { return NavGetU32(rec.abRollSteer + 5); }
+
+void NavSetRollSteer(NavSrcRec& rec, bool on, int32_t value, uint32_t word) {
+    rec.abRollSteer[0] = on ? 1 : 0;
+    NavPutU32(rec.abRollSteer + 1, static_cast<uint32_t>(value));
+    NavPutU32(rec.abRollSteer + 5, word);
+}
+
+bool NavSlotIsArinc(const NavSrcRec& rec) {
+    const ptrdiff_t slot = &rec - G_NavSrc.rec;
+    if (slot < 0 || slot > 2) return false;
+    const uint8_t port = G_NavSrc.hdr.nPort[slot];
+    return port < static_cast<uint8_t>(kSerialPorts) && G_Serial[port].nFunction == 5;
+}
 
 int32_t NavRound(double value) { return static_cast<int32_t>(value < 0 ? value - 0.5 : value + 0.5); }
 
@@ -394,6 +550,7 @@ void UpdateNavSrc(int32_t arg) {
     if (r.nCrsOverride != 0 && TicksElapsed(Now(), r.nCrsStamp, kNavOverrideTicks)) r.nCrsOverride = 0;
     switch (G_Serial[port].nFunction) {
     case 2: case 14: case 19: NmeaBranch(slot, port); break;
+    case 5: ArincBranch(slot, port); break;
     case 6: case 8: case 22: AvtnBranch(slot, port); break;
     default: break;
     }

@@ -21,3 +21,15 @@ extern uint32_t G_NavMergePasses;                // merges run for a source slot
 int32_t NavSlotOfPort(uint32_t port);
 // Rounds half away from zero.
 int32_t NavRound(double value);
+
+// Roll steering in slot bytes 96..104: flag, value (hundredths of a degree,
+// i32) and the GPS's raw label-121 word (u32), little-endian.
+bool     NavRollSteerFlag(const NavSrcRec& rec);
+int32_t  NavRollSteerValue(const NavSrcRec& rec);
+uint32_t NavRollSteerWord(const NavSrcRec& rec);
+void     NavSetRollSteer(NavSrcRec& rec, bool on, int32_t value, uint32_t word);
+uint32_t NavGetU32(const uint8_t* p);
+void     NavPutU32(uint8_t* p, uint32_t v);
+// The slot is fed by an ARINC 429 adapter port (its GPS part carries the
+// label-117 word in bytes 62..65).
+bool     NavSlotIsArinc(const NavSrcRec& rec);

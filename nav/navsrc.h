@@ -39,6 +39,14 @@ constexpr uint8_t kNavGpsFix       = 1u << 4;   // in flags B
 constexpr uint8_t kNavGpsOwnPos    = 1u << 5;   // in flags B: own position valid and in range
 // Radio flags A (slot byte 333).
 constexpr uint8_t kNavRadioValid   = 1u << 0;
+constexpr uint8_t kNavRadioLoc     = 1u << 2;   // a localizer is tuned
+constexpr uint8_t kNavRadioGsPresent = 1u << 5;
+constexpr uint8_t kNavRadioGsValid = 1u << 6;
+// Radio flags B (slot byte 334).
+constexpr uint8_t kNavRadioCdiValid = 1u << 0;  // course deviation valid
+constexpr uint8_t kNavRadioArinc    = 1u << 1;
+constexpr uint8_t kNavRadioRadialValid = 1u << 2;
+constexpr uint8_t kNavRadioStationValid = 1u << 4;
 
 // Route entry flags.
 constexpr uint8_t kNavRoutePosValid = 1u << 0;   // latitude and longitude hold a position

@@ -23,6 +23,7 @@
 #include "net/cs8900.h"
 #include "net/frames.h"
 #include "net/ipv4.h"
+#include "net/net.h"
 #include "storage/clockmem.h"
 #include "storage/nvram.h"
 #include "ui/buttons.h"
@@ -473,6 +474,7 @@ bool Refuse(uint32_t& counter) {
 }  // namespace
 
 void NET_InitPacketTable() {
+    G_LinkRec22Done = 0;
     std::memset(G_UdpPktDesc, 0, sizeof G_UdpPktDesc);
     std::memset(&G_UdpPktDescOther, 0, sizeof G_UdpPktDescOther);
     Fill(kUdpAirData, kAirDataBytes, kStreamAir, kAirDataOnWire ? &G_AirData : nullptr);
@@ -508,6 +510,8 @@ int32_t NET_SendUdpType(int32_t type) {
     const uint32_t length = BuildLinkFrame(slot, type, d);
     SlotDesc(slot)->nLength = length;
     NET_GetNextTxPacket();
+    // The discrete inputs go out once per start, when the link first takes them.
+    if (type == kUdpDiscrete) G_LinkRec22Done = 1;
     return static_cast<int32_t>(length);
 }
 

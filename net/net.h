@@ -11,6 +11,7 @@
 
 extern uint32_t G_NetEnable;      // NET_ENABLE
 extern uint32_t G_NetSerialShare; // NET_SERIAL_SHARE
+// Set once display-link record 22 has been sent; the main loop sends it while 0.
 extern uint32_t G_LinkRec22Done;
 // NET_IP_ADR_LOCAL and NET_IP_ADR_OTHER: a whole address word (first octet in
 // the top byte) or a host number 175..179.

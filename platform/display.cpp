@@ -146,6 +146,26 @@ void Display::Fill(bool xorFill) {
     if (clipped) Error("fill reaches past frame memory");
 }
 
+// Copies n bytes between areas apart, leaving the destination where the
+// source holds the key: eight at a time, a byte mask marking the key bytes.
+static void CopySkippingKey(const uint8_t* from, uint8_t* to, uint64_t n) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kKeys = kOnes * kTransparentKey;
+    uint64_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, from + i, 8);
+        std::memcpy(&b, to + i, 8);
+        const uint64_t y = a ^ kKeys;                        // zero bytes: key
+        const uint64_t nonzero = ((y & kLow7) + kLow7) | y;   // high bit set in non-zero bytes
+        const uint64_t key = ((~nonzero & ~kLow7) >> 7) * 0xFF;
+        const uint64_t r = (b & key) | (a & ~key);
+        std::memcpy(to + i, &r, 8);
+    }
+    for (; i < n; ++i)
+        if (from[i] != kTransparentKey) to[i] = from[i];
+}
+
 void Display::Copy(bool transparent) {
     const uint32_t src = Reg32(kSrcLow), dst = Reg32(kDstLow), pitch = Pitch();
     const uint32_t w = (Reg(kWidth) & 1023u) + 1, h = (Reg(kHeight) & 1023u) + 1;
@@ -163,6 +183,8 @@ void Display::Copy(bool transparent) {
         if (d + n > kFrameBytes) { n = kFrameBytes - d; clipped = true; }
         if (!transparent) {
             std::memmove(memory_ + d, memory_ + s, n);
+        } else if (d >= s + n || s >= d + n) {
+            CopySkippingKey(memory_ + s, memory_ + d, n);
         } else if (d > s) {
             for (uint64_t i = n; i-- > 0;)
                 if (memory_[s + i] != kTransparentKey) memory_[d + i] = memory_[s + i];

@@ -1,5 +1,6 @@
 #include "platform/dma.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ac97.h"
@@ -15,6 +16,7 @@ constexpr int kEmptyDescPerStep = 64;
 void Dma::Reset() {
     std::memset(chan_, 0, sizeof chan_);
     std::memset(drcmr_, 0, sizeof drcmr_);
+    std::memset(held_, 0, sizeof held_);
     for (Channel& c : chan_) c.dcsr = kDcsrStopState;
 }
 
@@ -107,6 +109,19 @@ void Dma::Start(int ch, uint64_t now) {
     if (!(c.dcsr & kDcsrNoDescFetch)) Fetch(ch);
 }
 
+// The descriptor in hand is done (a remainder below the 4-byte width is
+// dropped): the chain stops or the next one is fetched. False when this
+// step goes no further.
+bool Dma::NextDescriptor(int ch, int* empty) {
+    Channel& c = chan_[ch];
+    if (c.dcmd & kDcmdEndIrqEn) c.dcsr |= kDcsrEndIntr;
+    if ((c.ddadr & kDdadrStop) || (c.dcsr & kDcsrNoDescFetch)) {
+        Stop(ch, 0);
+        return false;
+    }
+    return ++*empty <= kEmptyDescPerStep && Fetch(ch);
+}
+
 void Dma::Run(int ch, uint64_t now) {
     Channel& c = chan_[ch];
     uint64_t frames = 0;
@@ -120,13 +135,7 @@ void Dma::Run(int ch, uint64_t now) {
     while (c.dcsr & kDcsrRun) {
         uint32_t len = c.dcmd & kDcmdLength;
         if (len < 4) {
-            // The descriptor is done (a remainder below the 4-byte width is dropped).
-            if (c.dcmd & kDcmdEndIrqEn) c.dcsr |= kDcsrEndIntr;
-            if ((c.ddadr & kDdadrStop) || (c.dcsr & kDcsrNoDescFetch)) {
-                Stop(ch, 0);
-                break;
-            }
-            if (++empty > kEmptyDescPerStep || !Fetch(ch)) break;
+            if (!NextDescriptor(ch, &empty)) break;
             continue;
         }
         if (frames == 0) break;
@@ -151,16 +160,61 @@ void Dma::Run(int ch, uint64_t now) {
     if (!(c.dcsr & kDcsrRun)) c.credit = 0;
 }
 
+// Memory to memory: the bytes the time since the last step pays for, in
+// 4-byte units, across as many descriptors as they reach.
+void Dma::RunMemory(int ch, uint64_t now) {
+    Channel& c = chan_[ch];
+    uint64_t budget = 0;
+    if (now > c.last) {
+        budget = (now - c.last) * kMemCopyBytesPerTick;
+        c.last = now;
+    }
+    if (held_[ch]) return;
+    int empty = 0;
+    while (c.dcsr & kDcsrRun) {
+        const uint32_t len = c.dcmd & kDcmdLength;
+        if (len < 4) {
+            if (!NextDescriptor(ch, &empty)) break;
+            continue;
+        }
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(len & ~3u, budget & ~uint64_t{3}));
+        if (n == 0) break;
+        const uint8_t* src = board_.Memory(c.dsadr, n);
+        uint8_t* dst = board_.Memory(c.dtadr, n);
+        if (!src || !dst) {
+            Stop(ch, kDcsrBusErrIntr);
+            break;
+        }
+        std::memmove(dst, src, n);
+        if (c.dcmd & kDcmdIncSrc) c.dsadr += n;
+        if (c.dcmd & kDcmdIncTrg) c.dtadr += n;
+        c.dcmd = (c.dcmd & ~kDcmdLength) | (len - n);
+        c.moved += n;
+        budget -= n;
+        empty = 0;
+    }
+}
+
 void Dma::Advance(uint64_t now) {
-    for (int ch = 0; ch < kDmaChannels; ++ch)
-        if ((chan_[ch].dcsr & kDcsrRun) && Paced(ch)) Run(ch, now);
+    for (int ch = 0; ch < kDmaChannels; ++ch) {
+        if (!(chan_[ch].dcsr & kDcsrRun)) continue;
+        if (Paced(ch)) Run(ch, now);
+        else RunMemory(ch, now);
+    }
 }
 
 uint64_t Dma::NextEvent(uint64_t now) const {
     uint64_t next = UINT64_MAX;
     for (int ch = 0; ch < kDmaChannels; ++ch) {
         const Channel& c = chan_[ch];
-        if (!(c.dcsr & kDcsrRun) || !Paced(ch)) continue;
+        if (!(c.dcsr & kDcsrRun) || held_[ch]) continue;
+        if (!Paced(ch)) {
+            // The end of the descriptor in hand, or a step for an empty one.
+            const uint64_t len = c.dcmd & kDcmdLength;
+            const uint64_t at = len < 4 ? now + 1 : c.last + (len + kMemCopyBytesPerTick - 1) / kMemCopyBytesPerTick;
+            if (at < next) next = std::max(at, now + 1);
+            continue;
+        }
         uint64_t words = (c.dcmd & kDcmdLength) / 4;
         uint64_t at = now + 1;
         if (words > 0) {

@@ -2,8 +2,12 @@
 // map that ties a peripheral's request to a channel. Only the AC97 PCM
 // transmit request (12) is wired on this board: a channel mapped to it
 // moves one 4-byte frame to the AC97 PCM data register each time the codec
-// plays a frame, at the codec's rate in board time. Other channels keep
-// their registers and move nothing.
+// plays a frame, at the codec's rate in board time. A channel that no
+// request drives copies memory to memory (both addresses incremented as the
+// command asks) at kMemCopyBytesPerTick of board time, descriptor after
+// descriptor, then stops; a source or target outside board memory stops it
+// with the bus-error bit. A test can hold a channel (HoldChannel): it then
+// runs but moves nothing, as a stalled bus would.
 //
 // DMA-visible memory. Descriptors and sources hold 32-bit bus addresses, so
 // buffers a channel reads live in one window of board RAM at a fixed bus
@@ -42,12 +46,15 @@ constexpr uint32_t kDcsrBusErrIntr  = 1u << 0;
 constexpr uint32_t kDrcmrValid      = 1u << 7;
 constexpr uint32_t kDdadrStop       = 1u << 0;
 constexpr uint32_t kDcmdIncSrc      = 1u << 31;
+constexpr uint32_t kDcmdIncTrg      = 1u << 30;
 constexpr uint32_t kDcmdFlowTrg     = 1u << 28;
 constexpr uint32_t kDcmdStartIrqEn  = 1u << 22;
 constexpr uint32_t kDcmdEndIrqEn    = 1u << 21;
 constexpr uint32_t kDcmdLength      = 0x1FFF;
 
 constexpr uint32_t kAc97PcdrAddr = 0x40500040;
+// Memory-to-memory copy rate: 32 bytes per OS-timer tick, about 118 MB/s.
+constexpr uint64_t kMemCopyBytesPerTick = 32;
 
 class Dma final : public Device {
 public:
@@ -64,6 +71,10 @@ public:
     uint32_t Dcsr(int ch) const { return ch >= 0 && ch < kDmaChannels ? chan_[ch].dcsr : 0; }
     uint32_t Drcmr(int req) const { return req >= 0 && req < 64 ? drcmr_[req] : 0; }
     uint32_t BytesMoved(int ch) const { return ch >= 0 && ch < kDmaChannels ? chan_[ch].moved : 0; }
+    // Fault injection: a held channel moves nothing until released.
+    void HoldChannel(int ch, bool hold) {
+        if (ch >= 0 && ch < kDmaChannels) held_[ch] = hold;
+    }
 
 private:
     struct Channel {
@@ -77,10 +88,13 @@ private:
     bool Fetch(int ch);
     void Stop(int ch, uint32_t why);
     void Run(int ch, uint64_t now);
+    void RunMemory(int ch, uint64_t now);
+    bool NextDescriptor(int ch, int* empty);
     Board& board_;
     Ac97& ac97_;
     Channel chan_[kDmaChannels]{};
     uint32_t drcmr_[64]{};
+    bool held_[kDmaChannels]{};
 };
 
 }  // namespace platform

@@ -169,6 +169,12 @@ int mon_docommand(const char* command, int verbose) {
     return -1;
 }
 
+int mon_func61(int arg, int arg2) {
+    (void)arg;
+    (void)arg2;
+    return 0;
+}
+
 int mon_assignhandler(int number, MonHandler handler) {
     if (number < kMonUndefined || number > kMonFiq || number == 6) return -1;
     B().SetHandler(number, handler);

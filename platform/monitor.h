@@ -18,6 +18,10 @@ int         mon_setenv(const char* name, const char* value); // value nullptr re
 // the files matching shell wildcards; "tfs [-f FLAGS] cp FROM TO" copies a
 // file; "echo TEXT" prints. 0 on success.
 int         mon_docommand(const char* command, int verbose);
+// Monitor function 61: lets the monitor answer the other display's pending
+// TFTP read requests for TFS files; the application calls it with (0, -999)
+// while it waits for the other display to fetch from it.
+int         mon_func61(int arg, int arg2);
 int         mon_assignhandler(int number, MonHandler handler);
 const char* mon_version();
 [[noreturn]] void mon_appexit(int status);

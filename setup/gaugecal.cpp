@@ -53,11 +53,28 @@ bool Air() {
     const int32_t i = Inst();
     return i == kInstAltitude || i == kInstSensorTemp || i == 2 || i == kInstAirspeed || i == kInstOat;
 }
-// Altitude points are whole feet, the others tenths.
+// Altitude points are whole feet, the others tenths. Airspeed points are
+// kept in tenths of a knot and shown and edited in the pilot's airspeed unit.
 int32_t PointDecimals() { return Inst() == kInstAltitude ? 0 : 1; }
+bool PointInPilotUnits() { return Inst() == kInstAirspeed; }
 void FormatPoint(char* out, int32_t size, int32_t value) {
+    if (PointInPilotUnits()) value = ToDisplayUnits(Inst(), value);
     if (PointDecimals() == 0) std::snprintf(out, static_cast<size_t>(size), "%d", static_cast<int>(value));
     else FormatScaled(out, size, value, 1, 1);
+}
+// A point's value moved by delta tenths of the unit it is shown in. A tenth
+// of a mile or kilometre an hour is less than the tenth of a knot kept, so a
+// step that would round back moves the kept value by one.
+int32_t StepPoint(int32_t value, int32_t delta) {
+    if (!PointInPilotUnits() || delta == 0) return value + delta;
+    const int32_t shown = ToDisplayUnits(Inst(), value) + delta;
+    const int32_t next = RoundHalfAway(FromDisplayUnits(Inst(), static_cast<float>(shown)));
+    if (next != value) return next;
+    return delta > 0 ? value + 1 : value - 1;
+}
+const char* AirspeedUnitText() {
+    const int32_t u = G_InstCfg[kInstAirspeed].nUnits;
+    return u == 1 ? "MPH" : (u == 2 ? "KPH" : "KTS");
 }
 bool OwnVolts() { return Inst() == kInstBattVolts || Inst() == kInstMainVolts || Inst() == kInstAuxVolts; }
 int32_t PointCount() {
@@ -89,6 +106,7 @@ const char* UnitText() {
     if (OwnVolts()) return "VOLTS";
     if (Inst() == 12 || Inst() == 16) return "PSI";
     if (Amps()) return "AMPS";
+    if (Inst() == kInstAirspeed) return AirspeedUnitText();
     return "NONE";
 }
 
@@ -115,6 +133,11 @@ const char* PointHeader() {
     if (OwnVolts()) return "DISPLAY (Volts)";
     if (i == kInstManifold) return "DISPLAY (INHG)";
     if (Amps()) return "DISPLAY (Amps)";
+    if (i == kInstAirspeed) {
+        static char header[24];
+        std::snprintf(header, sizeof header, "DISPLAY (%s)", AirspeedUnitText());
+        return header;
+    }
     return "DISPLAY";
 }
 
@@ -209,7 +232,7 @@ void EditRow(int32_t row, int32_t delta) {
     } else {
         CalPoint& p = Cal().point[row - kFirstPointRow];
         if (G_SettingsScreen.nColumn == 0) {
-            p.nDisplay += delta;
+            p.nDisplay = StepPoint(p.nDisplay, delta);
         } else {
             p.nAd += delta;
             // The shunt and Hall inputs keep their second point a fixed span above the first.

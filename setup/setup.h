@@ -52,6 +52,10 @@ char    NextLabelChar(char c, int32_t delta);
 void    InputsNop();
 
 void    AdminSettingsScreen();
+// Opened from the administrator settings.
+void    FileTransferScreen();
+void    MaintenanceMenu();
+void    DiagnosticsMenu();
 // Opened from the list, owned by the flight instruments and the engine
 // monitor.
 void AltitudeCalScreen();

@@ -145,7 +145,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
 }
 
 // The factory demonstration: air data, AHRS, engine, navigation and traffic
-// installed, each from its demonstration source.
+// installed, each from its demonstration source, and the moving map, which
+// draws from the card given with --sd.
 static const char kDemoSystemKvd[] =
     "EFIS_INSTALLED, 1\n"
     "AHRS_TYPE, 0\n"
@@ -155,6 +156,7 @@ static const char kDemoSystemKvd[] =
     "AIR_INSTALLED, 1\n"
     "NET_AIR_MODE, 0\n"
     "NET_SERIAL_SHARE, 1\n"
+    "MAP_INSTALLED, 1\n"
     "LOG_ENABLE, 5\n"
     "DEMO_FLAGS, 124\n"
     "VOLTS.MIN, 100\n"
@@ -305,7 +307,7 @@ bool WriteDemoConfig(Board& board) {
            AddDemoFile(board, "MAINT.KVD", kDemoMaintKvd, sizeof kDemoMaintKvd) &&
            AddDemoFile(board, "SYSTEM.KVC", kDemoSystemKvc, sizeof kDemoSystemKvc) &&
            AddDemoFile(board, "ENGINE.KVD", kDemoEngineKvd, sizeof kDemoEngineKvd) &&
-           AddDemoFile(board, "AIRDATA.KVD", kDemoAirdataKvd, sizeof kDemoAirdataKvd);
+           AddDemoFile(board, "AIRDATA.KVD", kDemoAirdataKvd, sizeof kDemoAirdataKvd) && WriteDemoAircraft(board);
 }
 
 bool WriteTfsFiles(Board& board, const HostOptions& opts, std::string& error) {

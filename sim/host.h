@@ -37,6 +37,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error);
 bool OpenHostWindow(HostOptions& opts);
 // Writes the factory demonstration SYSTEM.KVD into the board's TFS.
 bool WriteDemoConfig(platform::Board& board);
+// The demonstration AIRCRAFT.KVD and its picture AIRCRAFT.KVB.
+bool WriteDemoAircraft(platform::Board& board);
 // Puts each --tfs host file into the board's TFS, replacing a file of that
 // name; false with a message naming the file.
 bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);

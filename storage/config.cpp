@@ -15,7 +15,9 @@
 #include "engine/engine.h"
 #include "engine/instrument.h"
 #include "engine/tanks.h"
+#include "gui/gui.h"
 #include "platform/monitor.h"
+#include "ui/popup.h"
 
 const char CfgFileNames[kCfgFileIds][16] = {
     "ENGINE", "AHRS",     "AIRDATA",  "SYSTEM",   "HORSEPWR", "EGTCHT", "TANKS",   "CHKLST",
@@ -38,7 +40,7 @@ static char s_line[256];
 static uint32_t s_defragFirst = 1;
 
 constexpr uint32_t kPause100ms = 368600;
-constexpr uint32_t kYellow = 14, kRed = 2, kGreen = 5;
+constexpr uint32_t kYellow = 14, kRed = 2, kGreen = 5, kWhite = 31;
 constexpr int32_t  kDefragFont = 8;
 
 // A file name from its ids; false (and no name) for ids outside the tables.
@@ -200,6 +202,13 @@ int32_t FlashWriteTFS(const char* name, const char* flags, int32_t size) {
     return r;
 }
 
+// The forced defragmentation's texts, on the page being drawn.
+static void ClearDefragBox() {
+    const int32_t y = static_cast<int32_t>(G_FlipCtl.nDrawPageY);
+    GUI_SetBkColorIndex(0);
+    GUI_ClearRect(176, y + 240, 464, y + 304);
+}
+
 void TFS_Defrag(int32_t force) {
     long avail = TfsCtrl(kTfsCtrlAvailRequest, 0);
     long dead = TfsCtrl(kTfsCtrlDeadRequest, 0);
@@ -212,28 +221,44 @@ void TFS_Defrag(int32_t force) {
     }
     if (!((dead != 0 && avail < 0x80000) || force == 1)) return;
     DebugPrintf("DEBUG: TFS_DEFRAG Started \n");
-    // The pop-ups of the unforced path belong to the pop-up module, and the
-    // rectangle the forced texts are drawn in is cleared by the graphics
-    // library: both are not built yet.
     if (force == 1) {
+        ClearDefragBox();
         DrawTextF(kYellow, kDefragFont, 1, 320, 240, "Flash Defrag Required... Please Wait");
         DrawTextF(kRed, kDefragFont, 1, 320, 256, "WARNING: Power loss during Defrag");
         DrawTextF(kRed, kDefragFont, 1, 320, 272, "may require Factory Service");
+    } else {
+        ShowPopupMsg(kYellow, 320, 240, kTicksPerSecond,
+                     " Flash Defrag Required... Please Wait  \n  WARNING: Do Not Power Cycle Unit! ");
     }
     DelayTicks(kTicksPerSecond);
     KickWatchdog(300);
     long r = TfsCtrl(kTfsCtrlDefragRequest, 0);
     DebugPrintf("DEBUG: TFS_DEFRAG Complete @%02d:%02d:%02d\n", static_cast<int>(G_DateTime.nHours),
                 static_cast<int>(G_DateTime.nMinutes), static_cast<int>(G_DateTime.nSeconds));
-    if (r != 0) DebugPrintf("ERROR: TFS_DEFRAG returned %d\n", static_cast<int>(r));
-    if (force == 1 && r != 0) {
-        DrawTextF(kRed, kDefragFont, 1, 320, 240, "Flash Defrag ERROR:%d", static_cast<int>(r));
-        DrawTextF(kRed, kDefragFont, 1, 320, 256, "Please call for Assistance");
-    } else if (force == 1) {
-        DrawTextF(kGreen, kDefragFont, 1, 320, 240, "Flash Defrag COMPLETE");
-        DrawTextF(kGreen, kDefragFont, 1, 320, 256, "Thank You");
+    const uint32_t pause = r != 0 ? 18432000 : 1843000;
+    if (force == 1) {
+        ClearDefragBox();
+        if (r != 0) {
+            DebugPrintf("ERROR: TFS_DEFRAG returned %d\n", static_cast<int>(r));
+            DrawTextF(kRed, kDefragFont, 1, 320, 240, "Flash Defrag ERROR:%d", static_cast<int>(r));
+            DrawTextF(kRed, kDefragFont, 1, 320, 256, "Please call for Assistance");
+        } else {
+            DrawTextF(kGreen, kDefragFont, 1, 320, 240, "Flash Defrag COMPLETE");
+            DrawTextF(kGreen, kDefragFont, 1, 320, 256, "Thank You");
+        }
+        DelayTicks(pause);
+        ClearDefragBox();
+    } else {
+        ClearPopup();
+        if (r != 0) {
+            DebugPrintf("ERROR: TFS_DEFRAG returned %d\n", static_cast<int>(r));
+            ShowPopupMsg(kWhite, 320, 240, kTicksPerSecond, "Flash Defrag ERROR:%d, Please call for Assistance",
+                         static_cast<int>(r));
+        } else {
+            ShowPopupMsg(kGreen, 320, 240, kTicksPerSecond, "Flash Defrag COMPLETE ... Thank You");
+        }
+        DelayTicks(pause);
     }
-    DelayTicks(r != 0 ? 18432000 : 1843000);
 }
 
 namespace {
@@ -311,23 +336,40 @@ bool ParseInstCal(int32_t inst) {
     return count;
 }
 
-void ParseCalFile(int32_t fileId) {
-    if (fileId == kCfgEgtCht) return ParseEgtChtCal();
-    if (fileId == kCfgTanks) return ParseTanksCal();
-    if (fileId == kCfgAoa) return ReadAoaFile();
+namespace {
+// True when the group's file still carried the voltages' calibration.
+bool ApplyCalGroup(int32_t fileId) {
+    if (fileId == kCfgEgtCht) {
+        ParseEgtChtCal();
+        return false;
+    }
+    if (fileId == kCfgTanks) {
+        ParseTanksCal();
+        return false;
+    }
+    if (fileId == kCfgAoa) {
+        ReadAoaFile();
+        return false;
+    }
     const CalGroup* g = FindGroup(kCalRead, sizeof kCalRead / sizeof kCalRead[0], fileId);
-    if (!g) return;
+    if (!g) return false;
     bool oldVolts = false;
     for (int32_t i = 0; i < g->count; ++i) {
         const int32_t inst = g->inst[i];
         const bool count = ParseInstCal(inst);
         if (count && (inst == kInstBattVolts || inst == kInstMainVolts || inst == kInstAuxVolts)) oldVolts = true;
     }
-    if (fileId == kCfgAirdata && oldVolts) {
-        DebugPrintf("Rewriting AIRDATA.KVC & SYSTEM.KVC\n");
-        WriteAirdataCal();
-        WriteConfigFile();
-    }
+    return fileId == kCfgAirdata && oldVolts;
+}
+}  // namespace
+
+void ApplyCalKeys(int32_t fileId) { ApplyCalGroup(fileId); }
+
+void ParseCalFile(int32_t fileId) {
+    if (!ApplyCalGroup(fileId)) return;
+    DebugPrintf("Rewriting AIRDATA.KVC & SYSTEM.KVC\n");
+    WriteAirdataCal();
+    WriteConfigFile();
 }
 
 int32_t FormatCalLines(int32_t fileId) {

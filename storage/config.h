@@ -45,6 +45,9 @@ int32_t FlashWriteTFS(const char* name, const char* flags, int32_t size);
 // tables just read and rebuilds the curves; FormatCalLines fills the tables
 // with them and returns the line count.
 void    ParseCalFile(int32_t fileId);
+// The same keys applied without touching a file: an AIRDATA.KVC of the old
+// layout, with the voltages, is rewritten only when it is read from flash.
+void    ApplyCalKeys(int32_t fileId);
 int32_t FormatCalLines(int32_t fileId);
 // One instrument's calibration keys from the tables, its curve rebuilt;
 // true when the file gave its point count.

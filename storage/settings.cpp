@@ -71,7 +71,9 @@ const SystemKey SystemKeyTable[kSystemKeys] = {
     {3, "INPUT_2", kKeySpecial, kKeyReadOnly, G_DiscreteIn.input[1].szLabel},
     {3, "INPUT_3", kKeySpecial, kKeyReadOnly, G_DiscreteIn.input[2].szLabel},
     {3, "DEMO_FLAGS", kKeyI32, kKeyWritten, &G_DemoFlags},
-    {0, "", 0, 0, nullptr},
+    // The last of the two spare entries: no setup screen item installs the
+    // moving map, so this key does.
+    {3, "MAP_INSTALLED", kKeyI32, kKeyWritten, &G_NetStreamCfg[kStreamMap].INST},
 };
 
 namespace {

@@ -512,6 +512,8 @@ static void StampVersion() {
     for (;;) KickWatchdog(0);
 }
 
+constexpr uint32_t kDefaultMasterVolume = 75;   // percent: nothing stored says otherwise
+
 static void UpgradeStoredSettings() {
     GUI_ClearRect(0, 320 + static_cast<int>(G_FlipCtl.nDrawPageY), 640, 440 + static_cast<int>(G_FlipCtl.nDrawPageY));
     static const char kFrom[] = "Upgrading Version from %d.%02d.%02d to %d.%02d.%02d";
@@ -533,6 +535,7 @@ static void UpgradeStoredSettings() {
         StampVersion();
         SetDefaultClockMem();
         EnableAllKnobFunctions();   // a new image: the knob offers its functions, as after an upgrade
+        NvSetU32(kNvMasterVolume, kDefaultMasterVolume);   // and the alerts are heard
     } else {
         RunVersionSteps();
         if (s_resetRequired) ResetForUpgrade();

@@ -20,6 +20,8 @@
 #include "gui/gui.h"
 #include "core/irq.h"
 #include "map/map.h"
+#include "map/mapframe.h"
+#include "map/mapmath.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "platform/hw.h"
@@ -516,9 +518,25 @@ static void SoftKeys2to5(int32_t code) {
 
 // ---- page groups ------------------------------------------------------------------------
 
+// One step (3 x zoom + 10 pixels) from the own-ship point, in the key's
+// direction, becomes the map's centre for the pan hold.
+static void MapMoveKey(int32_t code) {
+    const int32_t step = 3 * static_cast<int32_t>(G_MapZoom) + 10;
+    static const int32_t kDx[4] = {0, 0, 1, -1}, kDy[4] = {-1, 1, 0, 0};
+    const MapScreenPoint own = G_MapOwnPos[G_MapViewMode & 3];
+    MapPoint centre;
+    MapScreenToLatLon(own.x + kDx[code - 8] * step, own.y + kDy[code - 8] * step,
+                      MapPoint{G_MapFrame.nRefLat, G_MapFrame.nRefLon}, &centre);
+    MapPanTo(centre.nLat, centre.nLon);
+}
+
 static void DirectionKey(int32_t code) {
     static const int32_t kQuick[4] = {kKnobHdg, kKnobBaro, kKnobAlt, kKnobMinAlt};
     const int32_t f = G_Knob0.nFunction;
+    if (f == kKnobZoom) {
+        if (MapPaneShown() && G_MapEnabled) MapMoveKey(code);
+        return;
+    }
     if (f >= 1 && f <= 9 && f != kKnobZoom) SetKnobFunc(Left(), kQuick[code - 8]);
 }
 

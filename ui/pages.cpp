@@ -9,6 +9,7 @@
 #include "engine/layout.h"
 #include "gui/gui.h"
 #include "map/map.h"
+#include "map/mapframe.h"
 #include "setup/auxpages.h"
 #include "storage/clockmem.h"
 #include "storage/nvram.h"
@@ -25,7 +26,6 @@ PaneRecord G_EfisLayout = {};
 PaneRecord G_MapPane = {};
 PaneRecord G_AuxPane = {};
 PaneRecord G_EnginePane = {};
-uint32_t   G_MapFrame[2] = {};
 uint32_t   G_ScreenAvail = 0;
 
 const PaneRect PaneLayouts[kPaneLayouts][3] = {
@@ -150,7 +150,7 @@ static void ClearAll() {
 
 static void MapFramed(const PaneRect* r, uint32_t a = 1) {
     SetPane(G_MapPane, r, a);
-    G_MapFrame[0] = G_MapFrame[1] = 1;
+    G_MapFrame.nBlit[0] = G_MapFrame.nBlit[1] = 1;
 }
 
 // Sets the pane records by page; false for pages without a row (panes kept).

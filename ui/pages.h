@@ -34,7 +34,6 @@ extern PaneRecord G_EfisLayout;
 extern PaneRecord G_MapPane;
 extern PaneRecord G_AuxPane;
 extern PaneRecord G_EnginePane;
-extern uint32_t   G_MapFrame[2];
 
 extern uint32_t G_ScreenAvail;    // bit n: main screen n has its inputs
 constexpr uint32_t kScreenMaskReset = 0x2FE;

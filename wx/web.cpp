@@ -3,6 +3,7 @@
 
 #include "core/boot.h"
 #include "net/tcp.h"
+#include "wx/recv.h"
 #include "wx/wx.h"
 
 namespace {
@@ -38,7 +39,12 @@ int32_t WebServerReply(TcpConn* conn) {
 }
 
 void WxOpenListeners() {
+    G_Wx.bRedraw = 0;
+    G_Wx.abConfig[2] = 1;
+    G_WxNexradReady = 0;
     if (G_NetStreamCfg[kStreamWx].INST != kWxMaster) return;
     // Runs again after every card change: a port keeps its one listener.
+    if (!Listening(kWxRelayPort))
+        G_WxLink.pRelayListener = TCP_OpenConnection(nullptr, nullptr, kWxRelayPort, 0, WxRelayAccept, 0);
     if (!Listening(kWebPort)) TCP_OpenConnection(nullptr, nullptr, kWebPort, 0, WebReceive, 0);
 }

@@ -6,8 +6,29 @@ struct TcpConn;
 
 struct WxState {
     uint32_t nProducts;          // the link status word: sent as the first argument of user event 32
-    uint32_t nDecodeState;       // 0 idle; else a product is being decompressed into G_WxText
+    uint32_t nDecodeState;       // 0 idle; 2 a product is being decompressed into G_WxText
     uint32_t nTfrCount;          // TFR areas loaded
+    // The receiver link.
+    uint8_t  nStep;              // 0 idle, 1..6 bring-up, 31..35 validation, 40 power cycle, 100 running, 230..240
+    uint8_t  bResponse;          // a frame answered the last command
+    uint8_t  nRecvStatus;        // from frames 0x90 and 0xCA
+    uint8_t  abConfig[3];        // frame 0xC0; the third is the service indicator
+    char     szRecvId[9];
+    uint32_t nLastFrame;         // G_UptimeSec of the last frame parsed
+    uint32_t nRecvTime;          // the receiver's clock as a minute key
+    // The products.
+    uint32_t nCycleMarkers;
+    uint32_t nProductId;         // the product in decompression
+    uint32_t nTextLen;           // its decoded length
+    uint32_t bNexradRx, nNexradRxTime;
+    uint32_t bMetarRx, nMetarRxTime;
+    uint32_t bTfrRx, nTfrRxTime;
+    uint32_t bActivity;          // product data seen since the status box last looked
+    uint32_t bRedraw;            // the weather layers want a redraw
+    uint32_t nMetarCount;
+    uint32_t nTfrPoints;
+    uint32_t nLinkPasses;        // calls of the link task and of the decode step: the main loop's rhythm
+    uint32_t nDecodePasses;
 };
 
 // The weather text buffer: decompressed products, or TFR.XML read from the card.
@@ -16,6 +37,8 @@ extern char G_WxText[kWxTextBytes];
 extern WxState  G_Wx;
 extern TcpConn* G_WxConn;        // weather TCP connection, none = null
 extern uint8_t  G_WxMasterIp[4]; // the weather master, learnt by a slave from user event 32
+extern uint32_t G_WxNexradReady;
+extern uint32_t G_WxDecodeDone;
 
 constexpr uint32_t kWxMaster = 1;
 constexpr uint32_t kWxSlave  = 2;
@@ -56,6 +79,6 @@ int32_t WebServerReply(TcpConn* conn);
 // One slice of the weather decompression (the map queue's idle steps).
 void WxDecodeStep();
 // Builds the TFR areas from XML text.
-void WxTfrParseXml(const char* text, uint32_t size);
+int32_t WxTfrParseXml(const char* text, uint32_t size);
 // Marks the loaded airports with their METAR flight category.
 void WxMetarMarkAirports();

@@ -20,6 +20,7 @@
 #include "engine/lean.h"
 #include "engine/pulse.h"
 #include "map/map.h"
+#include "map/mapframe.h"
 #include "storage/config.h"
 #include "storage/datastore.h"
 #include "storage/enginelog.h"
@@ -233,7 +234,7 @@ TEST_F(BootTest, ClearGlobalsClearsEveryRecordOfThePass) {
         {"G_GaugeLayout", G_GaugeLayout, sizeof G_GaugeLayout},
         {"G_FuelFlowPulse", &G_FuelFlowPulse, sizeof G_FuelFlowPulse},
         {"G_MapPane", &G_MapPane, sizeof G_MapPane},
-        {"G_MapFrame", G_MapFrame, sizeof G_MapFrame},
+        {"G_MapFrame", &G_MapFrame, sizeof G_MapFrame},
         {"G_Nearest", &G_Nearest, sizeof G_Nearest},
         {"G_LeanMode", &G_LeanMode, sizeof G_LeanMode},
     };

@@ -10,6 +10,7 @@
 #include "core/framers.h"
 #include "core/irq.h"
 #include "core/serial.h"
+#include "efis/airdata.h"
 #include "engine/enginecfg.h"
 #include "engine/engine_fixture.h"
 #include "nav/navsrc.h"
@@ -198,6 +199,31 @@ TEST_F(CalSentenceTest, SaveWritesTheNamedFiles) {
     Feed(Sentence("NRVCAL,NOSUCHFILE,SAVE,"));
     EXPECT_EQ(Log(), log) << "a name outside the list is ignored";
     EXPECT_EQ(G_Serial[kPort].nRxCount, 1u);
+}
+
+// A SET changes the calibration in memory only; SAVE "AIRDATA" writes both
+// air-data files, which read back into the curve and the airspeed limits.
+TEST_F(CalSentenceTest, SetStoresNothingAndSaveAirdataWritesItsFiles) {
+    Feed(Sentence("NRVCAL,VOLTS.NUM_CAL_PTS,SET,3"));
+    EXPECT_EQ(G_InstCal[kInstMainVolts].nNumPts, 3);
+    for (const char* file : {"SYSTEM.KVC", "AIRDATA.KVC"}) EXPECT_EQ(Contents(file), "<missing>") << file;
+    EXPECT_FALSE(Logged("Rewriting AIRDATA.KVC"));
+
+    Feed(Sentence("NRVCAL,ALTITUDE.NUM_CAL_PTS,SET,2"));
+    Feed(Sentence("NRVCAL,ALTITUDE.DISPLAY_VALUE_2,SET,12000"));
+    Feed(Sentence("NRVCAL,ALTITUDE.AD_VALUE_2,SET,3456"));
+    G_AirspeedCfg.nVne = 171;
+    EXPECT_EQ(Contents("AIRDATA.KVC"), "<missing>");
+    Feed(Sentence("NRVCAL,AIRDATA,SAVE,"));
+    const std::string kvc = Contents("AIRDATA.KVC");
+    EXPECT_NE(kvc.find("ALTITUDE.DISPLAY_VALUE_2, 12000\n"), std::string::npos) << kvc;
+    EXPECT_NE(kvc.find("ALTITUDE.AD_VALUE_2, 3456\n"), std::string::npos) << kvc;
+    EXPECT_EQ(kvc.find("VOLTS."), std::string::npos) << "the voltages live in SYSTEM.KVC";
+    EXPECT_NE(Contents("AIRDATA.KVD").find("AIRSPEED.VNE, 171\n"), std::string::npos) << Contents("AIRDATA.KVD");
+    G_InstCal[kInstAltitude] = {};
+    LoadAirdataCal();
+    EXPECT_EQ(G_InstCal[kInstAltitude].point[1].nDisplay, 12000);
+    EXPECT_EQ(G_InstCal[kInstAltitude].point[1].nAd, 3456);
 }
 
 TEST_F(CalSentenceTest, RejectedSentencesAreLoggedAndChangeNothing) {

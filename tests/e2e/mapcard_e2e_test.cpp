@@ -1,5 +1,6 @@
-// kv5100 with a generated map card: the boot loads the card's map, and the
-// card can be taken out and put back during the run.
+// kv5100 with a generated map card and the map installed: the boot loads the
+// card's map and shows its dates on the start-up screen, and putting the card
+// back during the run loads the map again.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,12 +11,6 @@
 #include "support/shell.h"
 
 namespace {
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 TEST(Kv5100MapCard, BootLoadsTheCardsMapAndTheCardComesAndGoes) {
     char dir[] = "/tmp/kvmape2eXXXXXX";
@@ -36,14 +31,37 @@ TEST(Kv5100MapCard, BootLoadsTheCardsMapAndTheCardComesAndGoes) {
     ASSERT_NE(f, nullptr);
     std::fprintf(f, "40 card out\n45 card in\n");
     std::fclose(f);
-    CommandResult r = RunKv5100("--flash " + d + "/flash --sd " + d + "/card.img --script " + d +
-                                "/script --run-for 60 --print-syslog");
+    f = std::fopen((d + "/system.kvd").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "MAP_INSTALLED, 1\n");
+    std::fclose(f);
+    CommandResult r = RunKv5100("--flash " + d + "/flash --sd " + d + "/card.img --tfs SYSTEM.KVD=" + d +
+                                "/system.kvd --script " + d + "/script --run-for 60 --headless --screenshot " + d +
+                                "/installed.png --print-syslog");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(Count(r.out, "Map Loaded --> KV SYNTHETIC NORTH-WEST"), 1u) << r.out;
+    EXPECT_NE(r.out.find("MOD_MAP: INST:1,"), std::string::npos) << r.out;
+    const size_t loaded = r.out.find("Map Loaded --> KV SYNTHETIC NORTH-WEST");
+    ASSERT_NE(loaded, std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Map Starting Pos Lat:45.26, Lon:-123.32"), std::string::npos) << r.out;
-    const size_t removed = r.out.find("SD Card Removed");
+    const size_t removed = r.out.find("SD Card Removed", loaded);
     ASSERT_NE(removed, std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("SD Card Inserted", removed), std::string::npos) << r.out;
+    const size_t inserted = r.out.find("SD Card Inserted", removed);
+    ASSERT_NE(inserted, std::string::npos) << r.out;
+    // Putting the card back reloads the map.
+    EXPECT_NE(r.out.find("Map Loaded --> KV SYNTHETIC NORTH-WEST", inserted), std::string::npos) << r.out;
+
+    // Without the map installed the start-up screen has no database lines
+    // (version, effective and expiry dates at rows 175, 188 and 201).
+    CommandResult bare = RunKv5100("--flash " + d + "/flash2 --sd " + d + "/card.img --run-for 20 --headless --screenshot " +
+                                   d + "/bare.png");
+    ASSERT_EQ(bare.status, 0) << bare.out;
+    RgbImage installed, plain;
+    ASSERT_TRUE(ReadPng(d + "/installed.png", installed));
+    ASSERT_TRUE(ReadPng(d + "/bare.png", plain));
+    for (int row : {175, 188, 201}) {
+        EXPECT_GT(installed.Lit(150, row, 490, row + 11), 50) << "row " << row;
+        EXPECT_EQ(plain.Lit(150, row, 490, row + 11), 0) << "row " << row;
+    }
     std::system(("rm -rf " + d).c_str());
 }
 

@@ -61,6 +61,20 @@ TEST_F(GuiTest, EngineFillsAndCopies) {
     EXPECT_EQ(board().display().Errors(), 0u);
 }
 
+// A long transparent copy: keys next to their neighbours in value (0x7E,
+// 0x80, 0xFF, 0) at every place of the engine's eight-byte steps.
+TEST_F(GuiTest, TransparentCopyKeepsEveryKeyByte) {
+    const uint8_t k = kLcdTransparentKey;
+    const uint8_t src[27] = {k, 0x7E, 0x80, k, k, 0xFF, 0, k, 1, k, k, k, k, k, k, k, 0x7F ^ 1, 2, k, 3, 4, 5, 6, 7, 8, k, 9};
+    std::memcpy(Frame() + 210 * 640 + 3, src, sizeof src);
+    std::memset(Frame() + 211 * 640, 50, 40);
+    Engine(0x0500, 210 * 640 + 3, 211 * 640 + 5, sizeof src, 1);
+    LCD_WaitIdle();
+    for (size_t i = 0; i < sizeof src; ++i) EXPECT_EQ(Px(5 + static_cast<int>(i), 211), src[i] == k ? 50 : src[i]) << i;
+    EXPECT_EQ(Px(4, 211), 50);
+    EXPECT_EQ(Px(5 + static_cast<int>(sizeof src), 211), 50);
+}
+
 TEST_F(GuiTest, EngineClipsToFrameMemoryAndFlagsMisuse) {
     Engine(0x0C00, 0, 1637 * 640 + 600, 100, 4, 3);   // runs off the end
     LCD_WaitIdle();

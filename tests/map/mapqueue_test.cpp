@@ -221,9 +221,9 @@ TEST_F(MapQueueTest, TfrLoadWaitsWhileAWeatherProductDecodes) {
 
 TEST_F(MapQueueTest, EmptyRingStepsGoToTheWeatherAndUnknownOperationsAreLogged) {
     Load("--region nw");
-    const uint32_t before = G_PendingCalls[kPcWxDecodeStep];
+    const uint32_t before = G_Wx.nDecodePasses;
     MapQueueProcess();
-    EXPECT_EQ(G_PendingCalls[kPcWxDecodeStep], before + 1);
+    EXPECT_EQ(G_Wx.nDecodePasses, before + 1);
     MapStackPush()->nOp = 5;
     MapQueueProcess();
     EXPECT_NE(Log().find("Map Queue: Unknown Map Operation - 5"), std::string::npos);

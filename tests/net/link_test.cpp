@@ -465,4 +465,18 @@ TEST_F(LinkTest, SentPacketsFollowTheFrameLayout) {
     EXPECT_EQ(NET_SendUdpType(kUdpAhrs), 0) << "link down";
 }
 
+// The discrete-input record goes out once per start (the main loop sends it
+// while the flag is clear), and only once the link can carry it.
+TEST_F(LinkTest, DiscreteInputsGoOutOncePerStart) {
+    board().cs8900().AttachWire(false);
+    EXPECT_EQ(NET_SendUdpType(kUdpDiscrete), 0);
+    EXPECT_EQ(G_LinkRec22Done, 0u) << "not sent while the link is down";
+    board().cs8900().AttachWire(true);
+    ASSERT_EQ(NET_SendUdpType(kUdpDiscrete), 132 + 56);
+    EXPECT_EQ(Sent()[45], 22);
+    EXPECT_EQ(G_LinkRec22Done, 1u);
+    NET_Init();
+    EXPECT_EQ(G_LinkRec22Done, 0u) << "a restart sends it again";
+}
+
 }  // namespace

@@ -321,6 +321,43 @@ TEST_F(CalTest, GaugePointCountWrapsAndAStoredLargerCountShows) {
     }
 }
 
+// Airspeed points are kept in tenths of a knot and shown and set in the
+// pilot's unit: 100.0 kt is 115.1 MPH (x 1.15078) and 185.2 KPH (x 1.852).
+TEST_F(CalTest, AirspeedPointsInThePilotsUnit) {
+    struct Case {
+        int32_t units, point;
+        const char* header;
+        const char* shown;
+        int32_t delta, stored;
+        const char* after;
+    };
+    const Case cases[] = {
+        {0, 1000, "KTS", "100.0", 5, 1005, "100.5"},
+        {1, 1000, "MPH", "115.1", 10, 1009, "116.1"},   // 116.1 MPH = 100.89 kt
+        {2, 1000, "KPH", "185.2", -19, 990, "183.3"},   // 183.3 KPH = 98.97 kt
+        // 0.4 MPH rounds back to 0.3 kt: one step still moves the point, to 0.4 kt.
+        {1, 3, "MPH", "0.3", 1, 4, "0.5"},
+        {1, 4, "MPH", "0.5", -1, 3, "0.3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.header) + " " + c.shown);
+        G_InstCfg[kInstAirspeed].nUnits = c.units;
+        RunApp([&] {
+            GaugeCalOpen(kInstAirspeed);
+            G_InstCal[kInstAirspeed].nNumPts = 2;
+            G_InstCal[kInstAirspeed].point[0] = {c.point, 500};
+            G_InstCal[kInstAirspeed].point[1] = {2000, 1500};
+            Keys(GaugeCalInput, {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2});   // the first point's value
+            ASSERT_EQ(G_SettingsScreen.nRow, 12);
+            EXPECT_STREQ(GaugeCalValue(12), c.shown);
+            EXPECT_STREQ(GaugeCalValue(9), c.header) << "the unit row";
+            GaugeCalInput(0, c.delta);
+        });
+        EXPECT_EQ(G_InstCal[kInstAirspeed].point[0].nDisplay, c.stored);
+        EXPECT_STREQ(GaugeCalValue(12), c.after);
+    }
+}
+
 TEST_F(CalTest, GaugePointTableNeverReachesTheStatusBar) {
     NvSetU32(kNvAdminUser, 1);
     G_InstCal[16].nNumPts = 19;

@@ -9,6 +9,7 @@
 #include "storage/flash.h"
 #include "gui/gui.h"
 #include "support/board_fixture.h"
+#include "ui/popup.h"
 
 namespace {
 
@@ -182,6 +183,32 @@ TEST_F(ConfigTest, DefragRunsOnlyWhenSpaceIsShort) {
     TFS_Defrag(1);   // forced
     EXPECT_EQ(board().tfs().Generation(), gen + 1);
     EXPECT_EQ(Log().find("TFS: Size:", Log().find("TFS: Size:") + 1), std::string::npos);   // first call only
+}
+
+// The pilot sees what the defragmentation does: the unforced one ends on its
+// result pop-up, the forced one leaves nothing in its box.
+TEST_F(ConfigTest, DefragShowsItsResultAndClearsItsBox) {
+    auto lit = [](int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += GUI_GetPixelIndex(x, y) != 0;
+        return n;
+    };
+    TFS_Defrag(1);
+    EXPECT_NE(Log().find("DEBUG: TFS_DEFRAG Complete"), std::string::npos);
+    EXPECT_EQ(lit(176, 240, 464, 304), 0) << "the forced texts are cleared again";
+
+    // Unforced, with little space and some dead space.
+    std::string big(200000, 'x');
+    for (int i = 0; mon_tfsctrl(kTfsCtrlAvailRequest, 0, 0) > 500 * 1024; ++i) Put(("F" + std::to_string(i)).c_str(), big);
+    Put("F0", "small\n");
+    ASSERT_GT(mon_tfsctrl(kTfsCtrlDeadRequest, 0, 0), 0);
+    TFS_Defrag(0);
+    ASSERT_EQ(mon_tfsctrl(kTfsCtrlDeadRequest, 0, 0), 0);
+    EXPECT_EQ(G_Popup.bActive, 1u);
+    EXPECT_STREQ(G_Popup.szText, "Flash Defrag COMPLETE ... Thank You");
+    EXPECT_EQ(G_Popup.nColour, 5u);
+    EXPECT_GT(lit(G_Popup.x0, G_Popup.y0, G_Popup.x1, G_Popup.y1), 50);
 }
 
 }  // namespace

@@ -78,9 +78,9 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTrips) {
         {"INPUT_USAGE_3", "1"},   {"INPUT_LABEL_1", "FUEL PUMP"}, {"INPUT_LABEL_2", "DOOR"}, {"INPUT_LABEL_3", "GEAR UP"},
         {"INPUT_LOGIC_1", "1"},   {"INPUT_LOGIC_2", "0"},    {"INPUT_LOGIC_3", "1"},   {"INPUT_TIMEOUT_1", "120"},
         {"INPUT_TIMEOUT_2", "30"}, {"INPUT_TIMEOUT_3", "5"}, {"INPUT_AUDIO_1", "1"},   {"INPUT_AUDIO_2", "2"},
-        {"INPUT_AUDIO_3", "0"},   {"DEMO_FLAGS", "124"},
+        {"INPUT_AUDIO_3", "0"},   {"DEMO_FLAGS", "124"},     {"MAP_INSTALLED", "1"},
     };
-    static_assert(sizeof cases / sizeof cases[0] == 41);
+    static_assert(sizeof cases / sizeof cases[0] == 42);
     std::string file;
     for (const Case& c : cases) file += std::string(c.key) + ", " + c.value + "\n";
     ApplySystem(file);
@@ -93,9 +93,11 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTrips) {
     // In table order, the table keys first, then the non-zero range keys.
     EXPECT_EQ(out.find("EFIS_INSTALLED, "), 0u);
     EXPECT_LT(out.find("INPUT_AUDIO_3, "), out.find("DEMO_FLAGS, "));
+    EXPECT_LT(out.find("DEMO_FLAGS, "), out.find("MAP_INSTALLED, "));
+    EXPECT_EQ(G_NetStreamCfg[kStreamMap].INST, 1u) << "the key installs the moving map";
     for (const char* never : {"NET_IP_ADR,", "AHRS_AIDING", "BARO_UNITS", "INPUT_1,", "INPUT_2,", "INPUT_3,"})
         EXPECT_EQ(out.find(never), std::string::npos) << never;
-    EXPECT_EQ(Lines(out), 41) << "no range field set";
+    EXPECT_EQ(Lines(out), 42) << "no range field set";
 }
 
 TEST_F(SettingsTest, RangeKeysAreExactAndZeroFieldsAreLeftOut) {
@@ -110,7 +112,7 @@ TEST_F(SettingsTest, RangeKeysAreExactAndZeroFieldsAreLeftOut) {
     EXPECT_EQ(G_InstCfg[kInstAuxVolts].nMax, 160) << "the first pair of a range key wins";
     EXPECT_EQ(G_NetEnable, 1u) << "table keys ignore letter case";
     const std::string out = WrittenSystem();
-    EXPECT_EQ(Lines(out), 41 + 5);
+    EXPECT_EQ(Lines(out), 42 + 5);
     EXPECT_EQ(Value(out, "BATVOLTS.RED_HIGH"), "150");
     EXPECT_EQ(Value(out, "VOLTS.YELLOW_HIGH"), "140");
     EXPECT_EQ(Value(out, "BATVOLTS.MAX"), "<none>");
@@ -405,6 +407,7 @@ TEST_F(SettingsTest, LostImageTakesTheDefaults) {
     EXPECT_EQ(NvGetU32(kNvMinorRel), 5u);
     EXPECT_EQ(board().rtcChip().Reg(17, board().Now()), 3) << "clock-memory defaults";
     EXPECT_EQ(Value(Contents("NVRAM.KVD"), "MAJOR_REL"), "7");
+    EXPECT_EQ(Value(Contents("NVRAM.KVD"), "MASTER_VOLUME"), "75") << "a new unit is heard";
     for (const char* gone : {"OLD.ALX", "SS103001.KVB", "SCREEN1.KVB"}) EXPECT_EQ(Contents(gone), "<missing>") << gone;
     EXPECT_EQ(Contents("KEEP.KVD"), "x");
     TfsStat st{};

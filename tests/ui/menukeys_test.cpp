@@ -138,15 +138,15 @@ TEST_F(MenuKeysTest, MapSourceStepsThroughTheGpsSlotsAndTheMapsOwn) {
         EXPECT_EQ(G_RemoteUserDat.nCode, 18u);
     }
     EXPECT_NE(SysLog().find("NAV: mapSrc:0, mapCrs:3"), std::string::npos);
-    // TERR only changes its value and label.
-    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR OFF");
+    // Terrain is on at start; TERR only changes its value and label.
+    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR ON");
     G_MapPane.nRedraw = 0;
     Push(3);
-    EXPECT_EQ(G_MapTerrOn, 1u);
-    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR ON");
+    EXPECT_EQ(G_MapTerrOn, 0u);
+    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR OFF");
     EXPECT_EQ(G_MapPane.nRedraw, 0u);
     Push(3);
-    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR OFF");
+    EXPECT_STREQ(G_SoftKeyLabel[3], "TERR ON");
 }
 
 TEST_F(MenuKeysTest, AutopilotModesCycleAndAreStored) {
