@@ -7,6 +7,9 @@
 #include "core/timefmt.h"
 #include "efis/ahrs.h"
 
+AhrsRecord G_RemoteAhrs = {};
+uint32_t G_RemoteAhrsSeen = 0;
+
 namespace {
 
 constexpr uint32_t kLogGapTicks = 110592000;   // 30 s
