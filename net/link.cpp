@@ -358,6 +358,19 @@ void EventBug(int16_t& bug, int32_t reg, int32_t value, bool stamp) {
     if (stamp) G_NavSrc.hdr.nBugChangeTime = ReadOsTimer();
 }
 
+// The altitude bug from the other display: an autopilot holding the bug
+// (vertical channel engaged in ALTBUG) flies to the new one at once, with the
+// pitch reference re-taken as for any change of the bug.
+void EventAltBug(int32_t value) {
+    EventBug(G_NavSrc.hdr.nAltBug, 33, Clamp(value, kBugLow, kBugHigh), true);
+    ApVertical& v = G_ApVertical;
+    if (!v.bEngaged || v.nMode != kApAltBug) return;
+    const int32_t bug = G_NavSrc.hdr.nAltBug;
+    if (bug != v.nAltBug) v.nPitchRef = v.nPitch;
+    v.nAltBug = bug;
+    v.nAltError = bug - v.nAltitude;
+}
+
 void EventGMeter(uint32_t minimum, uint32_t maximum) {
     NvSetU32(kNvGMeterMin, minimum);
     NvSetU32(kNvGMeterMax, maximum);
@@ -426,7 +439,7 @@ void RunUserEvent(const Packet& p) {
     case 7: EventCourse(a[0], a[1], a[2]); break;
     case 8: EventAdjust(kNvRollAdj, 29, a[0]); break;
     case 9: EventBug(h.nHdgBug, 31, i(0), false); break;
-    case 10: EventBug(h.nAltBug, 33, Clamp(i(0), kBugLow, kBugHigh), true); break;
+    case 10: EventAltBug(i(0)); break;
     case 11:
         G_UtcOffset = static_cast<int8_t>(a[0]);
         StoreClockU8(kRegUtcOffset, static_cast<uint8_t>(a[0]));

@@ -17,6 +17,7 @@
 #include "engine/engine.h"
 #include "engine/instrument.h"
 #include "gui/gui.h"
+#include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "net/net.h"
 #include "storage/clockmem.h"
@@ -421,6 +422,36 @@ TEST_F(LinkTest, StartupNoticeAcceptedOnTheOtherDisplay) {
         Deliver(Frame(Pkt{9, Event({13})}));
         EXPECT_EQ(G_CurPage, 3);
     });
+}
+
+// The altitude bug from the other display is the autopilot's new target at
+// once while it holds the bug (ALTBUG engaged), and only then.
+TEST_F(LinkTest, AltitudeBugEventRetargetsTheAutopilotHoldingTheBug) {
+    struct Case { const char* name; uint8_t mode, engaged; int32_t bug, error, pitchRef; };
+    const Case cases[] = {
+        {"ALTBUG engaged", kApAltBug, 1, 8000, 3000, 250},   // 8000 - 5000 ft, pitch re-taken
+        {"ALTBUG not engaged", kApAltBug, 0, 6000, 1000, -40},
+        {"VNAV", 5, 1, 6000, 1000, -40},
+    };
+    uint32_t seq = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ApVertical& v = G_ApVertical;
+        v.nMode = c.mode;
+        v.bEngaged = c.engaged;
+        v.nAltitude = 5000;
+        v.nAltBug = 6000;
+        v.nAltError = 1000;
+        v.nPitch = 250;
+        v.nPitchRef = -40;
+        Pkt p{9, Event({10, 8000})};
+        p.seq = seq++;
+        Deliver(Frame(p));
+        EXPECT_EQ(+G_NavSrc.hdr.nAltBug, 8000);
+        EXPECT_EQ(v.nAltBug, c.bug);
+        EXPECT_EQ(v.nAltError, c.error);
+        EXPECT_EQ(v.nPitchRef, c.pitchRef);
+    }
 }
 
 TEST_F(LinkTest, DateAndTimeOnlyWhenPossible) {
