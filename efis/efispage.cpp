@@ -115,15 +115,17 @@ void MagMessages() {
 
 void StaticBackground() {
     const EfisView& v = G_EfisView;
-    // The panes laid out after this one draw with the colour and clip they found.
+    // The panes laid out after this one draw with the colours and clip they
+    // found: selecting the screen remaps a background index set directly.
     struct Restore {
-        uint32_t c;
+        uint32_t c, bk;
         GUI_Rect clip;
         ~Restore() {
             GUI_SetColorIndex(c);
+            GUI_SetBkColorIndex(bk);
             GUI_SetClipRect(&clip);
         }
-    } restore{GUI_GetColorIndex(), GUI_DrawState.ClipRect};
+    } restore{GUI_GetColorIndex(), GUI_GetBkColorIndex(), GUI_DrawState.ClipRect};
     GUI_SelectScreen();
     // Only what the frame copies is written, so that a pane beside or below
     // keeps its own background.

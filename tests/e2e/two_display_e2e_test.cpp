@@ -30,10 +30,21 @@ TEST(TwoDisplayE2e, NoticeAcceptedOnOneIsDismissedOnTheOther) {
     ASSERT_TRUE(ReadPng(dir + "/b-before.png", before));
     ASSERT_TRUE(ReadPng(dir + "/a.png", a));
     ASSERT_TRUE(ReadPng(dir + "/b.png", b));
-    // The warning's text lines, and the I AGREE label under soft key 3.
+    // The warning's text lines: once the notice is gone, the page drawn in
+    // their place (the EFIS pane, or black) keeps few of their white pixels.
+    auto textKept = [&before](const RgbImage& img) {
+        int text = 0, kept = 0;
+        for (int y = 270; y <= 330; ++y)
+            for (int x = 120; x <= 520; ++x)
+                if (before.At(x, y) == 0xFFFFFF) {
+                    ++text;
+                    kept += img.At(x, y) == 0xFFFFFF;
+                }
+        return text ? static_cast<double>(kept) / text : 1.0;
+    };
     EXPECT_GT(before.Lit(120, 270, 520, 330), 500) << "B shows the notice before";
-    EXPECT_EQ(a.Lit(120, 270, 520, 330), 0) << "A accepted it";
-    EXPECT_EQ(b.Lit(120, 270, 520, 330), 0) << "B followed A";
+    EXPECT_LT(textKept(a), 0.2) << "A accepted it";
+    EXPECT_LT(textKept(b), 0.2) << "B followed A";
     EXPECT_GT(b.Lit(0, 340, 639, 460), 2000) << "B shows its pages";
     if (!::testing::Test::HasFailure()) RunCommand("rm -rf " + dir);
 }
