@@ -77,8 +77,8 @@ TEST_F(Tfr, DatesBecomeMinuteKeys) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Parse(Record(std::string("<ACTIVE><TEXT>") + c.text + "</TEXT></ACTIVE>"));
-        EXPECT_EQ(G_WxTfr[0].nActive, c.key);
-        EXPECT_EQ(G_WxTfr[0].nExpires, c.key ? kWxTfrNoExpiry : 0u) << "an open end";
+        EXPECT_EQ(+G_WxTfr[0].nActive, c.key);
+        EXPECT_EQ(+G_WxTfr[0].nExpires, c.key ? kWxTfrNoExpiry : 0u) << "an open end";
     }
     EXPECT_TRUE(Logged("WX: tfrdi (3)"));
 }
@@ -90,27 +90,27 @@ TEST_F(Tfr, AFullRecord) {
           "<BOUND>BLN45.5W122.6LN45.6W122.6LN45.6W122.4</BOUND></TFR1>\n</TFRSET>");
     ASSERT_EQ(G_Wx.nTfrCount, 1u);
     const WxTfrRecord& r = G_WxTfr[0];
-    EXPECT_EQ(r.cClass, 'T');
+    EXPECT_EQ(+r.cClass, 'T');
     EXPECT_STREQ(r.szType, "SECURITY AND MORE T") << "19 characters";
-    EXPECT_EQ(r.nLower, kTfrSurface);
-    EXPECT_EQ(r.nUpper, 18000);
-    EXPECT_EQ(r.nFlags, kTfrLowerAgl | kTfrUpperMsl);
-    EXPECT_EQ(r.nExpires, Key(16, 1, 1, 6, 0));
-    ASSERT_EQ(r.nPoints, 3u);
+    EXPECT_EQ(+r.nLower, kTfrSurface);
+    EXPECT_EQ(+r.nUpper, 18000);
+    EXPECT_EQ(+r.nFlags, kTfrLowerAgl | kTfrUpperMsl);
+    EXPECT_EQ(+r.nExpires, Key(16, 1, 1, 6, 0));
+    ASSERT_EQ(+r.nPoints, 3u);
     // The outline closes: each line point ends at the next, the last at the first.
     const WxTfrPoint* p = G_WxTfrPoints;
-    EXPECT_EQ(p[0].nKind, kTfrLine);
-    EXPECT_EQ(p[0].nLat, static_cast<int32_t>(45.5f * 262144));
-    EXPECT_EQ(p[0].nLon, -static_cast<int32_t>(122.6f * 262144));
-    EXPECT_EQ(p[0].nA, p[1].nLat);
-    EXPECT_EQ(p[1].nB, p[2].nLon);
-    EXPECT_EQ(p[2].nA, p[0].nLat);
-    EXPECT_EQ(p[2].nB, p[0].nLon);
+    EXPECT_EQ(+p[0].nKind, kTfrLine);
+    EXPECT_EQ(+p[0].nLat, static_cast<int32_t>(45.5f * 262144));
+    EXPECT_EQ(+p[0].nLon, -static_cast<int32_t>(122.6f * 262144));
+    EXPECT_EQ(+p[0].nA, +p[1].nLat);
+    EXPECT_EQ(+p[1].nB, +p[2].nLon);
+    EXPECT_EQ(+p[2].nA, +p[0].nLat);
+    EXPECT_EQ(+p[2].nB, +p[0].nLon);
     // Box in 1/180 degree: 45.5..45.6 N, 122.6..122.4 W.
-    EXPECT_EQ(r.nMinLat, 8190);
-    EXPECT_EQ(r.nMaxLat, 8208);
-    EXPECT_EQ(r.nMinLon, -22068);
-    EXPECT_EQ(r.nMaxLon, -22032);
+    EXPECT_EQ(+r.nMinLat, 8190);
+    EXPECT_EQ(+r.nMaxLat, 8208);
+    EXPECT_EQ(+r.nMinLon, -22068);
+    EXPECT_EQ(+r.nMaxLon, -22032);
     EXPECT_TRUE(Logged("WX: TFRS (1)(3)"));
 }
 
@@ -130,14 +130,14 @@ TEST_F(Tfr, CirclesAndArcs) {
         SCOPED_TRACE(c.bound);
         Parse(Record(std::string("<BOUND>") + c.bound + "</BOUND>"));
         ASSERT_GE(G_Wx.nTfrPoints, 1u);
-        EXPECT_EQ(G_WxTfrPoints[0].nKind, c.kind);
-        EXPECT_EQ(G_WxTfrPoints[0].nRadius, c.radius);
+        EXPECT_EQ(+G_WxTfrPoints[0].nKind, c.kind);
+        EXPECT_EQ(+G_WxTfrPoints[0].nRadius, c.radius);
     }
     // The arc's centre moves to the front; the angles run from the start (east of the centre)
     // to the next point (north of it).
     const WxTfrPoint& arc = G_WxTfrPoints[0];
-    EXPECT_EQ(arc.nLat, 45 << 18);
-    EXPECT_EQ(arc.nLon, -122 << 18);
+    EXPECT_EQ(+arc.nLat, 45 << 18);
+    EXPECT_EQ(+arc.nLon, -122 << 18);
     EXPECT_NEAR(arc.nA / 262144.0, 3.14159 / 2, 0.001) << "start, east";
     EXPECT_NEAR(arc.nB / 262144.0, 3.14159, 0.001) << "end, north (minus cosine for north)";
     EXPECT_TRUE(Logged("WX: tfrirc (21845)"));
@@ -148,21 +148,21 @@ TEST_F(Tfr, TwoOutlinesInOneBoundAreTwoAreas) {
     Parse(Record("<TYPE>FIRE</TYPE><MAXALT>8000M</MAXALT>"
                  "<BOUND>BLN45.5W122.6LN45.6W122.6LN45.6W122.4BLN46.0W121.0LN46.1W121.0</BOUND>"));
     ASSERT_EQ(G_Wx.nTfrCount, 2u);
-    EXPECT_EQ(G_WxTfr[0].nPoints, 3u);
-    EXPECT_EQ(G_WxTfr[1].nPoints, 2u);
-    EXPECT_EQ(G_WxTfr[1].cClass, 'T');
+    EXPECT_EQ(+G_WxTfr[0].nPoints, 3u);
+    EXPECT_EQ(+G_WxTfr[1].nPoints, 2u);
+    EXPECT_EQ(+G_WxTfr[1].cClass, 'T');
     EXPECT_STREQ(G_WxTfr[1].szType, "") << "the second has only its class and points";
-    EXPECT_EQ(G_WxTfr[1].nUpper, 0);
-    EXPECT_EQ(G_WxTfrPoints[4].nA, G_WxTfrPoints[3].nLat) << "its outline closes on its own first point";
+    EXPECT_EQ(+G_WxTfr[1].nUpper, 0);
+    EXPECT_EQ(+G_WxTfrPoints[4].nA, +G_WxTfrPoints[3].nLat) << "its outline closes on its own first point";
 }
 
 TEST_F(Tfr, EmptyElementsStoreNothing) {
     Parse(Record("<TYPE/><MINALT/><ACTIVE/><BOUND/><NAME>X</NAME>"));
     ASSERT_EQ(G_Wx.nTfrCount, 1u);
     EXPECT_STREQ(G_WxTfr[0].szType, "");
-    EXPECT_EQ(G_WxTfr[0].nLower, 0);
-    EXPECT_EQ(G_WxTfr[0].nFlags, 0);
-    EXPECT_EQ(G_WxTfr[0].nActive, 0u);
+    EXPECT_EQ(+G_WxTfr[0].nLower, 0);
+    EXPECT_EQ(+G_WxTfr[0].nFlags, 0);
+    EXPECT_EQ(+G_WxTfr[0].nActive, 0u);
     EXPECT_EQ(G_Wx.nTfrPoints, 0u);
 }
 
@@ -183,7 +183,7 @@ TEST_F(Tfr, RecordAndPointLimits) {
     std::string twice = "<TFRSET><TFR1><BOUND>" + bound + "</BOUND></TFR1><TFR2><BOUND>" + bound + "</BOUND></TFR2></TFRSET>";
     Parse(twice);
     EXPECT_EQ(G_Wx.nTfrPoints, kWxTfrMaxPoints);
-    EXPECT_EQ(G_WxTfr[0].nPoints + G_WxTfr[1].nPoints, kWxTfrMaxPoints);
+    EXPECT_EQ(+G_WxTfr[0].nPoints + +G_WxTfr[1].nPoints, kWxTfrMaxPoints);
 }
 
 // Current from five minutes before ACTIVE to five minutes after EXPIRES.
