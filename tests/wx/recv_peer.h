@@ -67,9 +67,13 @@ inline Bytes Stuff(const Bytes& m) {
 
 // A receiver frame around `payload`.
 inline Bytes Frame(const Bytes& payload) {
-    Bytes f = {0x5A, 0xA5, uint8_t(payload.size() >> 8), uint8_t(payload.size())};
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.insert(f.end(), {0xED, 0xED});
+    Bytes f;
+    f.reserve(payload.size() + 6);
+    for (uint8_t b : {uint8_t(0x5A), uint8_t(0xA5), uint8_t(payload.size() >> 8), uint8_t(payload.size())})
+        f.push_back(b);
+    for (uint8_t b : payload) f.push_back(b);
+    f.push_back(0xED);
+    f.push_back(0xED);
     return f;
 }
 

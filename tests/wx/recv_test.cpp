@@ -194,7 +194,8 @@ TEST_F(Frames, FramesTooShortForTheirFieldsAreIgnored) {
             Bytes payload(n, 0x41);
             payload[0] = c.type;
             if (n > 1) payload[1] = 0x40;                       // 0xCA: the status form
-            if (c.type == 0xEA) std::fill(payload.begin() + 4, payload.begin() + std::min<size_t>(n, 8), 0);
+            if (c.type == 0xEA)
+                for (size_t i = 4; i < n && i < 8; ++i) payload[i] = 0;
             Feed(Frame(payload));
             const bool taken = G_Wx.bResponse || G_Wx.nRecvTime || G_Wx.abConfig[0] || G_Wx.bActivity;
             EXPECT_EQ(taken, n == c.shortest);
