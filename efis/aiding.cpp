@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/boot.h"
+#include "core/byteorder.h"
 #include "core/serial.h"
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
@@ -19,16 +20,6 @@ bool AirDataUsable() {
     if (G_AirData.nFresh == 0) return false;
     if (G_NetStreamCfg[kStreamAir].DSRC != 0) return true;
     return G_InstReading[kInstAirspeed].bValid && G_InstReading[kInstAltitude].bValid;
-}
-
-void PutBe16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-void PutBe32(uint8_t* p, uint32_t v) {
-    PutBe16(p, v >> 16);
-    PutBe16(p + 2, v);
 }
 
 }  // namespace

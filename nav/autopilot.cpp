@@ -534,12 +534,9 @@ void ApUpdateAhrs() {
     v.nPitch = G_Ahrs.nPitch;
     v.nPitchRate = G_Ahrs.nPitchRate;
     v.nGlideRate = GlideRate();
-    const int32_t bug = G_NavSrc.hdr.nAltBug;
-    if (bug != v.nAltBug) v.nPitchRef = v.nPitch;
-    v.nAltBug = bug;
-    v.nMinimums = G_NavSrc.hdr.nMinAltBug;
     v.nAltitude = G_AirData.nBaroAlt;
-    v.nAltError = v.nAltBug - v.nAltitude;
+    ApTakeAltBug();
+    v.nMinimums = G_NavSrc.hdr.nMinAltBug;
     v.nMinError = v.nMinimums - v.nAltitude;
     const uint32_t now = Now();
     if (TicksElapsed(now, v.nRateStepStamp, kTicksPerSecond)) {
@@ -548,6 +545,14 @@ void ApUpdateAhrs() {
     }
     ApVerticalModeUpdate();
     v.bBusy = 0;
+}
+
+void ApTakeAltBug() {
+    ApVertical& v = G_ApVertical;
+    const int32_t bug = G_NavSrc.hdr.nAltBug;
+    if (bug != v.nAltBug) v.nPitchRef = v.nPitch;
+    v.nAltBug = bug;
+    v.nAltError = bug - v.nAltitude;
 }
 
 // ---- lateral ----------------------------------------------------------------------------------

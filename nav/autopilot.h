@@ -167,6 +167,9 @@ void ApUpdateNav();
 void ApLateralModeUpdate();
 void ApSetLateralMode(uint8_t mode);
 void ApVerticalModeUpdate();
+// Takes the altitude bug as the vertical channel's target; a changed bug
+// re-takes the pitch reference.
+void ApTakeAltBug();
 void ApSetVerticalMode(uint8_t mode);
 // Every main-loop pass while the output is enabled; each acts every 67 ms.
 void ApLateralTick();

@@ -363,12 +363,7 @@ void EventBug(int16_t& bug, int32_t reg, int32_t value, bool stamp) {
 // pitch reference re-taken as for any change of the bug.
 void EventAltBug(int32_t value) {
     EventBug(G_NavSrc.hdr.nAltBug, 33, Clamp(value, kBugLow, kBugHigh), true);
-    ApVertical& v = G_ApVertical;
-    if (!v.bEngaged || v.nMode != kApAltBug) return;
-    const int32_t bug = G_NavSrc.hdr.nAltBug;
-    if (bug != v.nAltBug) v.nPitchRef = v.nPitch;
-    v.nAltBug = bug;
-    v.nAltError = bug - v.nAltitude;
+    if (G_ApVertical.bEngaged && G_ApVertical.nMode == kApAltBug) ApTakeAltBug();
 }
 
 void EventGMeter(uint32_t minimum, uint32_t maximum) {

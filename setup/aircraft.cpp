@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/byteorder.h"
 #include "core/ostimer.h"
 #include "core/syslog.h"
 #include "core/util.h"
@@ -212,11 +213,6 @@ constexpr uint32_t kBmpFileHeader = 14;     // the colour table follows file and
 constexpr uint32_t kBmpMinInfo = 40;
 constexpr uint32_t kPaletteBytes = 256 * 4;   // blue, green, red, reserved
 constexpr uint32_t kPixelBytes = kAircraftImageWidth * kAircraftImageHeight;
-
-static uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 static const char kWrongType[] = "Aircraft bitmap wrong type\n";
 static const char kWrongSize[] = "Aircraft bitmap wrong depth or size\n";

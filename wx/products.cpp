@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/boot.h"
+#include "core/byteorder.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/syslog.h"
@@ -24,10 +25,6 @@ namespace {
 constexpr int kOutTfr = 0, kOutMetar = 2;
 
 uint8_t s_product[kWxProductBytes];   // the product in decompression
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 struct TextKind {
     uint32_t nLimit;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/boot.h"
+#include "core/byteorder.h"
 #include "core/irq.h"
 #include "core/syslog.h"
 #include "net/ipv4.h"
@@ -24,11 +25,6 @@ constexpr uint32_t kStepSkipped = 233;
 constexpr uint8_t  kStatusGood = 1, kStatusBad = 5;
 constexpr uint32_t kIdleAbortSec = 41, kNoFrameSec = 60, kClosedRetrySec = 20, kQuietSec = 10;
 constexpr uint32_t kRelayIdleSec = 30, kKeepAliveEvery = 5;
-
-uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
-uint32_t Le16(const uint8_t* p) { return uint32_t{p[1]} << 8 | p[0]; }
-uint32_t Le32(const uint8_t* p) { return Le16(p + 2) << 16 | Le16(p); }
 
 uint32_t Since(uint32_t stamp) { return G_UptimeSec - stamp; }
 bool Master() { return G_NetStreamCfg[kStreamWx].INST == kWxMaster; }
