@@ -7,3 +7,4 @@
 void FileTransferScreen() {}
 void MaintenanceMenu() {}
 void DiagnosticsMenu() {}
+void ArincUpgradeScreen(int32_t) {}

@@ -56,6 +56,8 @@ void    AdminSettingsScreen();
 void    FileTransferScreen();
 void    MaintenanceMenu();
 void    DiagnosticsMenu();
+// Opened from the maintenance menu; draws from line y down.
+void    ArincUpgradeScreen(int32_t y);
 // Opened from the list, owned by the flight instruments and the engine
 // monitor.
 void AltitudeCalScreen();
