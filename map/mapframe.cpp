@@ -22,7 +22,11 @@
 #include "ui/pages.h"
 #include "ui/popup.h"
 #include "ui/statusbar.h"
+#include "wx/nexrad.h"
+#include "wx/statusbox.h"
 #include "wx/tfr.h"
+#include "wx/traffic.h"
+#include "wx/wx.h"
 
 MapFrameRecord G_MapFrame = {};
 float G_MapRotationRad = 0.0f;
@@ -213,11 +217,13 @@ static void StageFour() {
     WxDrawTfrLabels(G_MapFrame.box, Ref());
     MapDrawNavaids();
     if (G_MapIntsOn == 1) MapDrawIntersections();
+    TrafficDrawPage();
     int32_t x = 0, y = 0;
     const NavSrcRec& rec = MapSourceRecord();
     MapProject(Ref(), MapPoint{ToBand(rec.fLat), ToBand(rec.fLon)}, &x, &y);
     if (MapSourceHasFix(rec)) MapDrawOwnShip(NorthUp() ? 1 : 0, x, y);
     GUI_SetClipRect(nullptr);
+    WxStatusBox();
     G_MapFrame.nBlit[0] = G_MapFrame.nBlit[1] = 0;
 }
 
@@ -227,9 +233,10 @@ void MapRender() {
         switch (G_MapFrame.nStage) {
         case 1: StageOne(); G_MapFrame.nStage = 2; break;
         case 2:
-            // NEXRAD comes with the weather pictures; the stage passes straight on.
             G_MapFrame.nStage = 3;
-            continue;
+            if (!(G_NexradOn && G_WxNexradReady)) continue;
+            WxDrawNexrad();
+            break;
         case 3: StageThree(); G_MapFrame.nStage = 4; break;
         case 4: StageFour(); G_MapFrame.nStage = 5; break;
         default: return;
