@@ -11,13 +11,17 @@ bearing in degrees relative to the own track, s16 altitude relative to the
 own aircraft in hundreds of feet (both little-endian).
 
     traffic-8c.py write DEVICE [--target P,T,TRACK,DIST,BRG,ALT]... [--status A,B]
-                               [--seconds S] [--period S] [--console FILE --port N]
+                               [--seconds S] [--period S] [--console FILE --port N] [--baud B]
     traffic-8c.py read FILE|DEVICE [--seconds S]
     traffic-8c.py message [--target ...] [--status A,B]      one message as hex
 
-`write` sends the message every PERIOD seconds for SECONDS (a pseudo-terminal
-of `kv5100 --serial N=pty`, or a file for `--serial N=file:IN`); with
---console it waits for kv5100 to name port N's pseudo-terminal in that file.
+`write` sends the message every PERIOD seconds for SECONDS to a pseudo-terminal
+of `kv5100 --serial N=pty` (with --console it waits for kv5100 to name port
+N's pseudo-terminal in that file); to a regular file, for `--serial
+N=file:IN`, it writes the messages at once, spaced by as many empty
+messages of another id (10 06 10 03) as the line carries in PERIOD seconds at
+--baud (9600 by default): the unit's framer ends a message only when the next
+one's 10 arrives.
 `read` prints one line per message found in the bytes ("8C A=.. B=.. n=..:"
 and the targets as P/T/TRACK/DIST/BRG/ALT), or "bad checksum" lines; a
 device is read for SECONDS.
@@ -137,6 +141,7 @@ def main():
     ap.add_argument("--period", type=float, default=1.0)
     ap.add_argument("--console")
     ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--baud", type=int, default=9600)
     a = ap.parse_args()
     targets = a.target or [(0, 1, 2, 16, 90, -3)]
     if a.mode == "message":
@@ -157,6 +162,14 @@ def main():
             print(describe(payload, good))
         return
     device = pty_from_console(a.console, a.port) if a.console else a.device
+    if not a.console and (not os.path.exists(device) or os.path.isfile(device)):
+        n = max(1, int(a.seconds / a.period))
+        gap = bytes([DLE, 0x06, DLE, ETX]) * int(a.period * a.baud / 40)
+        with open(device, "wb") as f:
+            for _ in range(n):
+                f.write(message(targets, a.status) + gap)
+        print("sent %d" % n)
+        return
     fd = os.open(device, os.O_WRONLY | os.O_NOCTTY | (0 if os.path.exists(device) else os.O_CREAT), 0o644)
     raw(fd)
     end = time.time() + a.seconds
