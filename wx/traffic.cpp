@@ -296,7 +296,6 @@ int32_t TrafficParseTargets(const uint8_t* msg, int32_t length) {
 }
 
 void TrafficRxMsg(uint8_t* msg, int32_t length, uint32_t port) {
-    DebugPrintf("TMPDBG rx %d %x %x\n", (int)length, msg ? msg[0] : 0, msg ? msg[1] : 0);
     if (msg == nullptr || length >= kTrafficMsgMax || length < 2 || msg[1] != kTrafficMsgId) return;
     uint8_t plain[kTrafficMsgMax];
     const int32_t n = Unstuff(msg, length, plain);
