@@ -119,15 +119,21 @@ TEST_F(Traffic, StuffedRecordBytesComeBackWhole) {
 }
 
 // Bearing 10 relative to a track of 355.0: 10 NM on a course of 5 degrees,
-// 10/60 x cos 5 = 0.166032 degrees north and 10/60 x sin 5 = 0.014526 east.
+// 10/60 x cos 5 = 0.166032 degrees north and 10/60 x sin 5 = 0.014526 east
+// (at 45 degrees north, 0.014526 / cos 45 = 0.020543 degrees of longitude).
 TEST_F(Traffic, ATargetIsPlacedFromTheOwnTrackAndBearing) {
     RunApp([this] { MapAt(0.0, 0.0, 3550); });
     Receive(Wire(1, {Rec(0, 0, 0, 80, 10, -3)}));
     ASSERT_EQ(G_Traffic.nCount, 1);
-    const TrafficTarget t = G_Traffic.target[0];
+    TrafficTarget t = G_Traffic.target[0];
     EXPECT_NEAR(t.nLat / 262144.0, 0.166032, 0.0002);
     EXPECT_NEAR(t.nLon / 262144.0, 0.014526, 0.0002);
     EXPECT_EQ(t.nRelAlt, -300);
+    RunApp([this] { MapAt(45.0, -123.0, 3550); });
+    Receive(Wire(1, {Rec(0, 0, 0, 80, 10, -3)}));
+    t = G_Traffic.target[0];
+    EXPECT_NEAR(t.nLat / 262144.0, 45.166032, 0.0002);
+    EXPECT_NEAR(t.nLon / 262144.0, -123.0 + 0.020543, 0.0003);
 }
 
 TEST_F(Traffic, WithoutAnOwnPositionTheListIsEmptied) {
