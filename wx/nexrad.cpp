@@ -11,9 +11,11 @@
 #include "core/ostimer.h"
 #include "core/syslog.h"
 #include "gui/gui.h"
+#include "gui/lcd.h"
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "platform/hw.h"
 #include "ui/pages.h"
 #include "ui/style.h"
 #include "wx/ppmd.h"
@@ -138,24 +140,41 @@ void WxDrawNexrad() {
                        ((int64_t{w.nNxColsPerLon} * (int64_t{w.nNxLon} - G_MapFrame.nRefLon)) >> 18);
     const int64_t rR = int64_t{kCentreRow} * 262144 +
                        ((int64_t{w.nNxRowsPerLat} * (int64_t{w.nNxLat} - G_MapFrame.nRefLat)) >> 18);
-    static int64_t colA[kPaneColumns], colB[kPaneColumns];
+    // Per column: A x k (the product distributes exactly over A - sin x dy) and B.
+    static int64_t colAk[kPaneColumns], colB[kPaneColumns];
     const int32_t xFirst = x0 + 1 < 0 ? 0 : x0 + 1, xLast = x1 < kPaneColumns ? x1 : kPaneColumns - 1;
     for (int32_t x = xFirst; x <= xLast; ++x) {
         const int64_t dx = ((ox - x) * 262144 * kx) >> 18;
-        colA[x] = (cosR * dx) >> 18;
+        colAk[x] = ((cosR * dx) >> 18) * k;
         colB[x] = (sinR * dx) >> 18;
     }
+    const uint8_t* frame = HwMemory(LCD_FRAME, kPaneColumns * LCD_VYSIZE);
+    if (!frame || xLast < xFirst) return;
+    const int32_t width = xLast - xFirst + 1;
+    static uint8_t line[kPaneColumns];
+    const uint8_t mode = GUI_SetDrawMode(GUI_DM_NORMAL);
     for (int32_t y = y0 + 1; y < y1; ++y) {
+        const int32_t bandY = y + kMapBandY;
+        if (bandY < 0 || bandY >= LCD_VYSIZE) continue;
         const int64_t dy = ((oy - y) * 262144 * ky) >> 18;
-        const int64_t sdy = (sinR * dy) >> 18, cdy = (cosR * dy) >> 18;
+        const int64_t sdyk = ((sinR * dy) >> 18) * k, cdy = (cosR * dy) >> 18;
+        // The row as the map drew it, the echoes over it, then the row back in
+        // one clipped copy: far cheaper than a clipped write per pixel.
+        std::memcpy(line, frame + bandY * kPaneColumns + xFirst, static_cast<size_t>(width));
+        bool echo = false;
         for (int32_t x = xLast; x >= xFirst; --x) {
-            const int64_t col = (cR - (((colA[x] - sdy) * k) >> 18)) >> 18;
+            const int64_t col = (cR - ((colAk[x] - sdyk) >> 18)) >> 18;
             const int64_t row = (rR - (cdy + colB[x])) >> 18;
-            if (col < 1 || col > kNexradCols - 1 || row < 1 || row > kNexradRows - 1) continue;
+            // Column and row 0, and anything past the raster, stay as the map drew them.
+            if (static_cast<uint64_t>(col - 1) > kNexradCols - 2 || static_cast<uint64_t>(row - 1) > kNexradRows - 2)
+                continue;
             const uint32_t v = G_WxNexradImg[row * kNexradCols + col];
             if (v == 0) continue;
             // Values past 7 are the strongest echo, never another palette range.
-            GUI_DrawPixelClipped(x, y + kMapBandY, v < 8 ? v + kNexradColour0 : kNexradStrongest);
+            line[x - xFirst] = static_cast<uint8_t>(v < 8 ? v + kNexradColour0 : kNexradStrongest);
+            echo = true;
         }
+        if (echo) GUI_ClipDrawBitmap(xFirst, bandY, width, 1, 1, 1, 8, width, line, nullptr);
     }
+    GUI_SetDrawMode(mode);
 }
