@@ -247,8 +247,9 @@ void DrawChartTarget(const TrafficTarget& t, int32_t x, int32_t y) {
     }
     if (t.nTrack != 0xFFFFFFFFu) TrackLine(x, y, Mod3600(int64_t{t.nTrack} + 6300), 18, 38);
     TrendArrow(x, y, t.nFlags);
+    // The 24 x 13 box clear of the symbol (which reaches 10 px up and down).
     const AltText alt = AltitudeText(t.nRelAlt);
-    const int32_t cy = alt.above ? y - 16 : y + 17;
+    const int32_t cy = alt.above ? y - 18 : y + 18;
     SetDrawColor(kWhite);
     GUI_FillRect(x - 12, cy - 6 + Oy(), x + 11, cy + 6 + Oy());
     DrawTextF(kRed, 7, kCentred, x, cy, "%s", alt.text);

@@ -223,3 +223,31 @@ TEST_F(Traffic, TheDemonstrationGoesOutAsAMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// A chart of 1000 px a degree both ways, west edge at -1 degree longitude,
+// north edge at 1 degree: a target at (0.25, -0.5) lands at (500, 750 - 400)
+// with the chart scrolled by 400 rows; only targets strictly inside the box
+// are drawn.
+TEST_F(Traffic, ChartOverlayPlacesTargetsByTheGeoReference) {
+    G_Traffic = {};
+    G_Traffic.nCount = 2;
+    G_Traffic.nStatusA = 4;
+    G_Traffic.nStamp = ReadOsTimer();
+    G_Traffic.target[0] = {-10000, 0, 0xFFFFFFFFu, 0, 500, 0, static_cast<int32_t>(0.25 * 262144), -131072};
+    G_Traffic.target[1] = {-10000, 0, 0xFFFFFFFFu, 0, 500, kTrafficProximity, static_cast<int32_t>(0.9 * 262144), 0};
+    const TrafficChartGeo geo = {1000.0, -1000.0, 1000.0, 1000.0, 0, 400, nullptr};
+    std::memset(Frame(), kBackground, 640 * 480);
+    RunApp([&] { TrafficDrawOverlay(geo, 0, 0, 639, 479); });
+    EXPECT_EQ(Page(500, 350 - 10), 2) << "the diamond's top, red";
+    EXPECT_EQ(Page(500 - 11, 350 - 23), 31) << "the altitude box above";
+    EXPECT_EQ(Page(500 - 11, 350 + 23), kBackground) << "nothing below";
+    // The second target: (1000, -300) lies outside the box.
+    int drawn = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 600; x < 640; ++x) drawn += Page(x, y) != kBackground;
+    EXPECT_EQ(drawn, 0);
+}
+
+}  // namespace
