@@ -45,7 +45,7 @@ protected:
     static void Merge() { UpdateNavSrc(kPort); }
     static void Wait(double seconds) { DelayTicks(static_cast<uint32_t>(seconds * kTicksPerSecond)); }
     static std::string RamLog() { return RamLogText(); }
-    static int Count(const std::string& text, const std::string& what) { return CountOf(text, what); }
+    static int Count(const std::string& text, const std::string& what) { return static_cast<int>(CountOf(text, what)); }
 };
 
 const std::string kRmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W");

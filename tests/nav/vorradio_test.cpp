@@ -51,7 +51,7 @@ protected:
         return std::string(reinterpret_cast<const char*>(tx.abRing) + s_txStart, static_cast<size_t>(tx.nWr - s_txStart));
     }
     static std::string RamLog() { return RamLogText(); }
-    static int Count(const std::string& text, const std::string& what) { return CountOf(text, what); }
+    static int Count(const std::string& text, const std::string& what) { return static_cast<int>(CountOf(text, what)); }
 };
 
 // A VOR 110.30 ABQ, course 090, bearing to the station 270.0 (radial 090),

@@ -67,8 +67,8 @@ std::string RamLogText() {
     return all;
 }
 
-int CountOf(const std::string& text, const std::string& what) {
-    int n = 0;
+size_t CountOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
 }

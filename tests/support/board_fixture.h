@@ -10,7 +10,7 @@ std::string SysLogSectorText();
 // The lines of the RAM log, joined.
 std::string RamLogText();
 // How often `what` stands in `text`.
-int CountOf(const std::string& text, const std::string& what);
+size_t CountOf(const std::string& text, const std::string& what);
 
 class BoardTest : public ::testing::Test {
 protected:
