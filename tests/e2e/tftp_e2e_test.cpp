@@ -122,4 +122,83 @@ TEST_F(TftpE2e, DisplayBFetchesTheFourFilesFromAWaitingOnItem14) {
     EXPECT_EQ(done.Lit(551, 41, 639, 440), 0) << "values end at x 550";
 }
 
+// The rig's result; 77 when no namespace can be made here.
+CommandResult Rig(const std::string& unit, const std::string& peer) {
+    return RunCommand(std::string(KV_TOOLS_DIR) + "/netns-rig.sh -t 90 '" + unit + "' '" + peer + "' 2>&1");
+}
+
+// The monitor's client against a server written from RFC 1350 in the
+// namespace, one kv5100 run per file: each stored whole, a missing one not
+// at all, a lost block sent again, a file of whole blocks ended by an empty one.
+TEST_F(TftpE2e, MonitorClientReadsFromAnRfcServer) {
+    ASSERT_EQ(std::system(("mkdir -p " + Path("srv")).c_str()), 0);
+    std::string text;
+    for (int i = 0; text.size() < 1300; ++i) text += "LINE_" + std::to_string(i) + ", " + std::to_string(i * 37) + "\n";
+    text.resize(1300);
+    std::ofstream(Path("srv/WHOLE.KVD")) << text;
+    std::ofstream(Path("srv/LOST.KVD")) << text;
+    std::ofstream(Path("srv/EXACT.KVD")) << text.substr(0, 1024);
+    std::string unit;
+    for (const char* f : {"WHOLE.KVD", "EXACT.KVD", "LOST.KVD", "MISSING.KVD"})
+        unit += std::string(KV5100_PATH) + " --flash " + Path("unit.flash") +
+                " --env IPADD=192.168.0.175 --net tap:$KV_TAP --monitor-command \"tftp -F " + f +
+                " 192.168.0.70 get " + f + " 0xa0100000\" --tfs-out " + f + "=" + Path(std::string("got-") + f) +
+                " --print-syslog >" + Path(std::string(f) + ".log") + " 2>&1; echo $? >" + Path(std::string(f) + ".status") +
+                "; ";
+    unit += "touch " + Path("done");
+    std::ofstream(Path("unit.sh")) << unit << "\n";
+    const std::string peer = "/usr/bin/python3 " + std::string(KV_TOOLS_DIR) + "/../tests/peers/tftp_server.py 192.168.0.70 " +
+                             Path("srv") + " " + Path("server.log") + " --lose LOST.KVD:2 --until " + Path("done");
+    const CommandResult r = Rig("sh " + Path("unit.sh"), peer);
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    ASSERT_EQ(r.status, 0) << r.out << ReadHostFile(Path("server.log"));
+
+    struct Case { const char* file; std::string expect; };
+    const Case cases[] = {{"WHOLE.KVD", text}, {"EXACT.KVD", text.substr(0, 1024)}, {"LOST.KVD", text}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(ReadHostFile(Path(std::string(c.file) + ".status")), "0\n") << ReadHostFile(Path(std::string(c.file) + ".log"));
+        EXPECT_EQ(ReadHostFile(Path(std::string("got-") + c.file)), c.expect);
+    }
+    const std::string server = ReadHostFile(Path("server.log"));
+    EXPECT_NE(server.find("EXACT.KVD data 3\nEXACT.KVD done 1024"), std::string::npos) << "an empty third block\n" << server;
+    EXPECT_NE(server.find("LOST.KVD data 2\nLOST.KVD data 2\nLOST.KVD data 3"), std::string::npos)
+        << "block 2 lost, then sent again\n" << server;
+
+    EXPECT_EQ(ReadHostFile(Path("MISSING.KVD.status")), "2\n");
+    EXPECT_NE(ReadHostFile(Path("MISSING.KVD.log")).find("tftp MISSING.KVD from 192.168.0.70: error 1: File not found"),
+              std::string::npos) << ReadHostFile(Path("MISSING.KVD.log"));
+    const CommandResult missing = RunKv5100("--flash " + Path("unit.flash") + " --tfs-out MISSING.KVD=" +
+                                            Path("x") + " --print-syslog");
+    EXPECT_NE(missing.out.find("MISSING.KVD: no such file in TFS"), std::string::npos) << missing.out;
+}
+
+// tftp-hpa's client reads files from a unit that waits on item 14 and
+// answers through the monitor's function 61: in octet mode byte for byte, in
+// netascii with its lines translated there and back; a missing file is an
+// error packet.
+TEST_F(TftpE2e, TftpHpaReadsFromAUnitWaitingOnItem14) {
+    std::ofstream(Path("SYSTEM.KVD")) << "NET_ENABLE, 1\nNET_IP_ADR_LOCAL, 175\nNET_IP_ADR_OTHER, 176\nNET_ENG_MODE, 1\n";
+    std::ofstream(Path("AOA.KVC")) << "ZERO_LIFT_CRUISE, 120\nSTALL, 880\n";
+    std::ofstream(Path("s.txt")) << ToItem14(15);
+    WriteDisplayAFiles(dir_);
+    if (HasFatalFailure()) return;
+    const std::string unit = std::string(KV5100_PATH) + " --flash " + Path("unit.flash") + " --demo --tfs SYSTEM.KVD=" +
+                             Path("SYSTEM.KVD") + " --tfs AOA.KVC=" + Path("AOA.KVC") + " --tfs ENGINE.KVD=" + Path("A-ENGINE.KVD") +
+                             " --headless --hold 62 --script " + Path("s.txt") + " --net tap:$KV_TAP --run-for 900 >" +
+                             Path("unit.log") + " 2>&1";
+    // Asked again until the unit answers (it boots and opens the screen first).
+    const std::string peer = "cd " + dir_ + "; for i in $(seq 25); do rm -f engine.kvd; "
+                             "printf \"binary\\nrexmt 1\\ntimeout 3\\nget ENGINE.KVD engine.kvd\\n\" | tftp 192.168.0.175 "
+                             ">hpa.out 2>&1; [ -s engine.kvd ] && break; sleep 1; done; cat hpa.out; "
+                             "printf \"ascii\\nget AOA.KVC aoa.txt\\nbinary\\nget NOPE.KVD nope.kvd\\n\" | tftp 192.168.0.175 2>&1";
+    const CommandResult r = Rig(unit, peer);
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    ASSERT_EQ(r.status, 0) << r.out << ReadHostFile(Path("unit.log"));
+    EXPECT_GT(ReadHostFile(Path("A-ENGINE.KVD")).size(), 1024u) << "several blocks";
+    EXPECT_EQ(ReadHostFile(Path("engine.kvd")), ReadHostFile(Path("A-ENGINE.KVD"))) << r.out;
+    EXPECT_EQ(ReadHostFile(Path("aoa.txt")), ReadHostFile(Path("AOA.KVC"))) << r.out;
+    EXPECT_NE(r.out.find("Error code 1: File not found"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -13,6 +13,7 @@ import os
 import socket
 import struct
 import sys
+import time
 
 RRQ, DATA, ACK, ERROR = 1, 3, 4, 5
 
@@ -24,7 +25,6 @@ def error(sock, peer, code, text):
 def transfer(address, root, name, peer, lose, log):
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, 0))
-    sock.settimeout(1.0)
     path = os.path.join(root, os.path.basename(name))
     if not os.path.isfile(path):
         error(sock, peer, 1, "File not found")
@@ -40,8 +40,12 @@ def transfer(address, root, name, peer, lose, log):
                 lost.add((name, block))
             else:
                 sock.sendto(struct.pack("!HH", DATA, block & 0xFFFF) + chunk, peer)
+            # The block goes again 1 s after it was sent, whatever else came
+            # meanwhile (a repeated older ACK does not put it off).
+            deadline = time.monotonic() + 1.0
             try:
                 while True:
+                    sock.settimeout(max(0.001, deadline - time.monotonic()))
                     packet, source = sock.recvfrom(1024)
                     if source != peer:
                         error(sock, source, 5, "Unknown transfer ID")
