@@ -523,7 +523,10 @@ static int RunLoop(Board& board) {
     }
 }
 
-bool RunMonitorCommands(const HostOptions& opts, std::string& error) {
+// The wire is bound before the monitor's commands: "tftp" uses it.
+bool RunMonitorCommands(Board& board, const HostOptions& opts, std::string& error) {
+    if (!opts.netSpec.empty() && !BindNetwork(board, opts.netSpec, error))
+        return error = "--net " + opts.netSpec + ": " + error, false;
     for (const std::string& command : opts.monitorCommands) {
         int r = -1;
         try {
@@ -547,14 +550,6 @@ int RunUnit(Board& board, const HostOptions& opts) {
             return 2;
         }
         if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
-    }
-    if (!opts.netSpec.empty()) {
-        std::string error;
-        if (!BindNetwork(board, opts.netSpec, error)) {
-            std::fprintf(stderr, "kv5100: --net %s: %s\n", opts.netSpec.c_str(), error.c_str());
-            g_window.Close();
-            return 2;
-        }
     }
     if (!opts.scriptPath.empty()) {
         std::string error;

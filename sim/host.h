@@ -48,7 +48,7 @@ bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string&
 bool ReadTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
 // Runs each --monitor-command line in the boot monitor before power-on;
 // false with a message for a line the monitor refuses.
-bool RunMonitorCommands(const HostOptions& opts, std::string& error);
+bool RunMonitorCommands(platform::Board& board, const HostOptions& opts, std::string& error);
 // SIGINT and SIGTERM end the run as a power-off does.
 void InstallStopSignals();
 // Runs the unit until power-off or the run's end; returns the exit status.
