@@ -69,7 +69,8 @@ TEST_F(ServiceFilesE2e, BackupRestoreListingAndDefrag) {
         .Do("press 1", 1.5).Repeat("press 2", 20).Do("press 4", 1.5)                  // item 21
         .Do("screenshot " + dir_ + "/menu.png").Do("press 4", 2).Do("screenshot " + dir_ + "/files.png")
         .Do("press 2").Do("press 2").Do("press 4", 40).Do("screenshot " + dir_ + "/defrag.png")
-        .Do("press 1", 1.5);
+        .Do("press 3").Do("press 4", 2).Do("screenshot " + dir_ + "/card.png")          // 2: the card's files
+        .Do("press 1", 1).Do("press 1", 1.5);
     CommandResult r = Run(s, "--demo --sd " + dir_ + "/card.img" + tfs + out);
     ASSERT_EQ(r.status, 0) << r.out;
 
@@ -101,6 +102,7 @@ TEST_F(ServiceFilesE2e, BackupRestoreListingAndDefrag) {
     EXPECT_GT(files.Lit(310, 170, 400, 182), 20) << "a .KVC name";
     EXPECT_GT(files.Lit(510, 170, 630, 182), 20) << "monrc and the other names";
     EXPECT_GT(defrag.Lit(300, 211, 530, 223), 20) << "Defrag Complete.";
+    EXPECT_GT(Shot("card.png").Lit(210, 146, 639, 300), 500) << "the card's listing";
 
     // A checklist put on the card with mcopy comes back and is read at once.
     std::ofstream(dir_ + "/new.kvd") << "CHKLST1.TITLE, Restored List\n";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -27,6 +28,7 @@
 #include "storage/mmc.h"
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
+#include "sim/screenshot.h"
 #include "support/shell.h"
 #include "ui/statusbar.h"
 #include "ui/ui_fixture.h"
@@ -114,6 +116,13 @@ protected:
         ASSERT_STREQ(G_SoftKeyLabel[4], "START");
         ASSERT_EQ(Input(4), StopReason::None);
     }
+    // The shown page as a PNG in $KV_SHOT_DIR, when set, for a look at the screen.
+    void Shot(const std::string& name) {
+        const char* dir = std::getenv("KV_SHOT_DIR");
+        std::string error;
+        if (dir == nullptr) return;
+        EXPECT_TRUE(WriteScreenshotPng(board().display(), (std::string(dir) + "/" + name).c_str(), error)) << error;
+    }
     std::string dir_, image_;
     int32_t left_ = 0;
 };
@@ -155,6 +164,8 @@ TEST_F(TransferTest, KnobStatesRowsShownAndCursor) {
     Open(true);
     EXPECT_EQ(FileTransferRowsShown(), 21);
     To(21);
+    Input(0, -1);
+    Shot("xfer-admin.png");
     EXPECT_EQ(FileTransferRow(), 21);
     Input(2);
     EXPECT_EQ(FileTransferRow(), 21);
@@ -339,6 +350,7 @@ TEST_F(MaintMenuTest, FlashListingSortedInColumnsAboveTheStatusBar) {
     for (const std::string& n : names) Put(n.c_str(), "x");
     OpenMenu();
     Key(4);
+    Shot("listing.png");
     const int top = 131 + 39;
     // Column 1: F10..F31 sorted, 22 rows, none reaching the status bar.
     EXPECT_TRUE(Shows(210, top, "F10.KVD"));
