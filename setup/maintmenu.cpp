@@ -181,7 +181,12 @@ void MaintenanceMenuOpen() {
 int32_t MaintenanceMenuInput(int32_t key, int32_t delta) {
     (void)delta;
     switch (SettingsKey(key)) {
-    case 1: return 1;
+    case 1:
+        // The mark and the output run past the area the loop clears on leaving.
+        DrawSetupCursorAt(kMarkX, RowY(s_menu.nRow), 0);
+        GUI_ClearRect(kLabelX, PageY(kLineY), 639, PageY(kBottom));
+        GUI_ClearRect(kLabelX, PageY(kRowTop), 639, PageY(RowY(kMaintMenuRows) + kPitch - 1));
+        return 1;
     case 2:
         if (s_menu.nRow < kMaintMenuRows) ++s_menu.nRow;
         DrawRows();
@@ -200,6 +205,8 @@ int32_t MaintenanceMenuInput(int32_t key, int32_t delta) {
 int32_t MaintenanceMenuRow() { return s_menu.nRow; }
 
 void MaintenanceMenu() {
+    const SettingsScreen opener = G_SettingsScreen;   // the administrator list's own
     MaintenanceMenuOpen();
     RunSettingsScreen(MaintenanceMenuInput, SampleEvery50ms);
+    G_SettingsScreen = opener;
 }

@@ -312,6 +312,7 @@ void FileTransferOpen() {
 int32_t FileTransferInput(int32_t key, int32_t delta) {
     switch (SettingsKey(key)) {
     case 1:
+        DrawSetupCursorAt(kMarkX, RowY(s_xfer.nRow), 0);
         GUI_ClearRect(kMarkX, PageY(25), kStateX, PageY(459));
         return 1;
     case 2: MoveCursor(s_xfer.nRow + 1); break;
@@ -338,7 +339,9 @@ static void SampleEvery50ms() {
 }
 
 void FileTransferScreen() {
+    const SettingsScreen opener = G_SettingsScreen;   // the administrator list's own
     FileTransferOpen();
     s_sampleStamp = ReadOsTimer();
     RunSettingsScreen(FileTransferInput, SampleEvery50ms);
+    G_SettingsScreen = opener;
 }

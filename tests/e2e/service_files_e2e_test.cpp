@@ -70,7 +70,7 @@ TEST_F(ServiceFilesE2e, BackupRestoreListingAndDefrag) {
         .Do("screenshot " + dir_ + "/menu.png").Do("press 4", 2).Do("screenshot " + dir_ + "/files.png")
         .Do("press 2").Do("press 2").Do("press 4", 40).Do("screenshot " + dir_ + "/defrag.png")
         .Do("press 3").Do("press 4", 2).Do("screenshot " + dir_ + "/card.png")          // 2: the card's files
-        .Do("press 1", 1).Do("press 1", 1.5);
+        .Do("press 1", 1).Do("press 3").Do("press 4", 2).Do("press 1", 1.5).Do("screenshot " + dir_ + "/left.png");
     CommandResult r = Run(s, "--demo --sd " + dir_ + "/card.img" + tfs + out);
     ASSERT_EQ(r.status, 0) << r.out;
 
@@ -84,7 +84,7 @@ TEST_F(ServiceFilesE2e, BackupRestoreListingAndDefrag) {
         EXPECT_EQ(RunCommand("cmp " + dir_ + "/card." + f + " " + dir_ + "/out." + f).status, 0) << f;
     }
     EXPECT_EQ(Mtools("mtype -i " + dir_ + "/card.img ::MONRC"), "set IPADD 192.168.0.175\n");
-    EXPECT_EQ(r.out.find("FILE NOT FOUND"), std::string::npos);
+    EXPECT_EQ(r.out.find("does not exist"), std::string::npos) << "every file of row 1 was in flash";
     EXPECT_NE(r.out.find("User requested defrag"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("watchdog reset"), std::string::npos) << r.out;
 
@@ -103,6 +103,13 @@ TEST_F(ServiceFilesE2e, BackupRestoreListingAndDefrag) {
     EXPECT_GT(files.Lit(510, 170, 630, 182), 20) << "monrc and the other names";
     EXPECT_GT(defrag.Lit(300, 211, 530, 223), 20) << "Defrag Complete.";
     EXPECT_GT(Shot("card.png").Lit(210, 146, 639, 300), 500) << "the card's listing";
+    // Back in the administrator settings: their labels white again, one cursor mark.
+    const RgbImage left = Shot("left.png");
+    int white = 0;
+    for (int x = 210; x < 400; ++x) white += left.At(x, 41 + 13 + 6) == 0xFFFFFF;
+    EXPECT_GT(white, 5) << "item 2's label";
+    EXPECT_EQ(left.Lit(190, 41, 200, 300), 0) << "no mark left beside items 1..20";
+    EXPECT_EQ(left.Lit(551, 41, 639, 459), 0) << "nothing of the listing right of the values";
 
     // A checklist put on the card with mcopy comes back and is read at once.
     std::ofstream(dir_ + "/new.kvd") << "CHKLST1.TITLE, Restored List\n";
