@@ -298,6 +298,12 @@ TEST_F(TransferTest, ARowWithOneFailingFileEndsInError) {
     Input(0, 1);
     EXPECT_STREQ(FileTransferState(5), " --- ") << "ERROR counts as DONE for the knob";
 
+    // The sound files: the one in flash reaches the card, the sixteen missing ones fail the row.
+    Put("BEEP.KVW", "RIFF-beep");
+    Start(14, kCopyBackup);
+    EXPECT_EQ(OnCard("BEEP.KVW"), "RIFF-beep");
+    EXPECT_STREQ(FileTransferState(14), " ERROR ");
+
     Start(1, kCopyRestore);   // the checklist comes back, the picture and the missing files do not
     EXPECT_STREQ(FileTransferState(1), " ERROR ");
     EXPECT_STREQ(FileTransferState(2), " DONE ");
