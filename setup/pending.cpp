@@ -4,7 +4,5 @@
 
 // Screens of the administrator settings whose modules are not written yet:
 // nothing opens and the list redraws itself.
-void FileTransferScreen() {}
-void MaintenanceMenu() {}
 void DiagnosticsMenu() {}
 void ArincUpgradeScreen(int32_t) {}

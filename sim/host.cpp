@@ -20,7 +20,7 @@ using platform::BoardStop;
 using platform::StopReason;
 
 static const char kUsage[] =
-    "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
+    "usage: kv5100 [--flash FILE] [--sd IMAGE [--sd-write-protect]] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--clock host|YYYY-MM-DDTHH:MM:SS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
@@ -71,6 +71,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.flashPath)) return false;
         } else if (a == "--sd") {
             if (!value(opts.sdPath)) return false;
+        } else if (a == "--sd-write-protect") {
+            opts.sdWriteProtect = true;
         } else if (a == "--time") {
             if (!value(v)) return false;
             if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;
