@@ -6,5 +6,4 @@
 // nothing opens and the list redraws itself.
 void FileTransferScreen() {}
 void MaintenanceMenu() {}
-void DiagnosticsMenu() {}
-void ArincUpgradeScreen(int32_t) {}
+
