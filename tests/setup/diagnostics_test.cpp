@@ -44,7 +44,7 @@ protected:
     }
     // Runs the menu with the events scheduled; true when it returned.
     bool RunMenu() {
-        board().SetRunEnd(board().Now() + 120 * kTicksPerSecond);   // a menu that never leaves fails, not hangs
+        board().SetRunEnd(board().Now() + 200 * kTicksPerSecond);   // a menu that never leaves fails, not hangs
         const bool left = RunApp([] { DiagnosticsMenu(); }) == platform::StopReason::None;
         board().SetRunEnd(0);
         return left;
@@ -85,6 +85,24 @@ TEST_F(DiagTest, LoopbackCountsTheEchoOnlyWithThePlug) {
         EXPECT_EQ(G_Serial[c.port].nFunction, c.function) << "function restored";
         EXPECT_EQ(G_Serial[c.port].nBaudIdx, baud) << "rate restored";
     }
+}
+
+TEST_F(DiagTest, LoopbackTotalWrapsAt10000) {
+    board().serialLine(3).peer().SetLoop();
+    Ports(0, 0, 2, 0);
+    const uint32_t before = board().serialLine(3).SentTotal();
+    Restart();
+    double t = Key(2, 50);
+    t = Key(2, t);
+    t = Key(4, t);
+    t = Key(4, t + 125000);   // about 500 windows of 21 bytes
+    Key(1, t);
+    ASSERT_TRUE(RunMenu());
+    const uint32_t sent = board().serialLine(3).SentTotal() - before;
+    ASSERT_GT(sent, 10000u);
+    // Everything sent came back except at most the line in flight at STOP.
+    EXPECT_LE((sent - LoopbackTotal()) % 10000, 21u) << sent << " sent, total " << LoopbackTotal();
+    EXPECT_LT(LoopbackTotal(), sent - 10000 + 1);
 }
 
 TEST_F(DiagTest, DisabledPortRunsAt9600AndStaysDisabled) {
