@@ -22,6 +22,7 @@
 #include "storage/nvram.h"
 #include "storage/sdcard.h"
 #include "support/shell.h"
+#include "sim/screenshot.h"
 #include "ui/ui_fixture.h"
 
 namespace {
@@ -223,6 +224,10 @@ TEST_F(ArincScreens, UpgradeAgainstTheBootLoader) {
         ASSERT_EQ(RunApp([] { ArincUpgradeScreen(131); }), platform::StopReason::None);
         Run(6500);
         const std::string log = SysLog().substr(logBefore);
+        if (const char* keep = std::getenv("KV_SHOT_DIR")) {
+            std::string error;
+            WriteScreenshotPng(board().display(), (std::string(keep) + "/" + c.name + ".png").c_str(), error);
+        }
         if (c.loader.silent) {
             EXPECT_GE(board().Now() - start_, 10ull * kTicksPerSecond) << "10 s of probing";
         }
