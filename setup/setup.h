@@ -87,6 +87,31 @@ int32_t MaintenanceMenuInput(int32_t key, int32_t delta);
 int32_t MaintenanceMenuRow();
 // The flash statistics and the sorted file list from line y down.
 void    ShowMemoryUsage(int32_t y);
+
+// ---- diagnostics ---------------------------------------------------------------------------
+constexpr int32_t kDiagItems = 10;
+extern const char DiagItemText[kDiagItems][32];
+struct NamedColour {
+    const char* szName;
+    uint32_t    nRgb;        // 0x00BBGGRR
+};
+constexpr int32_t kDiagNamedColours = 23;
+extern const NamedColour DiagNamedColours[kDiagNamedColours];
+// Port 1..4 with a plug joining its transmit and receive lines; until key 4.
+void    SerialLoopbackTest(int32_t port, int32_t x, int32_t y);
+// Calibration sentences on the port, acted on only in administrator mode;
+// until key 4 or 1.
+void    AirdataAutoCalScreen(int32_t port, int32_t x, int32_t y);
+// The palette chart in rect (x0, y0, x1, y1); until any key, which stays in
+// the mailbox.
+void    DumpColorIndexes(const int16_t rect[4]);
+// The ARINC adapter's live view: kind 0 VOR, 1 GPS; until key 1 or 4.
+void    ArincTestScreen(int32_t x, int32_t y, int32_t kind);
+// What the screens showed last, as their words (the tests read them).
+uint32_t    LoopbackTotal();
+const char* LoopbackShownText();
+int32_t     DiagMenuRow();
+int32_t     DiagAlarmOutput();   // row 5's state
 // Opened from the list, owned by the flight instruments and the engine
 // monitor.
 void AltitudeCalScreen();
