@@ -28,9 +28,11 @@
 #include "sim/screenshot.h"
 #include "support/png_read.h"
 #include "nav/navsrc.h"
+#include "ui/buttons.h"
 #include "ui/keys.h"
 #include "ui/knob.h"
 #include "ui/pages.h"
+#include "ui/statusbar.h"
 #include "wx/metar.h"
 #include "wx/wx.h"
 
@@ -415,6 +417,88 @@ TEST_F(WptTest, RunwayDiagramImages) {
     RecSetU16(G_WptDb.abRunways[1], 6, 0);
     G_WptDb.nListCursor = 4;
     ExpectBoxes("runways_missing");        // "13/31 -- No Coordinates"
+}
+
+}  // namespace
+
+// ---- keys and knob ------------------------------------------------------------------------------
+
+namespace {
+
+class WptKeysTest : public WptTest {
+protected:
+    void SetUp() override {
+        WptTest::SetUp();
+        G_CurPage = 8;
+        G_MenuState = 6;
+    }
+    static void Key(int32_t code) {
+        G_KeyEvent = code;
+        MainKeyHandler();
+    }
+    static void Turn(int32_t delta) {
+        G_Knob0.nDelta = delta;
+        MainKeyHandler();
+    }
+};
+
+TEST_F(WptKeysTest, MapMenuKeysAndKnobWorkTheBoxes) {
+    Key(2);   // NRST
+    EXPECT_EQ(G_MenuState, 62u);
+    EXPECT_EQ(G_Knob0.nFunction, kKnobNrst);
+    ASSERT_EQ(G_Nearest.nCount, 8u);
+    UpdateSoftKeys();
+    EXPECT_STREQ(G_SoftKeyLabel[2], "INFO");
+    Turn(1);
+    EXPECT_EQ(G_Nearest.nSelected, 1u);
+    EXPECT_EQ(IdOf(G_WptDb.abAirport), IdOf(G_Nearest.apEntry[1]));
+    Turn(2);
+    EXPECT_EQ(G_Nearest.nSelected, 1u) << "an even raw delta is no step";
+    Key(2);   // INFO
+    EXPECT_EQ(G_MenuState, 622u);
+    EXPECT_EQ(G_SavedMenuState, 62u);
+    EXPECT_EQ(G_Knob0.nFunction, kKnobInfo);
+    EXPECT_TRUE(G_WptDb.nPageFlags & kWptInfoOpen);
+    AirportPagesCount();
+    Turn(-1);
+    EXPECT_EQ(G_WptDb.nListCursor, G_WptDb.nPageCount - 1) << "the pages wrap";
+    Key(2);   // METAR: none, so nothing
+    EXPECT_EQ(G_MenuState, 622u);
+    Key(1);   // RETURN
+    EXPECT_EQ(G_MenuState, 6u);
+    EXPECT_EQ(G_Nearest.nMode, 0u);
+    EXPECT_EQ(G_WptDb.nPageFlags & 0x13u, 0u);
+
+    Key(3);   // -D->
+    EXPECT_EQ(G_MenuState, 63u);
+    EXPECT_EQ(G_Knob0.nFunction, kKnobDirect);
+    // The direction keys move the identifier cursor while the knob is on DIRECT.
+    Key(10);
+    EXPECT_EQ(G_WptDb.nEditCursor, 1u);
+    Key(11);
+    Key(11);
+    EXPECT_EQ(G_WptDb.nEditCursor, 4u);
+    Key(6);   // the knob push steps it on
+    EXPECT_EQ(G_WptDb.nEditCursor, 0u);
+    Turn(3);
+    EXPECT_TRUE(G_WptDb.nPageFlags & kWptSearch);
+    EXPECT_EQ(G_WptDb.nPendingSteps, 3);
+    Turn(1);
+    EXPECT_TRUE(G_WptDb.nPageFlags & kWptSearch) << "a second turn before the search keeps it pending";
+    EXPECT_EQ(G_WptDb.nPendingSteps, 4);
+    Select("KBIG");
+    Key(2);   // INFO from FIND
+    EXPECT_EQ(G_MenuState, 632u);
+    // With a METAR for it, METAR jumps to its page after the two frequency pages.
+    const std::string report = "METAR KBIG 111753Z 31008KT 10SM FEW050 12/04 A2992 RMK AO2=";
+    std::memcpy(G_WxMetarText, report.c_str(), report.size() + 1);
+    G_WxMetarIndex[FindWaypointExact("KBIG")] = 1;
+    G_Wx.nMetarCount = 1;
+    G_Wx.bMetarRx = 1;
+    G_Wx.nMetarRxTime = 100;
+    AirportPagesCount();
+    Key(2);
+    EXPECT_EQ(G_WptDb.nListCursor, 3u);
 }
 
 }  // namespace
