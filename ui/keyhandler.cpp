@@ -19,9 +19,11 @@
 #include "engine/lean.h"
 #include "gui/gui.h"
 #include "core/irq.h"
+#include "map/goto.h"
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/mapfile.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "platform/hw.h"
@@ -326,6 +328,30 @@ static void StepMapSource() {
     SendRemoteUserEvent(18, static_cast<uint32_t>(crs), static_cast<uint32_t>(src));
 }
 
+// ---- the map's waypoint menus ---------------------------------------------------------------
+
+// STOPNAV: the GOTO ends here and on the other display.
+static void StopNav() {
+    ToMenu(6);
+    ResetKnobAllow();
+    G_Nearest.nMode = 0;
+    CancelGoto();
+    SendRemoteUserEvent(16, 0, 0);
+}
+
+// GOTO: a direct leg to the waypoint selected in the list or the FIND box.
+static void GoToSelection() {
+    if (!G_MapEnabled || !MapLoaded()) return;
+    G_Nearest.nMode = 0;
+    G_WptDb.nPageFlags &= ~(kWptGoto | kWptChartView);
+    StartGoto();
+    NavUpdate();
+    G_MapPane.nRedraw = kMapFrameNow;
+    ToMenu(6);
+    ResetKnobAllow();
+    InitScreenConfig();
+}
+
 // Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
 static void StepApMode(uint32_t offset, const uint8_t (&next)[8]) {
     G_NVRam[offset] = next[G_NVRam[offset] & 7u];
@@ -497,6 +523,8 @@ static void SoftKeys2to5(int32_t code) {
     case 422543: ToggleWord(G_KnobPushSel, 11, 3); break;
     case 422544: BackToPageList(); break;
     case 422545: SaveKnobLists(); break;
+    case 624: case 634: StopNav(); break;
+    case 625: case 635: case 6225: case 6325: case 6335: GoToSelection(); break;
     case 64: ToMenu(64); SetKnobFunc(Left(), 0); break;
     case 65: ToAuxPages(); break;
     case 642: ToMenu(642); SetKnobFunc(Left(), 0); break;
