@@ -13,9 +13,12 @@
 #include "gui/gui.h"
 #include "map/goto.h"
 #include "map/map.h"
+#include "map/map_fixture.h"
 #include "map/mapdraw_fixture.h"
+#include "map/mapfile.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/mapqueue.h"
 #include "map/records.h"
 #include "map/tracklog.h"
 #include "nav/navsrc.h"
@@ -24,10 +27,12 @@
 #include "ui/style.h"
 
 namespace {
-
 constexpr double kOne = 262144.0;
 constexpr uint32_t kMs = 3686;
 constexpr uint8_t kBlack = 0, kRed = 2, kYellow = 14, kMagenta = 17, kWhite = 31;
+}  // namespace
+
+namespace {
 
 class OverlayTest : public MapDrawTest {
 protected:
@@ -208,6 +213,87 @@ TEST_F(OverlayTest, DataBoxValues) {
     EXPECT_GT(Count(kWhite, 0, 0, 639, 14), 50) << "the values";
     EXPECT_GT(Count(19, 0, 15, 639, 15), 400) << "the grey rules";
     G_DistUnits = 0;
+}
+
+}  // namespace
+
+// ---- on a generated card: the GOTO destination and the radial stations looked up --------
+
+namespace {
+
+class OverlayCardTest : public MapCardTest {
+protected:
+    void SetUp() override {
+        MapCardTest::SetUp();
+        MakeCard("--region nw");
+        MapInit();
+        ASSERT_EQ(MapStatusOf(kMapFileMap), kMapOk);
+        SetUpFullMapPane();
+        G_MapEnabled = 1;
+        G_MapZoom = 12;
+        G_FlipCtl.nDrawPageY = 960;
+        NavSrcRec& r = G_NavSrc.rec[0];
+        r.nGpsFlagsA = kNavGpsValid;
+        r.nGpsFlagsB = kNavGpsOwnPos;
+        G_NavSrc.hdr.nMapSrcSlot = G_NavSrc.hdr.nMapCrsSlot = 0;
+        G_NavSrc.hdr.nCrsSlot = 0;
+        G_NavSrc.hdr.nBrgSlot = kNavNoneSlot;
+    }
+    // The map centred on a point of the manifest's square, offset in degrees.
+    void CentreOn(const std::string& list, double dlat, double dlon) {
+        const double lat = ManifestInt("m['" + list + "'][1]['square'][1]") + 0.5 + dlat;
+        const double lon = ManifestInt("m['" + list + "'][1]['square'][0]") + 0.5 + dlon;
+        G_MapFrame.nRefLat = G_MapHeader.nRefLat = static_cast<int32_t>(lat * kOne);
+        G_MapFrame.nRefLon = G_MapHeader.nRefLon = static_cast<int32_t>(lon * kOne);
+        MapSetLonScale(G_MapFrame.nRefLat);
+    }
+    uint8_t Band(int x, int y) { return board().display().Memory()[(960 + y) * 640 + x]; }
+    int Count(uint8_t colour) {
+        int n = 0;
+        for (int y = 0; y < 460; ++y)
+            for (int x = 0; x < 640; ++x) n += Band(x, y) == colour;
+        return n;
+    }
+};
+
+TEST_F(OverlayCardTest, TheGotoDestinationIsReadAndLoggedOnlyWhenItChanges) {
+    // The generator's second fix of a square lies 0.3 degree south of its middle, 0.1 east.
+    CentreOn("fixes", -0.3, 0.1);
+    const std::string fixId = Manifest("m['fixes'][1]['id']"), navId = Manifest("m['navaids'][1]['id']");
+    NavSrcRec& r = G_NavSrc.rec[0];
+    std::memcpy(r.szWaypoint, fixId.c_str(), 5);
+    r.nDesiredTrack = 900;
+    for (int i = 0; i < 3; ++i) MapDrawRouteOverlay();
+    EXPECT_EQ(CountOf(Log(), fixId.substr(0, 5) + ".\n"), 1u) << Log();
+    EXPECT_EQ(Band(319, 229 + 12), kMagenta) << "the destination circle on the fix";
+    EXPECT_EQ(Band(319 - 60, 229), kMagenta) << "the course line in from the west";
+    EXPECT_EQ(Band(319 + 60, 229), kWhite) << "and on beyond it";
+    std::memset(r.szWaypoint, 0, sizeof r.szWaypoint);
+    std::memcpy(r.szWaypoint, navId.c_str(), navId.size());
+    MapDrawRouteOverlay();
+    MapDrawRouteOverlay();
+    EXPECT_EQ(CountOf(Log(), navId + ".\n"), 1u) << Log();
+}
+
+TEST_F(OverlayCardTest, AVorTunedOnTheHsiRadioShowsItsRadialsBothWays) {
+    CentreOn("navaids", 0.0, 0.2);   // the navaid of a square: its middle, 0.2 degree east
+    NavSrcRec& r = G_NavSrc.rec[0];
+    r.nRadioFlagsA = kNavRadioValid;
+    r.nRadioFlagsB = kNavRadioArinc | kNavRadioStationValid;
+    r.nObs = 0;   // the bearing to the station: north
+    const std::string id = Manifest("m['navaids'][1]['id']");
+    std::memcpy(r.szStation, id.c_str(), id.size());
+    std::memset(board().display().Memory() + 960 * 640, 0, 480 * 640);
+    MapDrawRouteOverlay();
+    EXPECT_EQ(Band(319, 229 + 100), 4) << "the radial from the station, south";
+    EXPECT_EQ(Band(319, 229 - 100), 6) << "and its reciprocal, north";
+    EXPECT_GT(Count(5), 40) << "the station's circle";
+    EXPECT_STREQ(G_DrawTextBuf, "360") << "bearing 0 is labelled 360";
+
+    r.nRadioFlagsB = kNavRadioArinc;
+    std::memset(board().display().Memory() + 960 * 640, 0, 480 * 640);
+    MapDrawRouteOverlay();
+    EXPECT_EQ(Count(5) + Count(4) + Count(6), 0) << "no station without its valid bit";
 }
 
 }  // namespace
