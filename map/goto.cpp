@@ -118,8 +118,13 @@ int32_t CourseDiffTenths(int32_t a, int32_t b) {
 }
 
 const NavSrcRec& MapCourseRecord() {
-    // The other display's GOTO arrives in slot 3 with "active" but never "started" here.
-    if (G_GotoActive.bActive && !G_GotoActive.bStarted) return G_NavSrc.rec[kNavMapSlot];
+    // The other display's GOTO arrives in slot 3 with "active" but never
+    // "started" here; its leg stamp is renewed by each copy, so a copy that
+    // crossed a STOPNAV on the wire is dropped 3 s later.
+    const NavSrcRec& remote = G_NavSrc.rec[kNavMapSlot];
+    if (G_GotoActive.bActive && !G_GotoActive.bStarted &&
+        !TicksElapsed(ReadOsTimer(), remote.nRouteStamp, kGotoStaleTicks))
+        return remote;
     const uint8_t s = G_NavSrc.hdr.nMapCrsSlot;
     return G_NavSrc.rec[s < kNavSlots ? s : kNavNoneSlot];
 }

@@ -33,7 +33,7 @@ int32_t SelectedWaypoint(MapPoint* pos, char* ident);
 int32_t CourseDiffTenths(int32_t a, int32_t b);
 
 // The record the map navigates by: the EFIS source-box slot, or slot 3 while
-// this display follows the other display's GOTO.
+// this display follows the other display's GOTO (its copies at most 3 s old).
 const NavSrcRec& MapCourseRecord();
 
 // ---- drawing (pane rows; the band offset is added here) -------------------------------------

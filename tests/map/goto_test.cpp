@@ -216,4 +216,19 @@ TEST_F(GotoTest, TheLegGoesToTheOtherDisplayAtMostEveryQuarterSecond) {
     EXPECT_TRUE(Sent().empty()) << "sharing off";
 }
 
+// The other display's leg arrives in slot 3 (the link marks it active, not
+// started here); the map follows it while copies keep coming.
+TEST_F(GotoTest, TheMapFollowsTheOtherDisplaysGotoWhileItsCopiesAreFresh) {
+    EXPECT_EQ(&MapCourseRecord(), &G_NavSrc.rec[0]) << "no GOTO: the EFIS source box";
+    G_GotoActive.bActive = 1;
+    G_GotoActive.bStarted = 0;
+    Slot3().nRouteStamp = ReadOsTimer();
+    EXPECT_EQ(&MapCourseRecord(), &Slot3());
+    DelayTicks(3100 * kMs);
+    EXPECT_EQ(&MapCourseRecord(), &G_NavSrc.rec[0]) << "no copy for 3.1 s";
+    G_GotoActive.bStarted = 1;
+    G_NavSrc.hdr.nMapCrsSlot = kNavMapSlot;
+    EXPECT_EQ(&MapCourseRecord(), &Slot3()) << "this display's own GOTO";
+}
+
 }  // namespace
