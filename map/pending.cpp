@@ -5,6 +5,4 @@
 #include "map/map.h"
 #include "map/mapqueue.h"
 
-void CancelGoto() { G_GotoActive = {}; }
 void ChartPageDraw() {}
-void NavUpdate() {}

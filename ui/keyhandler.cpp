@@ -19,9 +19,11 @@
 #include "engine/lean.h"
 #include "gui/gui.h"
 #include "core/irq.h"
+#include "map/goto.h"
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/mapfile.h"
 #include "map/waypoints.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
@@ -328,7 +330,30 @@ static void StepMapSource() {
     SendRemoteUserEvent(18, static_cast<uint32_t>(crs), static_cast<uint32_t>(src));
 }
 
-// Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
+// ---- the map's waypoint menus ---------------------------------------------------------------
+
+// STOPNAV: the GOTO ends here and on the other display.
+static void StopNav() {
+    ToMenu(6);
+    ResetKnobAllow();
+    G_Nearest.nMode = 0;
+    CancelGoto();
+    SendRemoteUserEvent(16, 0, 0);
+}
+
+// GOTO: a direct leg to the waypoint selected in the list or the FIND box.
+static void GoToSelection() {
+    if (!G_MapEnabled || !MapLoaded()) return;
+    G_Nearest.nMode = 0;
+    G_WptDb.nPageFlags &= ~(kWptGoto | kWptChartView);
+    StartGoto();
+    NavUpdate();
+    G_MapPane.nRedraw = kMapFrameNow;
+    ToMenu(6);
+    ResetKnobAllow();
+    InitScreenConfig();
+}
+
 // "NRST": the nearest airports, stepped with the knob.
 static void OpenNearestList() {
     if (!MapLoaded() || !G_MapEnabled) return;
@@ -338,6 +363,7 @@ static void OpenNearestList() {
     G_MapPane.nRedraw = kMapFrameSkip;
 }
 
+// Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
 static void StepApMode(uint32_t offset, const uint8_t (&next)[8]) {
     G_NVRam[offset] = next[G_NVRam[offset] & 7u];
     WriteNVRam(1);
@@ -512,6 +538,8 @@ static void SoftKeys2to5(int32_t code) {
     case 63: DirectTo(); break;
     case 622: case 632: G_SavedMenuState = G_MenuState; WptPageOpen(); break;
     case 6222: case 6322: if (G_WptDb.nSelKind == kWptAirport && G_WptDb.bMetarPage) WptPageSelect(); break;
+    case 624: case 634: StopNav(); break;
+    case 625: case 635: case 6225: case 6325: case 6335: GoToSelection(); break;
     case 64: ToMenu(64); SetKnobFunc(Left(), 0); break;
     case 65: ToAuxPages(); break;
     case 642: ToMenu(642); SetKnobFunc(Left(), 0); break;
