@@ -6,7 +6,6 @@
 #include "map/mapqueue.h"
 
 void CancelGoto() { G_GotoActive = {}; }
-void ChartPageDraw() {}
 void NearestAirportsUpdate() {}
 void NavUpdate() {}
 int32_t MapDrawInfoBoxes() { return 0; }
