@@ -1,8 +1,0 @@
-// Services of this folder whose modules are not written yet: the least that
-// keeps the unit running.
-#include "core/pending.h"
-#include "map/layers.h"
-#include "map/map.h"
-#include "map/mapqueue.h"
-
-void ChartPageDraw() {}
