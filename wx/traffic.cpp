@@ -13,6 +13,7 @@
 #include "core/syslog.h"
 #include "core/util.h"
 #include "gui/gui.h"
+#include "map/charts.h"
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
@@ -234,7 +235,11 @@ int32_t DrawnCount() {
     return kTrafficTargets;
 }
 
-int32_t RoundHalfAway(double v) { return static_cast<int32_t>(std::lround(v)); }
+int32_t RoundHalfAway(double v) {
+    if (!(v == v)) return 0;
+    return v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(std::lround(v));
+}
+int16_t Sat16(int32_t v) { return static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v < INT16_MIN ? INT16_MIN : v); }
 
 void DrawChartTarget(const TrafficTarget& t, int32_t x, int32_t y) {
     GUI_SetPenSize(2);
@@ -388,21 +393,22 @@ void TrafficDrawPage() {
     GUI_SetPenSize(1);
 }
 
-void TrafficDrawOverlay(const TrafficChartGeo& geo, int32_t minX, int32_t minY, int32_t maxX, int32_t maxY) {
+void TrafficDrawOverlay(const ChartPageEntry* entry, GUI_Point minCorner, GUI_Point maxCorner) {
     TrafficDataValid();
-    if (G_Traffic.nStatusA <= 1) return;
+    if (entry == nullptr || G_Traffic.nStatusA <= 1) return;
+    const ChartPageEntry& e = *entry;
     const int32_t count = DrawnCount();
     for (int32_t k = 0; k < count; ++k) {
         const TrafficTarget& t = G_Traffic.target[k];
-        int32_t x = 0, y = 0;
-        if (geo.nRotation != 0 && geo.pfGeoToScreen != nullptr) {
-            geo.pfGeoToScreen(t.nLat, t.nLon, &x, &y);
+        GUI_Point at;
+        if (e.fRotation != 0.0f) {
+            at = ChartGeoToScreen(e, t.nLat, t.nLon);
         } else {
-            x = RoundHalfAway(t.nLon / 262144.0 * geo.fScaleX + geo.fOffsetX);
-            y = RoundHalfAway(t.nLat / 262144.0 * geo.fScaleY + geo.fOffsetY - geo.nScroll);
+            at.x = Sat16(RoundHalfAway(t.nLon / 262144.0 * e.fXScale + e.fXOffset));
+            at.y = Sat16(RoundHalfAway(t.nLat / 262144.0 * e.fYScale + e.fYOffset - G_Chart.nScrollY));
         }
-        if (x <= minX || x >= maxX || y <= minY || y >= maxY) continue;
-        DrawChartTarget(t, x, y);
+        if (at.x <= minCorner.x || at.x >= maxCorner.x || at.y <= minCorner.y || at.y >= maxCorner.y) continue;
+        DrawChartTarget(t, at.x, at.y);
     }
     GUI_SetPenSize(1);
 }

@@ -28,13 +28,4 @@ int32_t TrafficDataValid();
 // The targets on the moving map (the off-screen band).
 void TrafficDrawPage();
 
-// A chart's geo-reference as the traffic overlay reads it.
-struct TrafficChartGeo {
-    double fScaleX, fScaleY, fOffsetX, fOffsetY;
-    int32_t nRotation;
-    int32_t nScroll;                         // rows the chart is scrolled by
-    // A rotated chart places points itself; null when it has none.
-    void (*pfGeoToScreen)(int32_t lat, int32_t lon, int32_t* x, int32_t* y);
-};
-// The targets on a chart page, inside the box (min, max corners, page pixels).
-void TrafficDrawOverlay(const TrafficChartGeo& geo, int32_t minX, int32_t minY, int32_t maxX, int32_t maxY);
+// TrafficDrawOverlay (wx.h): the targets on a geo-referenced chart page.

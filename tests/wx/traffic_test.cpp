@@ -13,6 +13,7 @@
 #include "core/ostimer.h"
 #include "core/serial.h"
 #include "core/util.h"
+#include "map/charts.h"
 #include "map/map.h"
 #include "map/mapdraw_fixture.h"
 #include "map/mapframe.h"
@@ -237,9 +238,14 @@ TEST_F(Traffic, ChartOverlayPlacesTargetsByTheGeoReference) {
     G_Traffic.nStamp = ReadOsTimer();
     G_Traffic.target[0] = {-10000, 0, 0xFFFFFFFFu, 0, 500, 0, static_cast<int32_t>(0.25 * 262144), -131072};
     G_Traffic.target[1] = {-10000, 0, 0xFFFFFFFFu, 0, 500, kTrafficProximity, static_cast<int32_t>(0.9 * 262144), 0};
-    const TrafficChartGeo geo = {1000.0, -1000.0, 1000.0, 1000.0, 0, 400, nullptr};
+    ChartPageEntry page = {};
+    page.fXScale = 1000.0f;
+    page.fYScale = -1000.0f;
+    page.fXOffset = 1000.0f;
+    page.fYOffset = 1000.0f;
+    G_Chart.nScrollY = 400;
     std::memset(Frame(), kBackground, 640 * 480);
-    RunApp([&] { TrafficDrawOverlay(geo, 0, 0, 639, 479); });
+    RunApp([&] { TrafficDrawOverlay(&page, GUI_Point{0, 0}, GUI_Point{639, 479}); });
     EXPECT_EQ(Page(500, 350 - 10), 2) << "the diamond's top, red";
     EXPECT_EQ(Page(500 - 11, 350 - 23), 31) << "the altitude box above";
     EXPECT_EQ(Page(500 - 11, 350 + 23), kBackground) << "nothing below";
