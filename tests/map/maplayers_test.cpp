@@ -11,8 +11,10 @@
 #include "map/points.h"
 #include "map/map.h"
 #include "map/mapdraw_fixture.h"
+#include "map/layers.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/records.h"
 #include "ui/pages.h"
 #include "ui/style.h"
 #include "wx/tfr.h"
@@ -186,6 +188,72 @@ TEST_F(MapDrawTest, NavaidsAndFixesStopAtThePaneEdge) {
     for (const Case& c : {Case{0, 0, true}, Case{639, 459, true}, Case{-1, 100, false}, Case{640, 100, false},
                           Case{100, -1, false}, Case{100, 460, false}})
         EXPECT_EQ(InMapPane(c.x, c.y), c.in) << c.x << "," << c.y;
+}
+
+// One airport with one north-south runway 0.02 degree long through the
+// reference; zoom 9 (1375 pixels a degree) draws runways: 27 rows from y 215
+// to 243 down x 319, pen 5 in the category colour, then pen 2 in colour 21.
+class RunwayTest : public MapDrawTest {
+protected:
+    static void Put32(uint8_t* p, uint32_t at, int32_t v) {
+        for (int i = 0; i < 4; ++i) p[at + static_cast<uint32_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+    }
+    void Draw(uint32_t flags, bool current) {
+        RunApp([this, flags, current] {
+            MapAt(45.0, -122.5);
+            for (MapSquare& sq : G_MapSquares) sq.nAirports = sq.nRunways = sq.nAirspaces = 0;
+            MapSquare& sq = G_MapSquares[0];
+            uint8_t* apt = sq.airports[0];
+            std::memset(apt, 0, kAirportBytes);
+            Put32(apt, apt::kLat, 45 * 262144);
+            Put32(apt, apt::kLon, static_cast<int32_t>(-122.5 * 262144));
+            std::memcpy(apt + apt::kId, "KTST", 4);
+            apt[apt::kRunways] = 1;
+            const uint32_t f = flags | aptf::kRunwayCoords | aptf::kShown | aptf::kInView;
+            apt[apt::kFlags1] = static_cast<uint8_t>(f);
+            apt[apt::kFlags2] = static_cast<uint8_t>(f >> 8);
+            apt[apt::kFlags3] = static_cast<uint8_t>(f >> 16);
+            uint8_t* rw = sq.runways[0];
+            std::memset(rw, 0, kRunwayBytes);
+            Put32(rw, 0, static_cast<int32_t>(45.01 * 262144));
+            Put32(rw, 4, static_cast<int32_t>(-122.5 * 262144));
+            Put32(rw, 8, static_cast<int32_t>(44.99 * 262144));
+            Put32(rw, 12, static_cast<int32_t>(-122.5 * 262144));
+            sq.nAirports = sq.nRunways = 1;
+            G_Wx.bMetarRx = current ? 1 : 0;
+            G_Wx.nMetarRxTime = 1000;
+            G_MapZoom = 9;
+            MapCalcVisibleBox();
+            const OffscreenBand band = BeginOffscreenBand();
+            MapDrawAirports();
+            EndOffscreenBand(band);
+        });
+    }
+};
+
+TEST_F(RunwayTest, RunwaysTakeTheMetarCategoryWhileTheReportsAreCurrent) {
+    struct Case { const char* name; uint32_t flags; bool current; uint8_t colour; };
+    const Case cases[] = {
+        {"VFR", aptf::kMetarPresent | aptf::kVfr, true, 11},
+        {"MVFR", aptf::kMetarPresent | aptf::kMvfr, true, 5},
+        {"IFR", aptf::kMetarPresent | aptf::kIfr, true, 14},
+        {"LIFR", aptf::kMetarPresent | aptf::kLifr, true, 2},
+        {"IFR, reports aged out: white", aptf::kMetarPresent | aptf::kIfr, false, 31},
+        {"a category without a report: white", aptf::kIfr, true, 31},
+        {"no report at all", 0, true, 31},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FillBand(0);
+        Draw(c.flags, c.current);
+        EXPECT_GT(Count(c.colour, 316, 216, 322, 242), 40) << "the wide line";
+        EXPECT_GT(Count(21, 316, 216, 322, 242), 20) << "the dark centre line over it";
+        const uint8_t others[] = {2, 5, 11, 14, 31};
+        for (uint8_t o : others)
+            if (o != c.colour) {
+                EXPECT_EQ(Count(o, 316, 216, 322, 242), 0) << int{o};
+            }
+    }
 }
 
 }  // namespace
