@@ -38,7 +38,7 @@ static struct {
     uint32_t nStamp;      // time of the last call that raised or finished
 } s_task;
 
-static void AlarmOutput(bool on) { HwWrite32(on ? GPSR0 : GPCR0, kGpio5Alarm); }
+void SetAlarmOutput(bool on) { HwWrite32(on ? GPSR0 : GPCR0, kGpio5Alarm); }
 
 static uint32_t StampNow() {
     const uint32_t now = ReadOsTimer();
@@ -136,7 +136,7 @@ void AlarmInit() {
     LoadAlarmSounds();
     G_AlarmCur = -1;
     s_task = {};
-    AlarmOutput(false);
+    SetAlarmOutput(false);
 }
 
 // ---- conditions -----------------------------------------------------------------------
@@ -282,7 +282,7 @@ void AlarmRaise(int32_t slot) {
     PlaySound(static_cast<int32_t>(G_AlarmTable[slot].nSound));
     UpdateSoftKeys();
     G_RedrawReq = 1;
-    AlarmOutput(true);
+    SetAlarmOutput(true);
 }
 
 static bool RepeatDue(const AlarmSlot& a, uint32_t now) {
@@ -353,12 +353,12 @@ void AlarmAck(int32_t mode) {
             a.nRaiseStamp = 0;
         }
         G_AlarmCur = -1;
-        AlarmOutput(false);
+        SetAlarmOutput(false);
     } else if (mode == 2 && Shown()) {
         AlarmSlot& a = G_AlarmTable[G_AlarmCur];
         a.nActive = a.nMode = a.nDelayStamp = a.nRaiseStamp = 0;
         G_AlarmCur = -1;
-        AlarmOutput(false);
+        SetAlarmOutput(false);
     }
     UpdateSoftKeys();
     G_RedrawReq = 1;

@@ -31,5 +31,7 @@ void AlarmTask();
 void AlarmRaise(int32_t slot);
 // 1 acknowledges the shown alarm (its mode reloaded), 2 clears it.
 void AlarmAck(int32_t mode);
+// Drives the alarm output line (GPIO5): high when on.
+void SetAlarmOutput(bool on);
 // The mode a slot takes from the configuration.
 uint32_t AlarmConfigMode(int32_t slot);

@@ -99,13 +99,14 @@ uint16_t Duart::Exchange(uint16_t word) {
 
 void Duart::Step(Channel& c, uint64_t now) {
     while (c.txCount > 0 && now >= c.nextTx) {
-        c.line.Sent(c.tx[c.txHead]);
+        c.line.Sent(c.tx[c.txHead], c.nextTx);
         c.txHead = (c.txHead + 1) % kFifo;
         --c.txCount;
         c.nextTx = c.txCount ? c.nextTx + Tpc(c) : UINT64_MAX;
+        if (c.nextRx == UINT64_MAX && c.line.Pending()) c.nextRx = now + Tpc(c);   // a peer answered
     }
     while (c.nextRx <= now) {
-        int v = c.line.Next();
+        int v = c.line.Next(c.nextRx);
         if (v < 0) {
             c.nextRx = c.line.InputBound() ? now + Tpc(c) : UINT64_MAX;
             break;

@@ -20,7 +20,8 @@ void SerialLine::Fill() {
     if (n > 0) Push(buf, static_cast<int>(n));
 }
 
-int SerialLine::Next() {
+int SerialLine::Next(uint64_t now) {
+    peer_.Poll(*this, now);
     Fill();
     if (count_ == 0) return -1;
     int v = queue_[head_];
@@ -43,9 +44,10 @@ bool SerialLine::Deliver(uint8_t byte) {
     return write(outFd_, &byte, 1) == 1;   // a reader gone: EPIPE, with SIGPIPE ignored by the host
 }
 
-void SerialLine::Sent(uint8_t byte) {
+void SerialLine::Sent(uint8_t byte, uint64_t now) {
     sentTail_[sent_ % kKeep] = static_cast<char>(byte);
     ++sent_;
+    peer_.Sent(*this, byte, now);
     if (outFd_ >= 0 && !Deliver(byte)) ++lost_;
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/serialpeer.h"
+
 namespace platform {
 
 class SerialLine {
@@ -17,16 +19,21 @@ public:
     // reading loses bytes, as an unplugged cable would, and never stops the
     // unit.
     void BindOutput(int fd);
-    bool InputBound() const { return inFd_ >= 0; }
+    // A peer on the line is polled like a bound input.
+    bool InputBound() const { return inFd_ >= 0 || peer_.Active(); }
+    // The device at the far end instead of a host descriptor (none by default).
+    SerialPeer& peer() { return peer_; }
+    const SerialPeer& peer() const { return peer_; }
 
     // Queues bytes for the receiver; `errors` are line-status bits (parity,
     // framing, break) carried by each byte. False when the queue is full.
     bool Push(const uint8_t* data, int n, uint8_t errors = 0);
     bool Pending() const { return count_ > 0; }
-    // The next received character: byte | errors << 8, or -1 when none.
-    int  Next();
+    // The next received character at board time `now`: byte | errors << 8,
+    // or -1 when none.
+    int  Next(uint64_t now = 0);
 
-    void Sent(uint8_t byte);
+    void Sent(uint8_t byte, uint64_t now = 0);
     uint32_t SentTotal() const { return sent_; }
     uint32_t Lost() const { return lost_; }      // sent bytes the host side did not take
     int  CopySent(char* dst, int max) const;   // the retained tail, oldest first
@@ -42,6 +49,7 @@ private:
     static constexpr int kKeep = 65536;
     char sentTail_[kKeep]{};
     uint32_t sent_ = 0;
+    SerialPeer peer_;
 };
 
 }  // namespace platform

@@ -140,7 +140,7 @@ void Uart::Transmit(uint8_t byte) {
 // One character per character time from the host line; a full FIFO loses it.
 void Uart::Receive(uint64_t now) {
     while (nextRx_ <= now) {
-        int c = line_.Next();
+        int c = line_.Next(nextRx_);
         if (c < 0) {
             nextRx_ = line_.InputBound() ? now + TicksPerChar() : UINT64_MAX;
             return;
@@ -162,8 +162,9 @@ void Uart::Advance(uint64_t now) {
         uint8_t b = txFifo_[txHead_];
         txHead_ = (txHead_ + 1) % kFifo;
         --txCount_;
-        line_.Sent(b);
+        line_.Sent(b, nextDrain_);
         nextDrain_ = txCount_ ? nextDrain_ + TicksPerChar() : UINT64_MAX;
+        Wake();   // a peer on the line may answer
     }
     Receive(now);
     UpdateLines();

@@ -58,6 +58,60 @@ void    MaintenanceMenu();
 void    DiagnosticsMenu();
 // Opened from the maintenance menu; draws from line y down.
 void    ArincUpgradeScreen(int32_t y);
+
+// ---- configuration file transfer -----------------------------------------------------------
+constexpr int32_t kXferRows = 21;   // rows 15..21 only in administrator mode
+struct XferRow {
+    char szDesc[40];
+    char szLabel[16];
+};
+static_assert(sizeof(XferRow) == 56);
+extern const XferRow XferRowText[kXferRows + 1];   // row 0 unused
+extern const char    XferStateNames[5][16];
+// Copies one file (file and extension ids) in direction 1 BACKUP or 2
+// RESTORE, showing it right-aligned at x in the row at y, cleared from
+// clearX; CopyFileSD's result, -1 for any other direction.
+int32_t TransferFileAction(int32_t file, int32_t ext, int32_t dir, int32_t clearX, int32_t x, int32_t y);
+void    FileTransferOpen();
+int32_t FileTransferInput(int32_t key, int32_t delta);
+int32_t FileTransferRow();
+int32_t FileTransferRowsShown();
+// The row's state as drawn (" --- ", " BACKUP ", " RESTORE ", " DONE ", " ERROR ").
+const char* FileTransferState(int32_t row);
+
+// ---- system maintenance menu ---------------------------------------------------------------
+constexpr int32_t kMaintMenuRows = 4;
+constexpr int32_t kMaintListCap = 50;   // files listed at most
+void    MaintenanceMenuOpen();
+int32_t MaintenanceMenuInput(int32_t key, int32_t delta);
+int32_t MaintenanceMenuRow();
+// The flash statistics and the sorted file list from line y down.
+void    ShowMemoryUsage(int32_t y);
+
+// ---- diagnostics ---------------------------------------------------------------------------
+constexpr int32_t kDiagItems = 10;
+extern const char DiagItemText[kDiagItems][32];
+struct NamedColour {
+    const char* szName;
+    uint32_t    nRgb;        // 0x00BBGGRR
+};
+constexpr int32_t kDiagNamedColours = 23;
+extern const NamedColour DiagNamedColours[kDiagNamedColours];
+// Port 1..4 with a plug joining its transmit and receive lines; until key 4.
+void    SerialLoopbackTest(int32_t port, int32_t x, int32_t y);
+// Calibration sentences on the port, acted on only in administrator mode;
+// until key 4 or 1.
+void    AirdataAutoCalScreen(int32_t port, int32_t x, int32_t y);
+// The palette chart in rect (x0, y0, x1, y1); until any key, which stays in
+// the mailbox.
+void    DumpColorIndexes(const int16_t rect[4]);
+// The ARINC adapter's live view: kind 0 VOR, 1 GPS; until key 1 or 4.
+void    ArincTestScreen(int32_t x, int32_t y, int32_t kind);
+// What the screens showed last, as their words (the tests read them).
+uint32_t    LoopbackTotal();
+const char* LoopbackShownText();
+int32_t     DiagMenuRow();
+int32_t     DiagAlarmOutput();   // row 5's state
 // Opened from the list, owned by the flight instruments and the engine
 // monitor.
 void AltitudeCalScreen();

@@ -36,7 +36,8 @@ int32_t StepOffOn(int32_t value, int32_t delta) {
     return r < 0 ? -r : r;
 }
 
-static int32_t PageY(int32_t y) { return y + static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
+int32_t SetupPageY(int32_t y) { return y + static_cast<int32_t>(G_FlipCtl.nDrawPageY); }
+static int32_t PageY(int32_t y) { return SetupPageY(y); }
 
 // Labels run left from their column, values end at theirs.
 void DrawSetupLabelAt(int32_t x, int32_t y, int32_t editable, const char* text) {

@@ -50,6 +50,8 @@ void    DrawSettingsCursor(int32_t y, int32_t shown);
 void    DrawSetupLabelAt(int32_t x, int32_t y, int32_t editable, const char* text);
 void    DrawSetupCursorAt(int32_t x, int32_t y, int32_t shown);
 void    ClearSettingsArea();
+// A screen line in the page being drawn, for the primitives that take frame rows.
+int32_t SetupPageY(int32_t y);
 void    ClearSettingsLine(int32_t y);
 // One pass of sampling as the calibration loops keep it: the A/D step, the
 // air-data step and the instrument readings step (its result returned).

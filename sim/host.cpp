@@ -20,10 +20,10 @@ using platform::BoardStop;
 using platform::StopReason;
 
 static const char kUsage[] =
-    "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
+    "usage: kv5100 [--flash FILE] [--sd IMAGE [--sd-write-protect]] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--clock host|YYYY-MM-DDTHH:MM:SS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
-    "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|null]... [--print-syslog]\n"
+    "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|loop|arinc-loader:CAPTURE[,OPT]...|null]... [--print-syslog]\n"
     "              [--headless] [--screenshot FILE.png] [--script FILE] [--audio FILE.wav]\n"
     "              [--demo] [--tfs NAME=FILE]... [--tfs-out NAME=FILE]...\n"
     "              [--net udp:LOCAL_PORT:PEER_PORT|tap:IFNAME] [--monitor-command LINE]...";
@@ -71,6 +71,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.flashPath)) return false;
         } else if (a == "--sd") {
             if (!value(opts.sdPath)) return false;
+        } else if (a == "--sd-write-protect") {
+            opts.sdWriteProtect = true;
         } else if (a == "--time") {
             if (!value(v)) return false;
             if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;
@@ -566,6 +568,9 @@ int RunUnit(Board& board, const HostOptions& opts) {
     for (int port = 0; port < 5; ++port)
         if (const uint32_t lost = board.serialLine(port).Lost())
             std::fprintf(stderr, "kv5100: serial port %d: %u bytes lost (its output was closed or not read)\n", port, lost);
+    for (int port = 0; port < 5; ++port)
+        if (const std::string report = LoaderReport(board.serialLine(port)); !report.empty())
+            std::fprintf(stderr, "kv5100: serial port %d: %s\n", port, report.c_str());
     if (!opts.screenshotPath.empty()) {
         std::string error;
         if (!WriteScreenshotPng(board.display(), opts.screenshotPath.c_str(), error)) {

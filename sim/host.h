@@ -10,6 +10,7 @@
 struct HostOptions {
     std::string flashPath;
     std::string sdPath;            // empty: no card in the slot
+    bool sdWriteProtect = false;   // --sd-write-protect: the card's lock switch set
     platform::TimeMode timeMode = platform::TimeMode::Virtual;
     double runForSeconds = 0;      // 0: until stopped
     bool timeGiven = false;        // --time given: a window does not change it

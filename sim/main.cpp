@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
                                      : std::strerror(errno));
         return 2;
     }
+    if (opts.sdWriteProtect) board->mmc().card().InjectFault(platform::SdFault::WriteProtect, -1);
     // Opened before any application process is forked: every start appends to it.
     if (!opts.audioPath.empty() && !board->ac97().sink().Open(opts.audioPath.c_str())) {
         std::fprintf(stderr, "kv5100: cannot open audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));

@@ -8,9 +8,51 @@
 #include <termios.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "platform/ostimer.h"
+
+static bool Count(const std::string& text, uint32_t& out) {
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end || v == 0 || v > 100000000ul) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool ParseLoaderSpec(const std::string& text, std::string& capture, platform::LoaderOptions& options,
+                     std::string& error) {
+    size_t at = text.find(',');
+    capture = text.substr(0, at);
+    if (capture.empty()) {
+        error = "arinc-loader needs a CAPTURE file";
+        return false;
+    }
+    while (at != std::string::npos) {
+        const size_t next = text.find(',', at + 1);
+        const std::string o = text.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        at = next;
+        uint32_t ms = 0;
+        const size_t colon = o.find(':');
+        if (o == "bare") options.crlf = false;
+        else if (o == "silent") options.silent = true;
+        else if (o.rfind("version=", 0) == 0 && o.size() == 9 && o[8] >= '0' && o[8] <= '9') options.version = o[8];
+        else if (o.rfind("end=", 0) == 0 && Count(o.substr(4), options.endAt)) {
+        } else if (o.rfind("wait=", 0) == 0 && Count(o.substr(5), ms)) {
+            options.startTicks = ms * (platform::kOsTimerHz / 1000);
+        } else if (o.rfind("xoff=", 0) == 0 && Count(o.substr(5, colon == std::string::npos ? colon : colon - 5), options.xoffAt) &&
+                   (colon == std::string::npos || Count(o.substr(colon + 1), ms))) {
+            if (ms != 0) options.pauseTicks = ms * (platform::kOsTimerHz / 1000);
+        } else {
+            error = "arinc-loader option " + o + ": bare, silent, version=D, wait=MS, xoff=N[:MS] or end=N";
+            return false;
+        }
+    }
+    return true;
+}
 
 bool ParseSerialOption(const std::string& text, SerialBinding& out, std::string& error) {
     const size_t eq = text.find('=');
@@ -21,13 +63,18 @@ bool ParseSerialOption(const std::string& text, SerialBinding& out, std::string&
     out.port = text[0] - '0';
     out.spec = text.substr(2);
     const std::string& s = out.spec;
-    if (s == "pty" || s == "null" || (s.rfind("file:", 0) == 0 && s.size() > 5)) return true;
+    if (s == "pty" || s == "null" || s == "loop" || (s.rfind("file:", 0) == 0 && s.size() > 5)) return true;
+    if (s.rfind("arinc-loader:", 0) == 0) {
+        platform::LoaderOptions options;
+        std::string capture;
+        return ParseLoaderSpec(s.substr(13), capture, options, error);
+    }
     if (s.rfind("tcp:", 0) == 0) {
         char* end = nullptr;
         long p = std::strtol(s.c_str() + 4, &end, 10);
         if (end != s.c_str() + 4 && !*end && p > 0 && p < 65536) return true;
     }
-    error = "--serial " + text + ": SPEC is pty, file:IN[,OUT], tcp:PORT or null";
+    error = "--serial " + text + ": SPEC is pty, file:IN[,OUT], tcp:PORT, loop, arinc-loader:CAPTURE[,OPTION...] or null";
     return false;
 }
 
@@ -135,6 +182,16 @@ static bool BindTcp(platform::SerialLine& line, int tcpPort, std::string& error)
     return true;
 }
 
+static bool BindLoader(platform::SerialLine& line, const std::string& spec, std::string& error) {
+    platform::LoaderOptions options;
+    std::string capture;
+    if (!ParseLoaderSpec(spec, capture, options, error)) return false;
+    int fd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return Fail(error, capture);
+    line.peer().SetArincLoader(options, fd);
+    return true;
+}
+
 bool BindSerialPort(platform::Board& board, SerialBinding& b, std::string& error) {
     if (b.port < 0 || b.port > 4) {
         error = "serial port out of range";
@@ -143,10 +200,25 @@ bool BindSerialPort(platform::Board& board, SerialBinding& b, std::string& error
     platform::SerialLine& line = board.serialLine(b.port);
     line.BindInput(-1);
     line.BindOutput(-1);
+    line.peer().Clear();
     bool ok = true;
     if (b.spec == "pty") ok = BindPty(line, b, error);
+    else if (b.spec == "loop") line.peer().SetLoop();
+    else if (b.spec.rfind("arinc-loader:", 0) == 0) ok = BindLoader(line, b.spec.substr(13), error);
     else if (b.spec.rfind("file:", 0) == 0) ok = BindFiles(line, b.spec.substr(5), error);
     else if (b.spec.rfind("tcp:", 0) == 0) ok = BindTcp(line, std::atoi(b.spec.c_str() + 4), error);
     if (ok) board.SerialInput(b.port, nullptr, 0);   // start reading the new input at the port's pace
     return ok;
+}
+
+std::string LoaderReport(const platform::SerialLine& line) {
+    if (line.peer().kind() != platform::SerialPeer::Kind::kArincLoader) return "";
+    const platform::LoaderStats& st = line.peer().stats();
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "arinc-loader: %s, %u bytes after ^, %u records, %u bad, end record %s, %u bytes under XOFF, "
+                  "shortest gap %llu ticks",
+                  st.started ? "started" : "not started", st.bytes, st.records, st.badRecords,
+                  st.endRecord ? "seen" : "not seen", st.underXoff, static_cast<unsigned long long>(st.shortestGap));
+    return text;
 }

@@ -14,11 +14,18 @@
 
 struct SerialBinding {
     int port = -1;
-    std::string spec;       // pty | file:IN[,OUT] | tcp:PORT | null
+    std::string spec;       // pty | file:IN[,OUT] | tcp:PORT | loop | arinc-loader:CAPTURE[,OPTION...] | null
     std::string ptyName;    // filled for pty
 };
 
 // Checks "N=SPEC"; false with a message in `error`.
 bool ParseSerialOption(const std::string& text, SerialBinding& out, std::string& error);
+// The part after "arinc-loader:": CAPTURE, then options bare, silent,
+// version=D, wait=MS (the first XON MS after "^"), xoff=N[:MS] (XOFF after
+// N bytes, XON MS later) and end=N ("!" after N bytes).
+bool ParseLoaderSpec(const std::string& text, std::string& capture, platform::LoaderOptions& options,
+                     std::string& error);
+// A summary of what the boot loader on a line saw, empty for other lines.
+std::string LoaderReport(const platform::SerialLine& line);
 // Binds the port's host line; false with a message in `error`.
 bool BindSerialPort(platform::Board& board, SerialBinding& binding, std::string& error);
