@@ -130,14 +130,19 @@ void AppIntsOffRestore(int32_t mode) {
     if (!s_irq.nInitialised) return;
     if (mode == 1 && !s_irq.nEnabled) {
         if (s_irq.nMaskShadow & kIntOsTimer0) {
-            // A tick still ahead (due within the next millisecond, not
-            // passed during the hold) is kept: re-arming it 1 ms ahead on
-            // every restore would starve the tick, keys and knob included,
-            // while a loop calls the monitor more often than once a
-            // millisecond (the administrator screen's function 61, every pass).
+            // A short hold keeps the tick: one still ahead stays armed, one
+            // that fell due less than a tick ago is taken as soon as the mask
+            // is back (its handler re-arms from then). Acknowledging and
+            // re-arming 1 ms ahead on every restore would starve the tick,
+            // keys and knob included, while a loop calls the monitor more
+            // often than once a millisecond (the administrator screen's
+            // function 61, every pass). After a longer hold the missed ticks
+            // are dropped and the next one comes a tick from now.
             const uint32_t now = ReadOsTimer();
-            const bool ahead = !(HwRead32(OSSR) & 1) && static_cast<uint32_t>(HwRead32(OSMR0) - now) <= kTickTicks;
-            if (!ahead) {
+            const uint32_t match = HwRead32(OSMR0);
+            const bool keep = (HwRead32(OSSR) & 1) ? static_cast<uint32_t>(now - match) <= kTickTicks
+                                                   : static_cast<uint32_t>(match - now) <= kTickTicks;
+            if (!keep) {
                 HwWrite32(OSSR, 1);
                 HwWrite32(OSMR0, now + kTickTicks);
             }

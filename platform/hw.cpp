@@ -227,6 +227,10 @@ static int TftpCommand(const std::vector<std::string>& w) {
     uint8_t server[4];
     platform::MonNetAddr self{};
     if (!platform::ParseIp(host.c_str(), server) || !MonitorAddress(self)) return -1;
+    if (!B().cs8900().LinkUp()) {
+        std::fprintf(stderr, "board: monitor: tftp %s from %s: no Ethernet link\n", remote.c_str(), host.c_str());
+        return -1;
+    }
     ChipLink link;
     std::vector<uint8_t> data;
     std::string error;
