@@ -7,12 +7,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "peers/arinc_peer.h"
 #include "support/png_read.h"
 #include "support/shell.h"
+#include "support/timed_script.h"
 
 namespace {
 
@@ -29,21 +29,11 @@ protected:
         if (!::testing::Test::HasFailure() && !std::getenv("KV_KEEP")) std::system(("rm -rf " + dir_).c_str());
     }
     // From the calibration list to the diagnostics menu (item 22).
-    struct Script {
-        std::string text = "3 release 5\n";
-        double t = 6;
-        Script& Do(const std::string& event, double after = 0.3) {
-            std::ostringstream line;
-            line << t << " " << event << "\n";
-            text += line.str();
-            t += after;
+    struct Script : TimedScript {
+        Script& ToDiagnostics() {
+            Do("press 4", 1.5).Repeat("press 2", 21).Do("press 4", 1.5);
             return *this;
         }
-        Script& Repeat(const std::string& event, int n) {
-            for (int i = 0; i < n; ++i) Do(event);
-            return *this;
-        }
-        Script& ToDiagnostics() { return Do("press 4", 1.5).Repeat("press 2", 21).Do("press 4", 1.5); }
     };
     CommandResult Run(const Script& s, const std::string& more) {
         std::ofstream(dir_ + "/script.txt") << s.text;
@@ -61,8 +51,8 @@ protected:
 
 TEST_F(DiagE2e, LoopbackAlarmOutputAndColourChart) {
     Script s;
-    s.ToDiagnostics()
-        .Do("screenshot " + dir_ + "/menu.png")
+    s.ToDiagnostics();
+    s.Do("screenshot " + dir_ + "/menu.png")
         .Do("press 2").Do("press 4", 2).Do("screenshot " + dir_ + "/loop.png").Do("press 4", 1)   // row 2
         .Do("press 2").Do("press 2").Do("press 2")                                                // row 5
         .Do("knob 3 0.1", 1).Do("screenshot " + dir_ + "/toggle.png")
@@ -96,8 +86,8 @@ TEST_F(DiagE2e, ArincGpsTestPageShowsTheAdapterAndSendsTheHeading) {
     std::ofstream(dir_ + "/in.bin", std::ios::binary) << in;
     std::ofstream(dir_ + "/SYSTEM.KVD") << "SERIAL3_FUNC, 5\nSERIAL3_BAUD, 1\n";
     Script s;
-    s.ToDiagnostics()
-        .Repeat("press 2", 8).Do("press 4", 2)   // row 9: GPS
+    s.ToDiagnostics();
+    s.Repeat("press 2", 8).Do("press 4", 2)   // row 9: GPS
         .Do("knob -3 0.1", 2).Do("screenshot " + dir_ + "/gps.png")
         .Do("press 4", 1).Do("screenshot " + dir_ + "/back.png").Do("press 1", 1);
     const CommandResult r = Run(s, "--tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --serial 3=file:" + dir_ + "/in.bin," +
