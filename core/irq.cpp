@@ -130,8 +130,17 @@ void AppIntsOffRestore(int32_t mode) {
     if (!s_irq.nInitialised) return;
     if (mode == 1 && !s_irq.nEnabled) {
         if (s_irq.nMaskShadow & kIntOsTimer0) {
-            HwWrite32(OSSR, 1);
-            HwWrite32(OSMR0, ReadOsTimer() + kTickTicks);
+            // A tick still ahead (due within the next millisecond, not
+            // passed during the hold) is kept: re-arming it 1 ms ahead on
+            // every restore would starve the tick, keys and knob included,
+            // while a loop calls the monitor more often than once a
+            // millisecond (the administrator screen's function 61, every pass).
+            const uint32_t now = ReadOsTimer();
+            const bool ahead = !(HwRead32(OSSR) & 1) && static_cast<uint32_t>(HwRead32(OSMR0) - now) <= kTickTicks;
+            if (!ahead) {
+                HwWrite32(OSSR, 1);
+                HwWrite32(OSMR0, now + kTickTicks);
+            }
             HwWrite32(OIER, HwRead32(OIER) | 1);
         }
         MarkRpmPulseDisturbed();

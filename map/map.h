@@ -3,18 +3,43 @@
 #include <cstdint>
 
 #include "map/mapfile.h"
+#include "map/records.h"
 #include "map/tracklog.h"
+#include "wx/metar.h"
 
-// The selected waypoint of the database pages.
+// The selected waypoint of the database pages, with the detail lists of a
+// selected airport and the state of the FIND box and the information pages.
+constexpr uint32_t kWptRunways = 19, kWptFreqs = 99, kWptRemarkRefs = 69;
+constexpr uint32_t kWptRemarkLines = 500, kWptRemarkLineBytes = 100;   // parity byte, text, NUL
+constexpr uint32_t kWptEditCells = 5;
 struct WptDb {
     uint8_t  abAirport[105];     // the selected airport's record
+    uint8_t  abRunways[kWptRunways][38];
+    uint8_t  abFreqs[kWptFreqs][9];
+    uint8_t  abRemarkRefs[kWptRemarkRefs][5];
+    char     aRemarkLines[kWptRemarkLines][kWptRemarkLineBytes];
+    uint32_t nRemarkLines;
+    char     aRemarkTexts[kRemarkTexts][kRemarkTextBytes];
+    uint32_t nListCursor;        // information page shown, 0 the main page
+    int32_t  nPendingSteps;      // knob steps for the next FIND search
+    uint16_t nEditCursor;        // 0..4
+    char     szEditId[8];        // 6 characters kept, always terminated
+    uint32_t nAlphaIndex;
+    uint32_t nSelKind;           // 1 airport, 2 navaid, 3 fix
+    uint32_t nPageCount;
+    uint32_t bMetarPage;
+    uint32_t nFreqPages;
+    uint32_t nRemarkPages;
     uint8_t  abFix[26];
     uint8_t  abNavaid[60];
-    uint32_t nSelKind;           // 1 airport, 2 navaid, 3 fix
-    uint32_t nPageFlags;         // bits 0, 1 go-to, bit 2 identifier mode, bit 4 chart view
+    WxMetarReport metar;         // the selected airport's decoded METAR
+    uint32_t nPageFlags;         // kWptInfoOpen, kWptFindOpen, kWptSearch, kWptChartView
 };
 extern WptDb G_WptDb;
-constexpr uint32_t kWptGoto      = 3u;        // a direct-to is active
+constexpr uint32_t kWptInfoOpen  = 1u << 0;
+constexpr uint32_t kWptFindOpen  = 1u << 1;
+constexpr uint32_t kWptGoto      = kWptInfoOpen | kWptFindOpen;   // cleared when a direct-to ends
+constexpr uint32_t kWptSearch    = 1u << 2;
 constexpr uint32_t kWptChartView = 1u << 4;
 
 // Map options, restored from clock memory.
@@ -45,7 +70,7 @@ struct NearestList {
     uint8_t  abSelected[kAirportRecordBytes];    // the selected entry's airport record
     const uint8_t* apEntry[kNearestMax];         // airport records, nearest first
     uint32_t anDist[kNearestMax];                // tenths of a nautical mile
-    uint32_t anBearing[kNearestMax];             // tenths of a degree, relative to the heading
+    uint32_t anBearing[kNearestMax];             // tenths of a degree, magnetic (true + variation)
 };
 extern NearestList G_Nearest;
 

@@ -7,6 +7,4 @@
 
 void CancelGoto() { G_GotoActive = {}; }
 void ChartPageDraw() {}
-void NearestAirportsUpdate() {}
 void NavUpdate() {}
-int32_t MapDrawInfoBoxes() { return 0; }

@@ -11,6 +11,7 @@
 #include "nav/aviation.h"
 #include "nav/navmath.h"
 #include "nav/nmea.h"
+#include "nav/vorradio.h"
 #include "ui/statusbar.h"
 
 uint32_t G_NavInvalidCount[kNavSlots];
@@ -365,6 +366,61 @@ void AvtnBranch(int32_t slot, uint32_t port) {
     if (G_Serial[port].nRxCount == 1) AvtnCopy(slot, a);
 }
 
+// ---- navigation radio ----------------------------------------------------------
+
+struct VorAgeRow { VorMsgKind kind; const char* log; };
+constexpr VorAgeRow kVorAgeRows[] = {
+    {kVor21, "SL30, V21: Message Timeout @%s\n"}, {kVor22, "SL30, V22: Message Timeout @%s\n"},
+    {kVor23, "SL30, V23: Message Timeout @%s\n"}, {kVor24, "SL30, V24: Message Timeout @%s\n"},
+    {kVor25, "SL30, V25: Message Timeout @%s\n"}, {kVor28, "SL30, V28: Message Timeout @%s\n"},
+};
+
+void RadioCopy(int32_t slot, const VorRadioRec& v) {
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    r.nRadioFlagsA = static_cast<uint8_t>((r.nRadioFlagsA & kNavRadioValid) | (v.nFlags & ~kVorFlagCdiValid & 0xFF));
+    SetBit(r.nRadioFlagsB, kNavRadioCdiValid, (v.nFlags & kVorFlagCdiValid) != 0);
+    r.nCdi = static_cast<int16_t>(v.nCdi);
+    r.nVertDev = static_cast<int16_t>(v.nVertDev);
+    if (r.nCrsOverride == 2) {
+        // The user's course goes to the radio until the radio reports it.
+        if (v.nObs != r.nObs && NavObsResendDue(slot)) SendNavObs(slot, r.nObs);
+    } else if (!(r.nRadioFlagsA & kNavRadioLoc)) {
+        r.nObs = static_cast<int16_t>(v.nObs);
+    }
+    r.nRadial = static_cast<int16_t>(Wrap3600(v.nBearing + 1800));
+    SetBit(r.nRadioFlagsB, kNavRadioRadialValid, true);   // message 22 is there while the part is valid
+    const bool freq = v.msg[kVor28].bReceived != 0;
+    r.nActiveFreq = static_cast<int16_t>(freq ? v.nActiveFreq : 0);
+    r.nStandbyFreq = static_cast<int16_t>(freq ? v.nStandbyFreq : 0);
+    const bool second = v.msg[kVor23].bReceived != 0;
+    r.nRadial2 = static_cast<int16_t>(second ? Wrap3600(v.nBearing2 + 1800) : 0);
+    SetBit(r.nRadioFlagsB, kNavRadioRadial2Valid, second);
+    const bool freq2 = v.msg[kVor24].bReceived != 0;
+    r.nActiveFreq2 = static_cast<int16_t>(freq2 ? v.nActiveFreq2 : 0);
+    r.nStandbyFreq2 = static_cast<int16_t>(freq2 ? v.nStandbyFreq2 : 0);
+    std::memset(r.szStation, 0, sizeof r.szStation);
+    std::memcpy(r.szStation, v.szStation, kNavStationChars);
+    SetBit(r.nRadioFlagsB, kNavRadioStationValid, v.msg[kVor25].bReceived != 0);
+    G_NavSrc.hdr.nFlags1 |= kNavHdrChanged;
+}
+
+void RadioBranch(int32_t slot, uint32_t port) {
+    NavSrcRec& r = G_NavSrc.rec[slot];
+    r.nType = 2;
+    r.nRadioStamp = Now();
+    VorRadioRec* v = VorRadioOfPort(port);
+    if (v != nullptr)
+        for (const VorAgeRow& row : kVorAgeRows) Age(&v->msg[row.kind].bReceived, &v->msg[row.kind].nStamp, kNavTimeoutTicks, row.log);
+    if (v == nullptr || !v->msg[kVor21].bReceived || !v->msg[kVor22].bReceived) {
+        r.nRadioFlagsA &= static_cast<uint8_t>(~kNavRadioValid);
+        CountInvalid(slot, false, "SL-30: MemSet @%s\n", false);
+        return;
+    }
+    r.nRadioFlagsA |= kNavRadioValid;
+    CountValid(slot);
+    if (G_Serial[port].nRxCount == 1) RadioCopy(slot, *v);
+}
+
 // ---- ARINC 429 adapter -------------------------------------------------------------
 
 // A label of the adapter's record taken in during the last 5 s.
@@ -550,6 +606,7 @@ void UpdateNavSrc(int32_t arg) {
     if (r.nCrsOverride != 0 && TicksElapsed(Now(), r.nCrsStamp, kNavOverrideTicks)) r.nCrsOverride = 0;
     switch (G_Serial[port].nFunction) {
     case 2: case 14: case 19: NmeaBranch(slot, port); break;
+    case 4: RadioBranch(slot, port); break;
     case 5: ArincBranch(slot, port); break;
     case 6: case 8: case 22: AvtnBranch(slot, port); break;
     default: break;

@@ -46,7 +46,10 @@ constexpr uint8_t kNavRadioGsValid = 1u << 6;
 constexpr uint8_t kNavRadioCdiValid = 1u << 0;  // course deviation valid
 constexpr uint8_t kNavRadioArinc    = 1u << 1;
 constexpr uint8_t kNavRadioRadialValid = 1u << 2;
+constexpr uint8_t kNavRadioRadial2Valid = 1u << 3;   // second receiver's radial valid
 constexpr uint8_t kNavRadioStationValid = 1u << 4;
+
+constexpr int32_t kNavStationChars = 5;   // identifier bytes the radio part takes
 
 // Route entry flags.
 constexpr uint8_t kNavRoutePosValid = 1u << 0;   // latitude and longitude hold a position

@@ -37,7 +37,8 @@ constexpr uint16_t kLineStId = 0x0014, kLinkOk = 0x0080;
 constexpr uint16_t kSelfStId = 0x0016, kInitD = 0x0080;
 constexpr uint16_t kBusStId = 0x0018, kRdy4TxNow = 0x0100;
 constexpr uint16_t kSkip1 = 0x0040, kSelfReset = 0x0040;
-constexpr uint16_t kIndividualA = 0x0400, kBroadcastA = 0x0800;
+constexpr uint16_t kRxOkA = 0x0100, kIndividualA = 0x0400, kBroadcastA = 0x0800;
+constexpr uint16_t kSerRxOn = 0x0040, kSerTxOn = 0x0080;
 constexpr int kMinWire = 60;                         // shortest frame on the wire, without FCS
 constexpr uint64_t kHostPollTicks = 3686;            // a host wire is read every board millisecond
 }  // namespace
@@ -234,7 +235,7 @@ bool Cs8900::Accepts(const uint8_t* frame) const {
 }
 
 bool Cs8900::Arrive(const uint8_t* frame, int len) {
-    if (!LinkUp() || len < 14 || len > kFrameMax || !(lineCtl_ & 0x0040)) return false;
+    if (!LinkUp() || len < 14 || len > kFrameMax || !(lineCtl_ & kSerRxOn)) return false;
     if (loseNext_ > 0) {
         --loseNext_;
         return false;
@@ -259,6 +260,26 @@ bool Cs8900::Arrive(const uint8_t* frame, int len) {
     }
     ++rxCount_;
     return true;
+}
+
+void Cs8900::MonitorOpen(const uint8_t mac[6]) {
+    if (lineCtl_ & kSerRxOn) return;
+    for (int i = 0; i < 3; ++i) individual_[i] = static_cast<uint16_t>(mac[2 * i] | mac[2 * i + 1] << 8);
+    rxCtl_ = static_cast<uint16_t>(rxCtl_ | kRxOkA | kIndividualA | kBroadcastA);
+    lineCtl_ = static_cast<uint16_t>(lineCtl_ | kSerRxOn | kSerTxOn);
+}
+
+int Cs8900::MonitorTake(uint8_t* out, int max) {
+    if (hostFd_ >= 0) PollHost();
+    while (rxCount_ > 0) {
+        const Frame& f = rx_[rxHead_];
+        const bool good = (f.status & kRxOk) != 0;
+        const int n = f.len < max ? f.len : max;
+        if (good) std::memcpy(out, f.bytes, static_cast<size_t>(n));
+        PopRx();
+        if (good) return n;
+    }
+    return 0;
 }
 
 void Cs8900::BindHost(int fd, HostKind kind) {

@@ -45,6 +45,15 @@ public:
     // padded); 0 when none.
     int  TakeSent(uint8_t* out, int max);
     uint32_t SentTotal() const { return sentTotal_; }
+
+    // The boot monitor's own use of the chip, inside a monitor call (the
+    // application's poll does not run then). MonitorOpen switches the
+    // receiver on for `mac` and broadcasts when the application left it off.
+    void MonitorOpen(const uint8_t mac[6]);
+    // The oldest frame received (the host wire read first); 0 when none.
+    int  MonitorTake(uint8_t* out, int max);
+    void MonitorSend(const uint8_t* frame, int len) { Emit(frame, len); }
+    bool HostBound() const { return hostFd_ >= 0; }
     uint32_t DroppedRx() const { return droppedRx_; }
 
     // Faults.

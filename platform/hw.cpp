@@ -3,8 +3,10 @@
 #include "platform/board.h"
 #include "platform/cpu.h"
 #include "platform/monitor.h"
+#include "platform/montftp.h"
 
 #include <fnmatch.h>
+#include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,6 +150,98 @@ static void RunStartupFile() {
     B().tfs().Close(fd);
 }
 
+// ---- the monitor's network: TFTP over the Ethernet chip ---------------------
+
+namespace {
+
+// The wire as the monitor sees it. A host wire has a real peer, so its
+// timeouts run on the host's clock; a board without one runs on board time.
+class ChipLink final : public platform::MonNetLink {
+public:
+    void Send(const uint8_t* frame, int len) override { B().cs8900().MonitorSend(frame, len); }
+    int Receive(uint8_t* frame, int max) override { return B().cs8900().MonitorTake(frame, max); }
+    uint64_t NowMs() override {
+        if (!B().cs8900().HostBound()) return B().Now() / (platform::kOsTimerHz / 1000);
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+    }
+    void Pause() override {
+        // Board time passes with the wait (the watchdog runs on), and a host
+        // peer gets the millisecond in real time too.
+        if (B().cs8900().HostBound() && B().Mode() == platform::TimeMode::Virtual) {
+            timespec ts{0, 1000000};
+            nanosleep(&ts, nullptr);
+        }
+        B().Spend(platform::kOsTimerHz / 1000);
+    }
+};
+
+// The monitor's own addresses, from its variables; false when unusable.
+bool MonitorAddress(platform::MonNetAddr& self) {
+    const char* mac = mon_getenv("ETHERADD");
+    const char* ip = mon_getenv("IPADD");
+    static bool said = false;   // function 61 runs every pass: say it once
+    if (!platform::ParseMac(mac, self.mac) || !platform::ParseIp(ip, self.ip)) {
+        if (!said) std::fprintf(stderr, "board: monitor: ETHERADD %s or IPADD %s unusable for the network\n", mac ? mac : "(unset)",
+                     ip ? ip : "(unset)");
+        said = true;
+        return false;
+    }
+    B().cs8900().MonitorOpen(self.mac);
+    return true;
+}
+
+bool ReadTfsFile(const char* name, std::vector<uint8_t>& data) {
+    platform::TfsFileInfo info{};
+    if (B().tfs().Stat(name, &info) != 0) return false;
+    data.assign(info.size, 0);
+    const int fd = B().tfs().Open(name, platform::kTfsModeRead);
+    if (fd < 0) return false;
+    const int n = info.size ? B().tfs().Read(fd, reinterpret_cast<char*>(data.data()), static_cast<int>(info.size)) : 0;
+    B().tfs().Close(fd);
+    return n == static_cast<int>(info.size);
+}
+
+// Function 61's server: its transfers outlive each call.
+platform::TftpServer g_tftpServer;
+
+}  // namespace
+
+constexpr int kNotUnderstood = -2;
+
+// "tftp [-F FILE] HOST get NAME [ADDR]": NAME is read from HOST and stored in
+// TFS as FILE (NAME by default), only when the whole of it arrived. The
+// target's ADDR, its transfer buffer, means nothing here and is not used.
+static int TftpCommand(const std::vector<std::string>& w) {
+    size_t i = 1;
+    std::string local;
+    for (; i < w.size() && w[i].size() > 1 && w[i][0] == '-'; ++i) {
+        if (w[i] != "-F" || i + 1 >= w.size()) return kNotUnderstood;
+        local = w[++i];
+    }
+    if (i + 2 >= w.size() || w[i + 1] != "get" || i + 4 < w.size()) return kNotUnderstood;
+    const std::string& host = w[i];
+    const std::string& remote = w[i + 2];
+    if (local.empty()) local = remote;
+    uint8_t server[4];
+    platform::MonNetAddr self{};
+    if (!platform::ParseIp(host.c_str(), server) || !MonitorAddress(self)) return -1;
+    ChipLink link;
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!platform::TftpGet(link, self, server, remote.c_str(), data, error)) {
+        std::fprintf(stderr, "board: monitor: tftp %s from %s: %s\n", remote.c_str(), host.c_str(), error.c_str());
+        return -1;
+    }
+    if (B().tfs().Add(local.c_str(), "", "", data.data(), static_cast<int>(data.size())) != 0) {
+        std::fprintf(stderr, "board: monitor: tftp %s: cannot store %zu bytes as %s\n", remote.c_str(), data.size(),
+                     local.c_str());
+        return -1;
+    }
+    return 0;
+}
+
 int mon_docommand(const char* command, int verbose) {
     (void)verbose;
     if (command && std::strcmp(command, "call $ENTRYPOINT") == 0)
@@ -165,13 +259,23 @@ int mon_docommand(const char* command, int verbose) {
         if (r == 0) return 0;
     }
     if (!w.empty() && w[0] == "set" && SaveVariables(w) == 0) return 0;
+    if (!w.empty() && w[0] == "tftp") {
+        const int r = TftpCommand(w);
+        if (r != kNotUnderstood) return r;   // a failed transfer has said why
+    }
     std::fprintf(stderr, "board: monitor: command failed or not understood: %s\n", command ? command : "(null)");
     return -1;
 }
 
+// Answers what waits on the wire for the monitor's TFTP server; the
+// application calls it with (0, -999) while it waits for the other display.
 int mon_func61(int arg, int arg2) {
     (void)arg;
     (void)arg2;
+    platform::MonNetAddr self{};
+    if (!MonitorAddress(self)) return -1;
+    ChipLink link;
+    g_tftpServer.Poll(link, self, ReadTfsFile);
     return 0;
 }
 

@@ -212,13 +212,22 @@ bool SdCard::Command(uint32_t cmd, uint32_t arg, uint8_t* resp, bool* crcError) 
         rca_ = kRcaAssigned;
         R1(3, (static_cast<uint32_t>(rca_) << 16) | (status & 0x1FFF), resp);
         break;
-    case 9:
+    case 9: {
         if (state_ != kStby || rcaArg != rca_) {
             answered = false;
             break;
         }
-        R2(csd_, resp);
+        // A write-protected card says so in its CSD (TMP_WRITE_PROTECT), as
+        // a card locked by its writer does.
+        uint8_t csd[16];
+        std::memcpy(csd, csd_, sizeof csd);
+        if (faults_[static_cast<int>(SdFault::WriteProtect)] != 0) {
+            SetBits(csd, 12, 12, 1);
+            csd[15] = static_cast<uint8_t>((Crc7(csd, 15) << 1) | 1);
+        }
+        R2(csd, resp);
         break;
+    }
     case 7:
         if (rcaArg != rca_ || rca_ == 0) {
             // Addressed to another card: this one lets go of the bus, silently.

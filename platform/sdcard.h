@@ -12,7 +12,8 @@ enum class SdFault : uint8_t {
     NoAnswer,       // the card answers no command (response time-out)
     ResponseCrc,    // responses arrive with a bad CRC
     DataCrc,        // read blocks arrive with a bad CRC; written blocks are refused with a CRC status
-    WriteProtect,   // written blocks are refused, the image is left as it was
+    WriteProtect,   // written blocks are refused, the image is left as it was; the CSD
+                    // read while it stands carries TMP_WRITE_PROTECT
     DataStall,      // data commands are answered, but no data moves and no error is raised
     kCount
 };

@@ -59,6 +59,35 @@ void    DiagnosticsMenu();
 // Opened from the maintenance menu; draws from line y down.
 void    ArincUpgradeScreen(int32_t y);
 
+// ---- configuration file transfer -----------------------------------------------------------
+constexpr int32_t kXferRows = 21;   // rows 15..21 only in administrator mode
+struct XferRow {
+    char szDesc[40];
+    char szLabel[16];
+};
+static_assert(sizeof(XferRow) == 56);
+extern const XferRow XferRowText[kXferRows + 1];   // row 0 unused
+extern const char    XferStateNames[5][16];
+// Copies one file (file and extension ids) in direction 1 BACKUP or 2
+// RESTORE, showing it right-aligned at x in the row at y, cleared from
+// clearX; CopyFileSD's result, -1 for any other direction.
+int32_t TransferFileAction(int32_t file, int32_t ext, int32_t dir, int32_t clearX, int32_t x, int32_t y);
+void    FileTransferOpen();
+int32_t FileTransferInput(int32_t key, int32_t delta);
+int32_t FileTransferRow();
+int32_t FileTransferRowsShown();
+// The row's state as drawn (" --- ", " BACKUP ", " RESTORE ", " DONE ", " ERROR ").
+const char* FileTransferState(int32_t row);
+
+// ---- system maintenance menu ---------------------------------------------------------------
+constexpr int32_t kMaintMenuRows = 4;
+constexpr int32_t kMaintListCap = 50;   // files listed at most
+void    MaintenanceMenuOpen();
+int32_t MaintenanceMenuInput(int32_t key, int32_t delta);
+int32_t MaintenanceMenuRow();
+// The flash statistics and the sorted file list from line y down.
+void    ShowMemoryUsage(int32_t y);
+
 // ---- diagnostics ---------------------------------------------------------------------------
 constexpr int32_t kDiagItems = 10;
 extern const char DiagItemText[kDiagItems][32];

@@ -20,7 +20,7 @@ using platform::BoardStop;
 using platform::StopReason;
 
 static const char kUsage[] =
-    "usage: kv5100 [--flash FILE] [--sd IMAGE] [--time virtual|real] [--run-for SECONDS]\n"
+    "usage: kv5100 [--flash FILE] [--sd IMAGE [--sd-write-protect]] [--time virtual|real] [--run-for SECONDS]\n"
     "              [--clock host|YYYY-MM-DDTHH:MM:SS]\n"
     "              [--env NAME=VALUE]... [--hold GPIO,...]\n"
     "              [--serial N=pty|file:IN[,OUT]|tcp:PORT|loop|arinc-loader:CAPTURE[,OPT]...|null]... [--print-syslog]\n"
@@ -71,6 +71,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& opts, std::string& error) 
             if (!value(opts.flashPath)) return false;
         } else if (a == "--sd") {
             if (!value(opts.sdPath)) return false;
+        } else if (a == "--sd-write-protect") {
+            opts.sdWriteProtect = true;
         } else if (a == "--time") {
             if (!value(v)) return false;
             if (v == "virtual") opts.timeMode = platform::TimeMode::Virtual;
@@ -523,7 +525,10 @@ static int RunLoop(Board& board) {
     }
 }
 
-bool RunMonitorCommands(const HostOptions& opts, std::string& error) {
+// The wire is bound before the monitor's commands: "tftp" uses it.
+bool RunMonitorCommands(Board& board, const HostOptions& opts, std::string& error) {
+    if (!opts.netSpec.empty() && !BindNetwork(board, opts.netSpec, error))
+        return error = "--net " + opts.netSpec + ": " + error, false;
     for (const std::string& command : opts.monitorCommands) {
         int r = -1;
         try {
@@ -547,14 +552,6 @@ int RunUnit(Board& board, const HostOptions& opts) {
             return 2;
         }
         if (!b.ptyName.empty()) std::fprintf(stderr, "kv5100: serial port %d is %s\n", b.port, b.ptyName.c_str());
-    }
-    if (!opts.netSpec.empty()) {
-        std::string error;
-        if (!BindNetwork(board, opts.netSpec, error)) {
-            std::fprintf(stderr, "kv5100: --net %s: %s\n", opts.netSpec.c_str(), error.c_str());
-            g_window.Close();
-            return 2;
-        }
     }
     if (!opts.scriptPath.empty()) {
         std::string error;

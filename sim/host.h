@@ -10,6 +10,7 @@
 struct HostOptions {
     std::string flashPath;
     std::string sdPath;            // empty: no card in the slot
+    bool sdWriteProtect = false;   // --sd-write-protect: the card's lock switch set
     platform::TimeMode timeMode = platform::TimeMode::Virtual;
     double runForSeconds = 0;      // 0: until stopped
     bool timeGiven = false;        // --time given: a window does not change it
@@ -48,7 +49,7 @@ bool WriteTfsFiles(platform::Board& board, const HostOptions& opts, std::string&
 bool ReadTfsFiles(platform::Board& board, const HostOptions& opts, std::string& error);
 // Runs each --monitor-command line in the boot monitor before power-on;
 // false with a message for a line the monitor refuses.
-bool RunMonitorCommands(const HostOptions& opts, std::string& error);
+bool RunMonitorCommands(platform::Board& board, const HostOptions& opts, std::string& error);
 // SIGINT and SIGTERM end the run as a power-off does.
 void InstallStopSignals();
 // Runs the unit until power-off or the run's end; returns the exit status.

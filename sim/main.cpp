@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
                      errno == EINVAL ? "not a flash image (wrong size)" : std::strerror(errno));
         return 2;
     }
-    if (!WriteTfsFiles(*board, opts, error) || !RunMonitorCommands(opts, error)) {
+    if (!WriteTfsFiles(*board, opts, error)) {
         std::fprintf(stderr, "kv5100: %s\n", error.c_str());
         return 2;
     }
@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
                                      : std::strerror(errno));
         return 2;
     }
+    if (opts.sdWriteProtect) board->mmc().card().InjectFault(platform::SdFault::WriteProtect, -1);
     // Opened before any application process is forked: every start appends to it.
     if (!opts.audioPath.empty() && !board->ac97().sink().Open(opts.audioPath.c_str())) {
         std::fprintf(stderr, "kv5100: cannot open audio file %s: %s\n", opts.audioPath.c_str(), std::strerror(errno));
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kv5100: --env %s: name or value too long, or too many variables\n", name.c_str());
             return 2;
         }
+    }
+    if (!RunMonitorCommands(*board, opts, error)) {
+        std::fprintf(stderr, "kv5100: %s\n", error.c_str());
+        return 2;
     }
     int status = 0;
     if (opts.runForSeconds > 0 || !opts.printSyslog) status = RunUnit(*board, opts);

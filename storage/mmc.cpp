@@ -176,6 +176,11 @@ uint64_t CardCapacityBytes() {
     return uint64_t{cSize + 1} << (cSizeMult + 2 + readBlLen);
 }
 
+bool CardWriteProtected() {
+    constexpr uint8_t kPermWp = 0x20, kTmpWp = 0x10;   // CSD bits 13 and 12, in byte 14
+    return G_CardCsdValid != 0 && (G_CardCsd[14] & (kPermWp | kTmpWp)) != 0;
+}
+
 static bool SendWithRetries(uint32_t cmd, uint32_t byteAddr, uint32_t cmdat, uint32_t len) {
     for (uint32_t i = 0; i < kCmdAttempts; ++i)
         if (mmc_cmd(cmd, byteAddr >> 16, byteAddr & 0xFFFF, cmdat, len)) return true;

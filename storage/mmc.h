@@ -57,6 +57,9 @@ int32_t mmc_block_rd(uint8_t* dst, uint32_t byteAddr, uint32_t len);
 int32_t mmc_block_wr(uint32_t byteAddr, const uint8_t* src, uint32_t len);
 // Bytes the card's CSD declares; 0 when no CSD was read.
 uint64_t CardCapacityBytes();
+// True when the card's CSD read at identification marks it write-protected
+// (PERM_WRITE_PROTECT or TMP_WRITE_PROTECT).
+bool     CardWriteProtected();
 // Every slot empty, its data zeroed.
 void SdCacheClear();
 

@@ -254,6 +254,10 @@ static int32_t CopyBackup(int32_t fileId, const char* file, const char* name) {
     const uint32_t start = ReadOsTimer();
     const int32_t size = ReadTfsFile(TfsName(fileId, file));
     if (size < 0) return size;
+    if (CardWriteProtected()) {
+        DebugPrintf(" card is write-protected (SD).\n");
+        return kCopyWriteProtect;
+    }
     DFS_FileInfo out;
     uint32_t r = SdCreateFile(file, &out);
     if (r != DFS_OK) {
@@ -296,7 +300,8 @@ static int32_t CopyRestore(int32_t fileId, const char* file, const char* name) {
         return -1;
     }
     KickWatchdog(300);
-    const int32_t w = FlashWriteTFS(TfsName(fileId, file), nullptr, static_cast<int32_t>(count));
+    const int32_t w = FlashWriteTFS(TfsName(fileId, file), fileId == kMonrcFileId ? "e" : nullptr,
+                                    static_cast<int32_t>(count));
     if (w != 0) {
         DebugPrintf(" error writing file(TFS). Error:%d\n", static_cast<int>(w));
         return w;

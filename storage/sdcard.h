@@ -41,12 +41,16 @@ constexpr int32_t kCopyBackup  = 1;   // TFS to card
 constexpr int32_t kCopyRestore = 2;   // card to TFS
 constexpr int32_t kCopyDelete  = 3;   // from TFS
 constexpr int32_t kCopyNoCard  = -23;
+constexpr int32_t kCopyWriteProtect = 2;   // a BACKUP to a write-protected card
 
 // Mounts a present card: state 2 on success. At the boot screen this also
 // declares the card detected, so the first poll does not mount it again.
 void MountSDCard();
 // Follows insertion, removal and failed mounts; every main-loop pass.
 void PollSDCard();
+// A BACKUP to a card whose CSD says write-protected is refused before the
+// card is touched (kCopyWriteProtect); a RESTORE of MONRC keeps the
+// monitor's "e" flag, so its start-up file still runs.
 int32_t CopyFileSD(int32_t fileId, int32_t extId, int32_t op, const char* name);
 // The files of the card's root and CHARTS directories in columns right of
 // x 210 from row y down, scrolled by NEXT/PREV and the left knob, until

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the distribution packages the build and tests use, only when missing.
 set -e
-PKGS="cmake make g++ libgtest-dev libbenchmark-dev python3 libpng-dev libsdl2-dev python3-pil pkg-config socat zlib1g-dev dosfstools mtools fdisk sox python3-ppmd 7zip iproute2 iputils-arping iputils-ping tcpdump python3-scapy gpsbabel liblzf-dev liblzf1 srecord"
+PKGS="cmake make g++ libgtest-dev libbenchmark-dev python3 libpng-dev libsdl2-dev python3-pil pkg-config socat zlib1g-dev dosfstools mtools fdisk sox python3-ppmd 7zip iproute2 iputils-arping iputils-ping tcpdump python3-scapy gpsbabel liblzf-dev liblzf1 tftp-hpa srecord"
 missing=""
 for p in $PKGS; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -3,7 +3,7 @@
 
     make-map-card.py OUTDIR [--region nw|se] [--code XX] [--map-version N]
                      [--vec-version N] [--no-vector] [--no-terrain]
-                     [--fault NAME]... [--tfr] [--image IMAGE]
+                     [--fault NAME]... [--tfr] [--db-pages] [--image IMAGE]
 
 Writes NRVMAP<code>.KVM, NRVTER<code>.KVM and the shared vector file
 (NRVVECUS.KVM for US, NRVVECWW.KVM elsewhere) into OUTDIR, with manifest.json
@@ -33,6 +33,15 @@ identifier +12, name +20 (24), frequency u32 +44; fix display flags +8,
 identifier +12, type bits +25; runway end flags +16, name index +17, marking
 indices +18/+19, ILS indices +20/+21, width i16 +22, length i16 +24, surface
 index +26. The index's +36 count holds the square's 9-byte records.
+
+With --db-pages, the start's square also holds what the waypoint pages
+show (manifest "db"): an airport with eleven runways to scale, frequencies
+of every type, long remarks (one without a break point) and a five-digit
+elevation (KBIG); one whose runways have no coordinates and no city (KNOC);
+one with a single runway, markings and ILS (KONE); one with no lists at all
+(KZRO); a heliport, a water airport and a private one (KHEL, KWAT, KPVT);
+navaids of every type (WNDB, WTAC, WFAN, WVDT) and fixes with every type bit
+(FXALL, FXHI).
 
 Faults (--fault, for tests): apt300 (the square two degrees north of the
 start announcing 300 airports), apt299 (holding 299), bad-indices (records whose internal indices
@@ -69,6 +78,28 @@ STRING_TABLES = [  # header offset, width, entries
     (123, 10, [b"", b"09/27", b"13/31", b"03/21"]),
     (151, 50, [b"", b"TOWER", b"GROUND", b"ATIS", b"UNICOM"]),
     (155, 40, [b"", b"PORTLAND TOWER", b"CLEARANCE DELIVERY"]),
+]
+
+# Appended to the tables for --db-pages; earlier indices stay as they are.
+DB_STRINGS = {
+    67: [b"HILLSBORO"],
+    75: [b"ID"],
+    103: [b"CONCRETE-GRVD"],
+    107: [b"PRECIS"],
+    115: [b"ILS CAT III"],
+    123: [b"18/36", b"04L/22R", b"04R/22L", b"16/34", b"H1", b"01/19", b"06/24", b"11/29"],
+    151: [b"CTAF", b"APPROACH", b"DEPARTURE", b"CLNC DEL", b"AWOS-3PT", b"MULTICOM"],
+    155: [b"HILLSBORO APPROACH AND DEPARTURE CONTROL"],
+}
+
+DB_REMARKS = [
+    b"FOR CD CTC SEATTLE APCH AT 206-214-0000. NOISE SENSITIVE AREA ALL QUADRANTS; USE NOISE ABATEMENT "
+    b"PROCEDURES. TWY A/B INTERSECTION HOT SPOT - CAUTION. PPR FOR ACFT OVER 12500 LBS. ARFF INDEX B. "
+    b"RWY 13R/31L 3000 FT AVBL FOR TKOF AND LDG DURING CONSTRUCTION - SEE NOTAMS FOR DETAILS. "
+    b"BIRDS ON AND INVOF ARPT.",
+    b"NOBREAKPOINT" * 10,
+    b"SELF-SERVE FUEL 24 HRS WITH CREDIT CARD.",
+    b"TPA 1500 FT MSL; HEL TPA 1000 FT MSL. PRACTICE APCHS PROHIBITED 2200-0700 LOCAL TIME.",
 ]
 
 REMARKS = [b"RWY 13/31 CLOSED TO JET ACFT.",
@@ -269,6 +300,100 @@ def populate(sq, sn, manifest, texts_used, faults):
     return ids
 
 
+def runway_at(lat, lon, heading, length_ft, width_ft, name_index, flags=0, marks=(0, 0), ils=(0, 0), surface=1,
+              coords=True):
+    half = length_ft / 6076.1157 / 60.0 / 2.0
+    dlat = half * math.cos(math.radians(heading))
+    dlon = half * math.sin(math.radians(heading)) / math.cos(math.radians(lat))
+    r = bytearray(38)
+    if coords:
+        struct.pack_into("<iiii", r, 0, units(lat - dlat), units(lon - dlon), units(lat + dlat), units(lon + dlon))
+    r[16] = flags
+    r[17] = name_index
+    r[18], r[19] = marks
+    r[20], r[21] = ils
+    struct.pack_into("<hh", r, 22, width_ft, length_ft)
+    r[26] = surface
+    return bytes(r)
+
+
+def populate_db_pages(sq, manifest, start, base_index):
+    """The waypoint pages' cases in the start's square; base_index maps a
+    DB_STRINGS table offset to the index of its first appended entry."""
+    lat0, lon0 = start
+    db = manifest.setdefault("db", {})
+    ids = []
+    names = lambda off, k: base_index[off] + k
+    text0 = base_index["texts"]
+
+    def add_airport(ident, lat, lon, name, runways, freqs, remarks, city, state, elev, tpa, longest, f1, f2, f3=0):
+        first_rwy, first_rec9, first_rem = len(sq.runways), len(sq.rec9), len(sq.remarks)
+        sq.runways.extend(runways)
+        sq.rec9.extend(freqs)
+        for t in remarks:
+            sq.remarks.append(struct.pack("<BI", 0, t))
+        rec = bytearray(airport_record(lat, lon, ident, name, first_rwy, len(runways), first_rec9, len(freqs),
+                                       first_rem, len(remarks), 0, 0, 0, elev, tpa, city, state))
+        struct.pack_into("<h", rec, 95, longest)
+        rec[101], rec[102], rec[103] = f1, f2, f3
+        sq.airports.append(bytes(rec))
+        ids.append((ident, 1, "airports", len(sq.airports) - 1))
+        db[ident.decode()] = dict(lat=units(lat), lon=units(lon), runways=len(runways), freqs=len(freqs),
+                                  remarks=len(remarks))
+
+    # Eleven runways to scale, ten frequencies of every type, long remarks.
+    big = (lat0 + 0.06, lon0 + 0.05)
+    rwys = []
+    headings = [90, 130, 30, 180, 40, 40, 160, 0, 10, 60, 110]
+    name_ix = [1, 2, 3, names(123, 0), names(123, 1), names(123, 2), names(123, 3), names(123, 4), names(123, 5),
+               names(123, 6), names(123, 7)]
+    for k, hdg in enumerate(headings):
+        dlat, dlon = ((k % 4) - 1.5) * 0.02, ((k // 4) - 1) * 0.03
+        rwys.append(runway_at(big[0] + dlat, big[1] + dlon, hdg, 3000 + 400 * k, 75 + 25 * (k % 4), name_ix[k],
+                              flags=k % 4, marks=(1 + k % 2, names(107, 0)) if k % 3 else (0, 0),
+                              ils=(names(115, 0), 2) if k % 3 == 1 else (0, 0), surface=names(103, 0)))
+    freqs = [struct.pack("<IHHB", [11830, 12190, 13560, 12470, 11980, 12725, 12110, 12850, 13590, 12280][k],
+                         names(155, 0) if k == 4 else 1 + k % 2, [1, 2, 3, 4, names(151, 0), names(151, 1),
+                         names(151, 2), names(151, 3), names(151, 4), names(151, 5)][k], k)
+             for k in range(10)]
+    add_airport(b"KBIG", big[0], big[1], b"PORTLAND-HILLSBORO INTERNATIONAL AIRPORT", rwys, freqs,
+                [text0 + k for k in range(len(DB_REMARKS))], 2, 2, 12345, -10000, 11800, 0x10 | 0x20 | 0x01 | 0x04,
+                0x01 | 0x04)
+    # Runways without coordinates, no city, elevation 5.
+    add_airport(b"KNOC", lat0 - 0.05, lon0 + 0.10, b"NO COORDS STRIP",
+                [runway_at(0, 0, 0, 2400, 60, 1, flags=1, coords=False),
+                 runway_at(0, 0, 0, 1800, 40, names(123, 4), flags=2, coords=False)],
+                [struct.pack("<IHHB", f, 1, t, ty) for f, t, ty in ((12280, names(151, 0), 5), (329, 1, 0),
+                                                                   (11830, 2, 1))],
+                [], 0, 0, 5, 800, 2400, 0x01 | 0x04 | 0x10, 0x00)
+    # One runway with markings and ILS on both ends.
+    one = (lat0 - 0.08, lon0 - 0.07)
+    add_airport(b"KONE", one[0], one[1], b"SINGLE RUNWAY FIELD",
+                [runway_at(one[0], one[1], 130, 6500, 150, 2, flags=1, marks=(1, 2), ils=(1, 2), surface=1)],
+                [struct.pack("<IHHB", 12300, 1, names(151, 0), 4)], [text0 + 2], names(67, 0), names(75, 0), 208,
+                1000, 6500, 0x01 | 0x04 | 0x10, 0x01)
+    # No lists at all, runway length unknown.
+    add_airport(b"KZRO", lat0 + 0.12, lon0 - 0.12, b"EMPTY FIELD", [], [], [], 3, 1, 0, 1000, 0,
+                0x01 | 0x04 | 0x10, 0x01)
+    # Left out of the nearest list and the FIND search: heliport, water; private with PVT ON only.
+    for ident, f1, dl in ((b"KHEL", 0x40, 0.01), (b"KWAT", 0x80, -0.01), (b"KPVT", 0x08, 0.02)):
+        add_airport(ident, lat0 + dl, lon0 + 0.01, b"EXCLUDED " + ident, [], [], [], 1, 1, 50, 1000, 3000,
+                    0x01 | 0x04 | 0x10 | f1, 0x01)
+    # Navaids of every type and fixes with every type bit.
+    for ident, bits, freq, k in ((b"WNDB", 0x10, 329, 0), (b"WTAC", 0x04, 11350, 1), (b"WFAN", 0x08, 7500, 2),
+                                 (b"WVDT", 0x07, 11630, 3)):
+        r = bytearray(navaid_record(lat0 + 0.03 * k, lon0 - 0.2, ident, b"DB NAVAID " + ident, freq))
+        struct.pack_into("<I", r, 8, bits)
+        sq.navaids.append(bytes(r))
+        ids.append((ident, 2, "navaids", len(sq.navaids) - 1))
+        db[ident.decode()] = dict(lat=units(lat0 + 0.03 * k), lon=units(lon0 - 0.2), bits=bits)
+    for ident, bits, k in ((b"FXALL", 0xFF, 0), (b"FXHI", 0xE0, 1)):
+        sq.fixes.append(fix_record(lat0 + 0.15, lon0 + 0.1 + 0.05 * k, ident, bits))
+        ids.append((ident, 3, "fixes", len(sq.fixes) - 1))
+        db[ident.decode()] = dict(lat=units(lat0 + 0.15), lon=units(lon0 + 0.1 + 0.05 * k), bits=bits)
+    return ids
+
+
 def build(args):
     reg = REGIONS[args.region]
     code = args.code or reg["code"]
@@ -295,6 +420,15 @@ def build(args):
         for ident, kind, area, i in populate(sq, sn, manifest, None, faults):
             wpts.append((ident, kind, sq, area, i))
         squares[(lon, lat)] = sq
+    base_index = {}
+    if args.db_pages:
+        for off, width, entries in STRING_TABLES:
+            base_index[off] = len(entries)
+        base_index["texts"] = len(REMARKS) + 1
+        slat0, slon0 = math.floor(reg["start"][0]), math.floor(reg["start"][1])
+        ssq = squares.setdefault((slon0, slat0), Square(slat0, slon0))
+        for ident, kind, area, i in populate_db_pages(ssq, manifest, reg["start"], base_index):
+            wpts.append((ident, kind, ssq, area, i))
     # The square two degrees north of the start's holds the count faults.
     slat, slon = math.floor(reg["start"][0]) + 2, math.floor(reg["start"][1])
     if "apt300" in faults or "apt299" in faults:
@@ -308,14 +442,16 @@ def build(args):
     # String tables, texts and the text directory after the header.
     body = bytearray(263)
     table_at = {}
-    for off, width, entries in STRING_TABLES:
+    tables = [(off, width, entries + (DB_STRINGS.get(off, []) if args.db_pages else []))
+              for off, width, entries in STRING_TABLES]
+    for off, width, entries in tables:
         table_at[off] = len(body)
         for t in entries:
             body += pad(t, width)
     manifest["strings"] = {str(off): dict(width=width, entries=[t.decode() for t in entries])
-                           for off, width, entries in STRING_TABLES}
+                           for off, width, entries in tables}
     text_at = []
-    for t in REMARKS + [b"X" * 310]:
+    for t in REMARKS + [b"X" * 310] + (DB_REMARKS if args.db_pages else []):
         text_at.append((len(body), len(t)))
         body += t
     table_at[139] = len(body)
@@ -482,6 +618,7 @@ def main():
     p.add_argument("--fault", action="append", choices=["apt300", "apt299", "bad-indices", "terrain-5121",
                                                          "terrain-360005", "terrain-corrupt"])
     p.add_argument("--tfr", action="store_true", help="also write TFR.XML")
+    p.add_argument("--db-pages", action="store_true", help="also the waypoint pages' airports, navaids and fixes")
     p.add_argument("--image", help="also make this FAT card image holding the files")
     build(p.parse_args())
 

@@ -105,7 +105,8 @@ def config_frame(service=2):
 
 
 def time_frame(t):
-    return frame(bytes([0xDF, 0, t.year % 32, t.month, 0, t.day, t.hour, t.minute]))
+    # The unit reads the year as 2000 + (byte & 31).
+    return frame(bytes([0xDF, 0, (t.year - 2000) & 31, t.month, 0, t.day, t.hour, t.minute]))
 
 
 # ---- the products -------------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/waypoints.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "platform/hw.h"
@@ -93,6 +94,7 @@ static void KeyOneBackStep() {
     case 62: case 63: case 622: case 632: case 633:
         ToMenu(6);
         ResetKnobAllow();
+        G_Nearest.nMode = 0;
         G_WptDb.nPageFlags &= ~0x13u;
         InitScreenConfig();
         G_MapPane.nRedraw = 1;
@@ -327,6 +329,15 @@ static void StepMapSource() {
 }
 
 // Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
+// "NRST": the nearest airports, stepped with the knob.
+static void OpenNearestList() {
+    if (!MapLoaded() || !G_MapEnabled) return;
+    NearestAirportsUpdate();
+    ToMenu(62);
+    SetKnobFunc(Left(), kKnobNrst);
+    G_MapPane.nRedraw = kMapFrameSkip;
+}
+
 static void StepApMode(uint32_t offset, const uint8_t (&next)[8]) {
     G_NVRam[offset] = next[G_NVRam[offset] & 7u];
     WriteNVRam(1);
@@ -497,6 +508,10 @@ static void SoftKeys2to5(int32_t code) {
     case 422543: ToggleWord(G_KnobPushSel, 11, 3); break;
     case 422544: BackToPageList(); break;
     case 422545: SaveKnobLists(); break;
+    case 62: OpenNearestList(); break;
+    case 63: DirectTo(); break;
+    case 622: case 632: G_SavedMenuState = G_MenuState; WptPageOpen(); break;
+    case 6222: case 6322: if (G_WptDb.nSelKind == kWptAirport && G_WptDb.bMetarPage) WptPageSelect(); break;
     case 64: ToMenu(64); SetKnobFunc(Left(), 0); break;
     case 65: ToAuxPages(); break;
     case 642: ToMenu(642); SetKnobFunc(Left(), 0); break;
@@ -535,6 +550,10 @@ static void DirectionKey(int32_t code) {
     const int32_t f = G_Knob0.nFunction;
     if (f == kKnobZoom) {
         if (MapPaneShown() && G_MapEnabled) MapMoveKey(code);
+        return;
+    }
+    if (f == kKnobDirect) {
+        if (code == 10 || code == 11) WptIdCursorMove(code == 10 ? 1 : -1);
         return;
     }
     if (f >= 1 && f <= 9 && f != kKnobZoom) SetKnobFunc(Left(), kQuick[code - 8]);

@@ -12,6 +12,7 @@
 #include "efis/ahrs.h"
 #include "efis/airdata.h"
 #include "map/map.h"
+#include "map/waypoints.h"
 #include "nav/navsrc.h"
 #include "nav/vorradio.h"
 #include "net/net.h"
@@ -266,7 +267,8 @@ void KnobPress(int32_t knob) {
             if (Installed(kStreamAhrs) && G_CurPage != 4) SetKnobFunc(&k, k.nFunction == kKnobPadj ? 0 : kKnobPadj);
             return;
         case 63:
-            return;   // the waypoint identifier cursor belongs to the map pages
+            WptIdCursorMove(1);
+            return;
         case 3:
             if (G_CurPage >= 1 && G_CurPage <= 9) {
                 OpenPageList();

@@ -8,6 +8,7 @@
 #include "efis/airdata.h"
 #include "engine/instrument.h"
 #include "map/map.h"
+#include "map/waypoints.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
 #include "setup/setup.h"
@@ -217,9 +218,12 @@ static void AdjustFunction(KnobRecord& k, int32_t delta) {
     case kKnobFdGain:
         if (G_MenuState == 4523) AdjustGain(4, 3, 5000, "FDGAIN", 30, delta);
         break;
+    case kKnobNrst: NearestSelectStep(delta); break;
+    case kKnobDirect: WptFindKnob(delta); break;
+    case kKnobInfo: WptInfoKnob(delta); break;
     case kKnobPageLst: AdjustListBit(kNvScreenEnable, delta); break;
     case kKnobKnobLst: AdjustListBit(G_KnobListSide == 1 ? kNvKnobListRight : kNvKnobListLeft, delta); break;
-    default: break;   // DATE, IMAX, PAN LAT and the map lists do nothing here
+    default: break;   // DATE, IMAX and PAN LAT do nothing here
     }
 }
 

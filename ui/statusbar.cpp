@@ -150,7 +150,9 @@ static bool MenuLabels() {
     case 45:
         Labels("SETTINGS", LateralLabel(), VerticalLabel(), OnOff(G_Autopilot.bFlightDirector, "FLTDIR ON", "FLTDIR OFF"));
         return true;
-    case 62: case 63: Labels("", "CHART", "STOPNAV", "GOTO"); return true;
+    case 62: case 63:
+        Labels(G_WptDb.nSelKind == kWptAirport ? "INFO" : "", "CHART", "STOPNAV", "GOTO");
+        return true;
     case 64:
         SlotName(a, "SRC/", G_NavSrc.hdr.nMapSrcSlot);
         Labels("MORE", OnOff(G_MapTerrOn, "TERR ON", "TERR OFF"), OnOff(G_NexradOn, "NXRD ON", "NXRD OFF"), a);

@@ -74,6 +74,22 @@ TEST_F(IrqTest, TicksMissedDuringAHoldAreDroppedAndLateEventsDelivered) {
     EXPECT_LE(g_tickEntries.size() - before, 3u);
 }
 
+// A loop that calls the monitor every few microseconds (the administrator
+// screen waiting on its remote files item) still gets its tick, and with it
+// the keys and the knob.
+TEST_F(IrqTest, FrequentShortHoldsDoNotStarveTheTick) {
+    StartTick();
+    DelayTicks(10 * kTicksPerMs);
+    const size_t before = g_tickEntries.size();
+    const uint64_t from = board().Now();
+    while (board().Now() - from < 20 * kTicksPerMs) {
+        AppIntsOffRestore(0);
+        AppIntsOffRestore(1);
+        for (int i = 0; i < 8; ++i) (void)ReadOsTimer();
+    }
+    EXPECT_GE(g_tickEntries.size() - before, 15u) << "about one a millisecond";
+}
+
 TEST_F(IrqTest, MonitorCallsHoldInterruptsOff) {
     StartTick();
     DelayTicks(5 * kTicksPerMs);

@@ -14,6 +14,7 @@
 #include "setup/admin.h"
 #include "support/png_read.h"
 #include "support/shell.h"
+#include "support/timed_script.h"
 
 namespace {
 
@@ -28,21 +29,7 @@ protected:
     void TearDown() override {
         if (!::testing::Test::HasFailure() && !std::getenv("KV_KEEP")) std::system(("rm -rf " + dir_).c_str());
     }
-    struct Script {
-        std::string text = "3 release 5\n";
-        double t = 6;
-        Script& Do(const std::string& event, double after = 0.3) {
-            std::ostringstream line;
-            line << t << " " << event << "\n";
-            text += line.str();
-            t += after;
-            return *this;
-        }
-        Script& Repeat(const std::string& event, int n) {
-            for (int i = 0; i < n; ++i) Do(event);
-            return *this;
-        }
-    };
+    using Script = TimedScript;
     RgbImage Shot(const std::string& name) {
         RgbImage image;
         EXPECT_TRUE(ReadPng(dir_ + "/" + name, image)) << name;

@@ -12,6 +12,7 @@
 
 #include "support/png_read.h"
 #include "support/shell.h"
+#include "support/timed_script.h"
 
 namespace {
 
@@ -32,21 +33,7 @@ protected:
         return s.str();
     }
     // Events `step` seconds apart from 6 s on (the list is up by then).
-    struct Script {
-        std::string text = "3 release 5\n";
-        double t = 6;
-        Script& Do(const std::string& event, double after = 0.3) {
-            std::ostringstream line;
-            line << t << " " << event << "\n";
-            text += line.str();
-            t += after;
-            return *this;
-        }
-        Script& Repeat(const std::string& event, int n) {
-            for (int i = 0; i < n; ++i) Do(event);
-            return *this;
-        }
-    };
+    using Script = TimedScript;
     RgbImage Shot(const std::string& name) {
         RgbImage image;
         EXPECT_TRUE(ReadPng(dir_ + "/" + name, image)) << name;

@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "support/png_read.h"
 #include "support/shell.h"
 
 namespace {
@@ -126,6 +127,44 @@ TEST_F(WeatherRig, ASilentReceiverIsLeftAndTheLinkComesBack) {
     EXPECT_NE(log.find("WX: frnt"), std::string::npos) << log << SimLog();
     EXPECT_EQ(Count(log, "WX: Running"), 2u) << log << SimLog();
     EXPECT_NE(SimLog().find("connection 2"), std::string::npos) << SimLog();
+}
+
+// The map page of a master flying the generated GPS track: the receiver's
+// TFR set is drawn about the start, the area active at the receiver's time
+// (a circle north-east) in red, the one active only from the next day (an
+// outline south-west) in yellow, each with its altitudes. The track heads
+// east, track up: north-east lies up-left of the aircraft, south-west
+// down-right.
+TEST_F(WeatherRig, TheMapDrawsTheTfrAreasActiveInRedAndLaterInYellow) {
+    const CommandResult track = RunCommand("/usr/bin/python3 " + Tool("make-gps-track.py") + " " + dir_ + "/track.nmea 2>&1");
+    ASSERT_EQ(track.status, 0) << track.out;
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "NET_ENABLE, 1\nNET_WX_MODE, 1\nMAP_INSTALLED, 1\nEFIS_INSTALLED, 0\n"
+                                           "ENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\nSERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\n"
+                                           "MAP_LATLON_PORT, 3\n";
+    // I AGREE opens the map; three knob pushes put the knob on ZOOM; zoom in.
+    std::ofstream(dir_ + "/script") << "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 6\n25 knob 4 0.3\n"
+                                       "29 knob 3 0.3\n32 screenshot " << dir_ << "/tfr.png\n";
+    const std::string unit = std::string(KV5100_PATH) + " --flash " + dir_ + "/unit.flash --tfs SYSTEM.KVD=" + dir_ +
+                             "/SYSTEM.KVD --sd " + dir_ + "/card.img --headless --net tap:$KV_TAP --run-for 36 --serial 3=file:" +
+                             dir_ + "/track.nmea --script " + dir_ + "/script >" + dir_ + "/unit.log 2>&1";
+    const std::string sim = "cd " + dir_ + "; /usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for 34 --period 8 --stations " +
+                            stations_ + " --tfr 45.2629,-122.6769 --time 2015-12-31T13:30 --log " + dir_ + "/sim.log";
+    const CommandResult r = Rig(50, unit, sim);
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    EXPECT_NE(Syslog().find("WX: TFRS (2)(4)"), std::string::npos) << Syslog() << SimLog();
+    RgbImage shot;
+    ASSERT_TRUE(ReadPng(dir_ + "/tfr.png", shot)) << RunCommand("cat " + dir_ + "/unit.log").out;
+    auto count = [&shot](uint32_t rgb, int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += shot.At(x, y) == rgb;
+        return n;
+    };
+    constexpr uint32_t kRed = 0xFF0000, kYellow = 0xFFFF00;
+    EXPECT_GT(count(kRed, 0, 0, 318, 340), 300) << "the active circle, up-left";
+    EXPECT_EQ(count(kYellow, 0, 0, 318, 340), 0);
+    EXPECT_GT(count(kYellow, 320, 350, 639, 459), 200) << "tomorrow's outline, down-right";
+    EXPECT_LT(count(kRed, 320, 350, 639, 459), 50);
 }
 
 }  // namespace

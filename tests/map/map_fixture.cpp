@@ -75,9 +75,3 @@ std::string MapCardTest::Log() {
     }
     return out;
 }
-
-size_t CountOf(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}

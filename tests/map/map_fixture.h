@@ -28,4 +28,3 @@ protected:
     std::string dir_;
 };
 
-size_t CountOf(const std::string& text, const std::string& what);

@@ -44,16 +44,8 @@ protected:
     static NavSrcRec& Slot() { return G_NavSrc.rec[0]; }
     static void Merge() { UpdateNavSrc(kPort); }
     static void Wait(double seconds) { DelayTicks(static_cast<uint32_t>(seconds * kTicksPerSecond)); }
-    static std::string RamLog() {
-        std::string all;
-        for (uint32_t i = 0; i < G_RamLog.nCount; ++i) all += G_RamLog.szLine[i];
-        return all;
-    }
-    static int Count(const std::string& text, const std::string& what) {
-        int n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    }
+    static std::string RamLog() { return RamLogText(); }
+    static int Count(const std::string& text, const std::string& what) { return static_cast<int>(CountOf(text, what)); }
 };
 
 const std::string kRmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W");

@@ -61,6 +61,18 @@ std::string SysLogSectorText() {
     return out;
 }
 
+std::string RamLogText() {
+    std::string all;
+    for (uint32_t i = 0; i < G_RamLog.nCount && i < kRamLogLines; ++i) all += G_RamLog.szLine[i];
+    return all;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 void BoardTest::Put(const char* name, const std::string& text) {
     ASSERT_EQ(mon_tfsadd(name, nullptr, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
                          static_cast<int>(text.size())),

@@ -7,6 +7,10 @@
 
 // The system log written in the first log sector since it was last erased.
 std::string SysLogSectorText();
+// The lines of the RAM log, joined.
+std::string RamLogText();
+// How often `what` stands in `text`.
+size_t CountOf(const std::string& text, const std::string& what);
 
 class BoardTest : public ::testing::Test {
 protected:

@@ -1,13 +1,14 @@
-// A kv5100 script built event by event: each event at the running time,
-// which then moves on by the event's own pause. Starts as the calibration
-// screens expect it: the held button released at 3 s, events from 6 s.
+// A kv5100 --script built event by event: each event at the running time,
+// which then moves on by the event's pause. It starts by releasing button 5
+// at 3 s, as the runs started with a button held expect.
 #pragma once
 #include <sstream>
 #include <string>
 
 struct TimedScript {
     std::string text = "3 release 5\n";
-    double t = 6;
+    double t;
+    explicit TimedScript(double start = 6) : t(start) {}
     TimedScript& Do(const std::string& event, double after = 0.3) {
         std::ostringstream line;
         line << t << " " << event << "\n";
