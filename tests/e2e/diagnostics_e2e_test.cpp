@@ -1,7 +1,9 @@
 // The diagnostics menu end to end: kv5100 started with the calibration
 // button held, a script through the administrator settings to item 22; the
 // loop-back test with a plug on port 2, the alarm output, the colour chart;
-// and the ARINC GPS test page fed by the adapter peer's stream on port 3.
+// the ARINC GPS test page fed by the adapter peer's stream on port 3; and
+// the ARINC adapter upgrade from the maintenance menu (item 21) against the
+// boot loader on port 3, with ARINC.HEX made by srec_cat.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -107,6 +109,39 @@ TEST_F(DiagE2e, ArincGpsTestPageShowsTheAdapterAndSendsTheHeading) {
         for (int y = 200; y < 212 && !red; ++y) red = gps.At(x, y) == 0xFF0000;
     EXPECT_TRUE(red) << "Des.Track with SSM 1";
     EXPECT_GT(back.Lit(210, 41, 450, 180), 1000) << "the menu again";
+}
+
+TEST_F(DiagE2e, ArincUpgradeFromTheMaintenanceMenu) {
+    ASSERT_EQ(RunCommand("head -c 300 /dev/urandom > " + dir_ + "/blob.bin && srec_cat " + dir_ +
+                         "/blob.bin -binary -o " + dir_ + "/ARINC.HEX -intel").status, 0);
+    ASSERT_EQ(RunCommand(std::string(KV_TOOLS_DIR) + "/make-sd-image.sh " + dir_ + "/card.img --fat 16 " + dir_ +
+                         "/ARINC.HEX=ARINC.HEX 2>&1").status, 0);
+    const std::string hex = ReadHostFile(dir_ + "/ARINC.HEX");
+    ASSERT_GT(hex.size(), 600u);
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "SERIAL3_FUNC, 5\nSERIAL3_BAUD, 1\n";
+    Script s;
+    s.Do("press 4", 1.5).Repeat("press 2", 20).Do("press 4", 1.5)   // item 21: system maintenance
+        .Repeat("press 2", 3).Do("press 4", 2).Do("screenshot " + dir_ + "/found.png")   // row 4
+        .Do("press 4", 2).Do("screenshot " + dir_ + "/loading.png", 2 + 0.008 * static_cast<double>(hex.size()))
+        .Do("screenshot " + dir_ + "/done.png").Do("press 1", 1.5).Do("press 1", 1.5);
+    const CommandResult r = Run(s, "--tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --sd " + dir_ + "/card.img --serial 3=arinc-loader:" +
+                                       dir_ + "/capture.bin,xoff=200:300");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("ARINC.HEX file, " + std::to_string(hex.size()) + " bytes loaded."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Done, " + std::to_string(hex.size()) + " bytes sent"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCommand("cmp " + dir_ + "/capture.bin " + dir_ + "/ARINC.HEX").status, 0) << "the file, byte for byte";
+    // srec_cat reads the captured records back into the same bytes.
+    EXPECT_EQ(RunCommand("srec_cat " + dir_ + "/capture.bin -intel -o " + dir_ + "/back.bin -binary && cmp " + dir_ +
+                         "/back.bin " + dir_ + "/blob.bin").status, 0);
+    const size_t report = r.out.find("kv5100: serial port 3: arinc-loader: started");
+    ASSERT_NE(report, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bad, end record seen, 0 bytes under XOFF", report), std::string::npos) << r.out.substr(report);
+    const size_t gap = r.out.find("shortest gap ", report);
+    ASSERT_NE(gap, std::string::npos);
+    EXPECT_GE(std::stoul(r.out.substr(gap + 13)), 18432ul) << "more than 5 ms between bytes";
+    const RgbImage found = Shot("found.png"), done = Shot("done.png");
+    EXPECT_GT(found.Lit(210, 185, 500, 245), 500) << "alive, version, size, START";
+    EXPECT_GT(done.Lit(424, 165, 500, 180), 20) << "Done.";
 }
 
 }  // namespace
