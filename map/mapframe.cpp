@@ -12,6 +12,7 @@
 #include "efis/ahrs.h"
 #include "gui/gui.h"
 #include "gui/lcd.h"
+#include "map/goto.h"
 #include "map/layers.h"
 #include "map/map.h"
 #include "map/mapmath.h"
@@ -213,11 +214,14 @@ static void StageFour() {
     WxDrawTfrLabels(G_MapFrame.box, Ref());
     MapDrawNavaids();
     if (G_MapIntsOn == 1) MapDrawIntersections();
+    MapDrawTrackDots();
+    MapDrawRouteOverlay();
     int32_t x = 0, y = 0;
     const NavSrcRec& rec = MapSourceRecord();
     MapProject(Ref(), MapPoint{ToBand(rec.fLat), ToBand(rec.fLon)}, &x, &y);
     if (MapSourceHasFix(rec)) MapDrawOwnShip(NorthUp() ? 1 : 0, x, y);
-    GUI_SetClipRect(nullptr);
+    MapDrawRangeArc();   // sets its own clip and removes it
+    MapNavDataBoxes();
     G_MapFrame.nBlit[0] = G_MapFrame.nBlit[1] = 0;
 }
 

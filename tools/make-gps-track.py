@@ -5,7 +5,10 @@ serial port can replay.
 The track is written as GPX (one point a second) and turned into NMEA by
 gpsbabel. It flies straight legs with turns between them, stops (below
 5 kt) for a few seconds, and has one wild jump: a single fix 1.5 degrees
-away, then the track goes on where it was.
+away, then the track goes on where it was. After those it turns across
+north (330 to 030 degrees) and flies toward a fix (--toward, by default
+the second fix the map card generator puts in the start's square), its
+heading taken again each second.
 
 A serial port replays a file at its baud rate, so each second's sentences
 are followed by enough blank lines to fill that second at --baud; the fixes
@@ -23,24 +26,43 @@ import sys
 import tempfile
 
 STARTS = {"nw": (45.2629, -122.6769), "se": (-37.5, 147.5)}
+# The map card generator's second fix of the start's square (its middle
+# less 0.3 degree of latitude, plus 0.1 of longitude).
+FIXES = {"nw": (45.2, -122.4), "se": (-38.2, 147.6)}
+TOWARD = None   # a leg whose heading follows the bearing to the fix
+
+
+def bearing_to(lat, lon, fix):
+    """Initial great-circle bearing in degrees from (lat, lon) to the fix."""
+    p1, p2 = math.radians(lat), math.radians(fix[0])
+    dl = math.radians(fix[1] - lon)
+    y = math.sin(dl) * math.cos(p2)
+    x = math.cos(p1) * math.sin(p2) - math.sin(p1) * math.cos(p2) * math.cos(dl)
+    return math.degrees(math.atan2(y, x)) % 360
 
 
 def legs(seconds_per_leg, speed_kt):
     """(heading degrees, speed knots, seconds) of each part of the flight."""
     return [(90, speed_kt, seconds_per_leg), (0, speed_kt, seconds_per_leg), (300, speed_kt, seconds_per_leg),
             (300, 0.0, 8),            # standing still: below 5 kt
-            (210, speed_kt, seconds_per_leg)]
+            (210, speed_kt, seconds_per_leg),
+            (330, speed_kt, seconds_per_leg), (30, speed_kt, seconds_per_leg),   # across north
+            (TOWARD, speed_kt, 3 * seconds_per_leg)]
 
 
-def points(start, seconds_per_leg, speed_kt, jump_at):
+def points(start, seconds_per_leg, speed_kt, jump_at, toward):
     lat, lon = start
     heading = legs(seconds_per_leg, speed_kt)[0][0]
     out = []
     t = 0
     for target, speed, seconds in legs(seconds_per_leg, speed_kt):
         for _ in range(seconds):
+            if target is TOWARD:
+                target_now = bearing_to(lat, lon, toward)
+            else:
+                target_now = target
             # Turns at 3 degrees a second, the shorter way.
-            diff = (target - heading + 540) % 360 - 180
+            diff = (target_now - heading + 540) % 360 - 180
             heading = (heading + max(-3, min(3, diff))) % 360
             nm = speed / 3600.0
             lat += nm / 60.0 * math.cos(math.radians(heading))
@@ -97,10 +119,12 @@ def main():
     # Until the unit sets the port's rate at the end of its boot, the board's
     # UART takes the file at 115,200 baud: blank lines fill that time.
     p.add_argument("--lead", type=float, default=8.0, help="seconds of boot before the port is set")
+    p.add_argument("--toward", help="LAT,LON of the fix the last leg flies to (default: the square's second fix)")
     p.add_argument("--gpx", help="also keep the GPX here")
     p.add_argument("out")
     a = p.parse_args()
-    pts = points(STARTS[a.region], a.leg, a.speed, a.jump_at)
+    fix = tuple(float(v) for v in a.toward.split(",")) if a.toward else FIXES[a.region]
+    pts = points(STARTS[a.region], a.leg, a.speed, a.jump_at, fix)
     with tempfile.TemporaryDirectory() as d:
         src = a.gpx or os.path.join(d, "track.gpx")
         with open(src, "w") as f:

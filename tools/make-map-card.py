@@ -3,7 +3,8 @@
 
     make-map-card.py OUTDIR [--region nw|se] [--code XX] [--map-version N]
                      [--vec-version N] [--no-vector] [--no-terrain]
-                     [--fault NAME]... [--tfr] [--db-pages] [--image IMAGE]
+                     [--fault NAME]... [--tfr] [--db-pages] [--no-charts]
+                     [--chart-faults] [--image IMAGE]
 
 Writes NRVMAP<code>.KVM, NRVTER<code>.KVM and the shared vector file
 (NRVVECUS.KVM for US, NRVVECWW.KVM elsewhere) into OUTDIR, with manifest.json
@@ -11,6 +12,23 @@ telling what was placed where. With --tfr, also TFR.XML: two restricted
 areas near the start (a 5 NM circle and a three-point outline) in the TFR
 XML form the unit reads from the card. With --image, also puts them on a FAT card
 image made by make-sd-image.sh.
+
+Charts: CHARTS/<id>.ACH for the airport nearest the start (five pages: a
+500 x 300 diagram, a 1,000 x 600 overview, pages turned 90 and 270 degrees,
+all geo-referenced, and a 500 x 300 page without geo-reference) and for the
+home airport K00 (one page). A chart file is an 84-byte header (name at 4,
+page count at 80) and 32 page entries of 80 bytes (x scale, y scale, x
+offset, y offset, rotation as floats; two box corners and markers A and B
+as i16 pairs at +20; flags +36, bit 0 geo-referenced; page name +40; data
+offset +72 and compressed length +76), then each page as one LZF block of
+an 8-bit Windows bitmap made by Pillow. Every bitmap is read back with
+Pillow before it is compressed and every block unpacked again with liblzf.
+The bitmaps are also kept as chart-pages/<id>-<n>.bmp. The pictures use
+colours the unit's palette holds and show "TOP" at their top edge. With
+--chart-faults also BADCNT0 and BADCNT40 (page counts 0 and 40), BAD4BIT
+(a 4-bit page) and BADHDR (a good page 0, then pages with lying bitmap
+headers, a truncated LZF block and lengths past the file). Pillow comes
+from the distribution's /usr/bin/python3 when this Python lacks it.
 
 Regions: nw is 40..49 N, 125..115 W (code US, start near 45.26 N 122.68 W);
 se is 40..31 S, 145..155 E (code PA). Only the squares near the start hold
@@ -578,6 +596,8 @@ def build(args):
         with open(os.path.join(args.outdir, "TFR.XML"), "wb") as f:
             f.write(tfr_xml(reg["start"]))
         out.append("TFR.XML")
+    if not args.no_charts:
+        out += write_charts(args.outdir, manifest, reg["start"], args.chart_faults)
     manifest["written"] = out
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
         json.dump(manifest, f, indent=1)
@@ -585,6 +605,260 @@ def build(args):
         tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make-sd-image.sh")
         copies = ["%s=%s" % (os.path.join(args.outdir, name), name) for name in out]
         subprocess.check_call(["sh", tool, args.image, "--fat", "16", "--size-kb", "16384"] + copies)
+
+
+# ---- chart files ------------------------------------------------------------------------------
+
+CHART_PAGE_BYTES = 655360   # the unit's decoded and compressed page buffers
+CHART_HEADER = 2644         # 84 bytes, then 32 page entries of 80
+
+# Colours of the pictures, (r, g, b): each one the unit's own palette holds,
+# so that a shown page can be compared with its picture pixel for pixel.
+WHITE, BLACK, BLUE, NAVY, GREY, LIGHT, TEAL, OLIVE = range(8)
+CHART_COLOURS = [(255, 255, 255), (0, 0, 0), (0, 0, 255), (0, 0, 128), (128, 128, 128), (192, 192, 192),
+                 (0, 128, 128), (128, 128, 0)]
+
+
+def chart_palette():
+    """256 entries: the picture colours, then a grey ramp nothing uses."""
+    pal = list(CHART_COLOURS) + [(i, i, i) for i in range(len(CHART_COLOURS), 256)]
+    return [v for rgb in pal for v in rgb]
+
+
+class ChartPage:
+    """One page: its picture size, its geo-reference and where the picture
+    puts the airport. place(lat, lon) gives page pixels (x, y) the way the
+    unit places them for this rotation."""
+
+    def __init__(self, name, width, height, rotation=None, scale=0.0, left=0.0, top=0.0):
+        self.name, self.width, self.height, self.rotation = name, width, height, rotation
+        self.geo = rotation is not None
+        self.xs = self.ys = self.xo = self.yo = 0.0
+        if rotation in (0, 270):       # north up: x east, y south
+            self.xs, self.xo = scale, -left * scale
+            self.ys, self.yo = -scale, top * scale
+        elif rotation == 90:           # north to the right, east down; the unit turns (x, y) into (y, -x)
+            self.xs, self.xo = -scale, left * scale
+            self.ys, self.yo = scale, -top * scale
+        self.corners = [(20, 20), (width - 20, height - 20)]
+        self.markers = [(0, 0), (0, 0)]
+
+    def place(self, lat, lon):
+        x, y = lon * self.xs + self.xo, lat * self.ys + self.yo
+        return (y, -x) if self.rotation == 90 else (x, y)
+
+
+def up_arrow(draw, x, y, colour, label):
+    draw.polygon([(x, y), (x - 8, y + 14), (x + 8, y + 14)], fill=colour)
+    draw.line([(x, y + 14), (x, y + 40)], fill=colour, width=3)
+    draw.text((x - 3 * len(label), y + 44), label, fill=colour)
+
+
+def chart_picture(page, airport, runway_half, start):
+    """The page's picture, upright: "TOP" and an arrow at the top edge, a
+    grid, the airport's runway and circle where the geo-reference puts them,
+    and the geo-referenced box."""
+    from PIL import Image, ImageDraw
+    im = Image.new("P", (page.width, page.height), WHITE)
+    im.putpalette(chart_palette())
+    d = ImageDraw.Draw(im)
+    for x in range(0, page.width, 50):
+        d.line([(x, 0), (x, page.height - 1)], fill=LIGHT)
+    for y in range(0, page.height, 50):
+        d.line([(0, y), (page.width - 1, y)], fill=LIGHT)
+    d.rectangle([0, 0, page.width - 1, page.height - 1], outline=BLACK)
+    up_arrow(d, page.width // 2, 4, BLACK, "TOP")
+    d.text((8, page.height - 16), "%s  %dx%d" % (page.name, page.width, page.height), fill=BLACK)
+    if page.geo:
+        north = {0: (0, -1), 270: (0, -1), 90: (1, 0)}[page.rotation]
+        nx, ny = page.width - 40 - 40 * north[0], 60
+        d.line([(nx, ny), (nx + 30 * north[0], ny + 30 * north[1])], fill=NAVY, width=3)
+        d.text((nx + 34 * north[0] - 3, ny + 34 * north[1] - 5), "N", fill=NAVY)
+        (x0, y0), (x1, y1) = page.corners
+        d.rectangle([x0, y0, x1, y1], outline=NAVY)
+        lat, lon = airport
+        a = page.place(lat, lon - runway_half)
+        b = page.place(lat, lon + runway_half)
+        d.line([a, b], fill=GREY, width=7)
+        ax, ay = page.place(lat, lon)
+        d.ellipse([ax - 10, ay - 10, ax + 10, ay + 10], outline=TEAL)
+        sx, sy = page.place(*start)
+        d.line([(sx - 6, sy), (sx + 6, sy)], fill=OLIVE)
+        d.line([(sx, sy - 6), (sx, sy + 6)], fill=OLIVE)
+        for mx, my in page.markers:
+            d.rectangle([mx - 5, my - 5, mx + 5, my + 5], outline=BLUE)
+    else:
+        for i, line in enumerate(["FREQUENCIES", "TOWER 118.30", "GROUND 121.90", "ATIS 127.65"]):
+            d.text((40, 80 + 20 * i), line, fill=BLUE if i == 0 else BLACK)
+    return im
+
+
+def bmp_bytes(im):
+    """The picture as an 8-bit Windows bitmap, checked by reading it back."""
+    import io
+    from PIL import Image
+    out = io.BytesIO()
+    im.save(out, "BMP")
+    data = out.getvalue()
+    back = Image.open(io.BytesIO(data))
+    assert back.format == "BMP" and back.mode == "P" and back.size == im.size
+    assert struct.unpack_from("<H", data, 28)[0] == 8
+    assert back.getpalette()[:len(CHART_COLOURS) * 3] == chart_palette()[:len(CHART_COLOURS) * 3]
+    assert back.tobytes() == im.tobytes()
+    return data
+
+
+def bmp_4bit(width, height):
+    """A 4-bit bitmap written by hand: 16 colours, two pixels a byte."""
+    stride = ((width + 1) // 2 + 3) & ~3
+    rows = b"".join(bytes([0x12] * ((width + 1) // 2)).ljust(stride, b"\0") for _ in range(height))
+    colours = b"".join(struct.pack("<BBBB", c[2], c[1], c[0], 0) for c in (CHART_COLOURS * 2)[:16])
+    off = 14 + 40 + len(colours)
+    return (b"BM" + struct.pack("<IHHI", off + len(rows), 0, 0, off) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, 0, len(rows), 2835, 2835, 16, 16) + colours + rows)
+
+
+def chart_entry(page, offset, length, flags=None):
+    e = bytearray(80)
+    struct.pack_into("<5f", e, 0, page.xs, page.ys, page.xo, page.yo, float(page.rotation or 0))
+    struct.pack_into("<8h", e, 20, *page.corners[0], *page.corners[1], *page.markers[0], *page.markers[1])
+    e[36] = (1 if page.geo else 0) if flags is None else flags
+    e[40:72] = pad(page.name.encode(), 32)
+    struct.pack_into("<II", e, 72, offset, length)
+    return bytes(e)
+
+
+def chart_file(lib, name, pages, count=None):
+    """pages: (ChartPage, page data, flags or None, length or None); the data
+    follow the header in page order."""
+    head = bytearray(CHART_HEADER)
+    head[4:12] = pad(name.encode(), 8)
+    struct.pack_into("<I", head, 80, len(pages) if count is None else count)
+    body = bytearray()
+    entries = []
+    for i, (page, data, flags, length) in enumerate(pages):
+        offset = CHART_HEADER + len(body)
+        head[84 + 80 * i:164 + 80 * i] = chart_entry(page, offset, len(data) if length is None else length, flags)
+        entries.append(dict(offset=offset, length=len(data) if length is None else length))
+        body += data
+    return bytes(head + body), entries
+
+
+def packed_page(lib, bmp):
+    """The bitmap as one LZF block, and liblzf's own unpacking of it checked."""
+    assert len(bmp) <= CHART_PAGE_BYTES
+    packed = compress(lib, bmp)
+    got, back = decompress(lib, packed, len(bmp))
+    assert got == len(bmp) and back == bmp
+    return packed
+
+
+def kaak_pages(airport):
+    """The chart of the airport nearest the start: every kind of page."""
+    lat, lon = airport
+    p0 = ChartPage("AIRPORT DIAGRAM", 500, 300, 0, 1000.0, lon - 0.20, lat + 0.12)
+    p1 = ChartPage("FIELD OVERVIEW", 1000, 600, 0, 2000.0, lon - 0.25, lat + 0.12)
+    p2 = ChartPage("TURNED 90", 600, 400, 90, 1000.0, lon - 0.20, lat - 0.35)
+    p3 = ChartPage("TURNED 270", 640, 459, 270, 1500.0, lon - 0.18, lat + 0.10)
+    p4 = ChartPage("FREQUENCIES", 500, 300)
+    p1.corners = [(10, 10), (990, 590)]
+    for p in (p0, p1, p2, p3):
+        a, b = p.place(lat, lon - 0.02), p.place(lat, lon + 0.02)
+        p.markers = [tuple(int(round(v)) for v in a), tuple(int(round(v)) for v in b)]
+    return [p0, p1, p2, p3, p4]
+
+
+def home_pages(airport):
+    lat, lon = airport
+    p = ChartPage("HOME DIAGRAM", 500, 300, 0, 1000.0, lon - 0.25, lat + 0.15)
+    p.markers = [(100, 100), (400, 100)]
+    return [p]
+
+
+def write_charts(outdir, manifest, start, with_faults):
+    """CHARTS/<airport>.ACH for the airport nearest the start and for the home
+    airport; with_faults adds the damaged files the tests refuse."""
+    lib = lzf()
+    os.makedirs(os.path.join(outdir, "CHARTS"), exist_ok=True)
+    os.makedirs(os.path.join(outdir, "chart-pages"), exist_ok=True)
+    apts = {a["id"]: (a["lat"] / U, a["lon"] / U) for a in manifest["airports"]}
+    nearest = min(apts, key=lambda i: (apts[i][0] - start[0]) ** 2 + (apts[i][1] - start[1]) ** 2)
+    written, charts = [], []
+
+    def save(name, rows, count=None):
+        data, entries = chart_file(lib, name, rows, count)
+        rel = "CHARTS/%s.ACH" % name
+        with open(os.path.join(outdir, rel), "wb") as f:
+            f.write(data)
+        written.append(rel)
+        return entries
+
+    for ident, pages in ((nearest, kaak_pages(apts[nearest])), ("K00", home_pages(apts["K00"]))):
+        rows, info = [], []
+        for i, page in enumerate(pages):
+            bmp = bmp_bytes(chart_picture(page, apts[ident], 0.01, start))
+            ref = os.path.join("chart-pages", "%s-%d.bmp" % (ident, i))
+            with open(os.path.join(outdir, ref), "wb") as f:
+                f.write(bmp)
+            rows.append((page, packed_page(lib, bmp), None, None))
+            info.append(dict(name=page.name, width=page.width, height=page.height, geo=page.geo,
+                             rotation=page.rotation or 0, xs=page.xs, ys=page.ys, xo=page.xo, yo=page.yo,
+                             corners=page.corners, markers=page.markers, bmp=ref, bmp_bytes=len(bmp)))
+        for e, i in zip(save(ident, rows), info):
+            i.update(e)
+        charts.append(dict(name=ident, file="CHARTS/%s.ACH" % ident, airport=[units(v) for v in apts[ident]],
+                           pages=info))
+    manifest["charts"] = charts
+    manifest["chart_start"] = list(start)
+    if with_faults:
+        manifest["chart_faults"] = chart_faults(lib, save)
+    return written
+
+
+def chart_faults(lib, save):
+    """Damaged chart files. BADHDR's page 0 is good; each later page is
+    damaged one way, so a test loads the file and then asks for that page."""
+    small = ChartPage("SMALL", 40, 30)
+    good = bmp_bytes(chart_picture(small, (0, 0), 0, (0, 0)))
+    good_rows = [(small, packed_page(lib, good), None, None)]
+    save("BADCNT0", good_rows, count=0)
+    save("BADCNT40", good_rows * 3, count=40)
+    save("BAD4BIT", [(small, packed_page(lib, bmp_4bit(40, 30)), None, None)])
+
+    def patched(**fields):
+        b = bytearray(good)
+        for off, fmt, v in fields.values():
+            struct.pack_into(fmt, b, off, v)
+        return packed_page(lib, bytes(b))
+
+    packed = packed_page(lib, good)
+    damaged = [
+        ("tall", patched(h=(22, "<i", 4000))),                      # rows past the data
+        ("wide", patched(w=(18, "<i", 5000))),
+        ("top-down", patched(h=(22, "<i", -30))),
+        ("zero-width", patched(w=(18, "<i", 0))),
+        ("huge-info", patched(i=(14, "<I", 0x7FFFFFF0))),           # colour table outside the data
+        ("short-info", patched(i=(14, "<I", 12))),
+        ("far-pixels", patched(o=(10, "<I", 0xFFFFFF00))),          # pixel offset past the data
+        ("depth-24", patched(b=(28, "<H", 24))),
+        ("header-only", packed_page(lib, good[:54])),
+        ("tiny", packed_page(lib, b"BM" + bytes(20))),
+        ("not-bm", packed_page(lib, b"XY" + good[2:])),
+        ("truncated-lzf", packed[:len(packed) // 2]),
+        ("past-file", None),
+        ("too-long", None),
+    ]
+    rows = [(small, packed, None, None)]
+    for what, data in damaged:
+        if what == "past-file":
+            rows.append((small, b"", None, 4000))             # the length runs past the file's end
+        elif what == "too-long":
+            rows.append((small, b"", None, CHART_PAGE_BYTES + 1))
+        else:
+            rows.append((small, data, None, None))
+    save("BADHDR", rows)
+    return dict(BADCNT0="count 0", BADCNT40="count 40", BAD4BIT="4-bit page",
+                BADHDR=[w for w, _ in damaged])
 
 
 def tfr_xml(start):
@@ -606,7 +880,23 @@ def tfr_xml(start):
     return xml.encode()
 
 
+def with_pillow():
+    """The pictures need Pillow: run again under the distribution's Python
+    when this one lacks it."""
+    try:
+        import PIL  # noqa: F401
+        return
+    except ImportError:
+        pass
+    system = "/usr/bin/python3"
+    if os.path.realpath(sys.executable) != os.path.realpath(system) and os.path.exists(system):
+        os.execv(system, [system] + sys.argv)
+    raise SystemExit("make-map-card: the chart pages need Pillow (python3-pil)")
+
+
 def main():
+    if "--no-charts" not in sys.argv:
+        with_pillow()
     p = argparse.ArgumentParser(description="Makes the moving map's card files.")
     p.add_argument("outdir")
     p.add_argument("--region", choices=sorted(REGIONS), default="nw")
@@ -619,6 +909,8 @@ def main():
                                                          "terrain-360005", "terrain-corrupt"])
     p.add_argument("--tfr", action="store_true", help="also write TFR.XML")
     p.add_argument("--db-pages", action="store_true", help="also the waypoint pages' airports, navaids and fixes")
+    p.add_argument("--no-charts", action="store_true", help="no CHARTS folder")
+    p.add_argument("--chart-faults", action="store_true", help="also the damaged chart files")
     p.add_argument("--image", help="also make this FAT card image holding the files")
     build(p.parse_args())
 

@@ -19,9 +19,12 @@
 #include "engine/lean.h"
 #include "gui/gui.h"
 #include "core/irq.h"
+#include "map/charts.h"
+#include "map/goto.h"
 #include "map/map.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
+#include "map/mapfile.h"
 #include "map/waypoints.h"
 #include "nav/autopilot.h"
 #include "nav/navsrc.h"
@@ -328,7 +331,30 @@ static void StepMapSource() {
     SendRemoteUserEvent(18, static_cast<uint32_t>(crs), static_cast<uint32_t>(src));
 }
 
-// Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
+// ---- the map's waypoint menus ---------------------------------------------------------------
+
+// STOPNAV: the GOTO ends here and on the other display.
+static void StopNav() {
+    ToMenu(6);
+    ResetKnobAllow();
+    G_Nearest.nMode = 0;
+    CancelGoto();
+    SendRemoteUserEvent(16, 0, 0);
+}
+
+// GOTO: a direct leg to the waypoint selected in the list or the FIND box.
+static void GoToSelection() {
+    if (!G_MapEnabled || !MapLoaded()) return;
+    G_Nearest.nMode = 0;
+    G_WptDb.nPageFlags &= ~(kWptGoto | kWptChartView);
+    StartGoto();
+    NavUpdate();
+    G_MapPane.nRedraw = kMapFrameNow;
+    ToMenu(6);
+    ResetKnobAllow();
+    InitScreenConfig();
+}
+
 // "NRST": the nearest airports, stepped with the knob.
 static void OpenNearestList() {
     if (!MapLoaded() || !G_MapEnabled) return;
@@ -338,6 +364,66 @@ static void OpenNearestList() {
     G_MapPane.nRedraw = kMapFrameSkip;
 }
 
+// ---- chart pages ------------------------------------------------------------------------------
+
+// The selected waypoint's identifier, trailing blanks dropped: the chart's name.
+static void SelectedWaypointId(char (&id)[kWptIdBytes + 1]) {
+    const uint8_t* src = G_WptDb.abAirport + 16;          // airport identifier
+    if (G_WptDb.nSelKind == kWptNavaid) src = G_WptDb.abNavaid + 12;
+    else if (G_WptDb.nSelKind == kWptFix) src = G_WptDb.abFix + 12;
+    std::memcpy(id, src, kWptIdBytes);
+    id[kWptIdBytes] = 0;
+    for (int i = kWptIdBytes - 1; i >= 0 && (id[i] == ' ' || id[i] == 0); --i) id[i] = 0;
+}
+
+static bool ChartShown() { return G_Chart.bLoaded && (G_WptDb.nPageFlags & kWptChartView); }
+
+static void ChartViewOn() {
+    G_WptDb.nPageFlags |= kWptChartView;
+    SetKnobFunc(Left(), kKnobPanVer);
+}
+
+// "CHART" in the waypoint menus: the selected waypoint's chart at its current page.
+static void OpenChart() {
+    char id[kWptIdBytes + 1];
+    SelectedWaypointId(id);
+    ChartFileLoad(id);
+    if (!G_Chart.bLoaded || !ChartLoad(G_Chart.nPage)) return;
+    G_SavedMenuState = G_MenuState;
+    ToMenu(633);
+    ChartViewOn();
+}
+
+// "PREV" loads the page before (not below the first) even without the view;
+// "NEXT" only while a chart is shown, and a failure changes nothing.
+static void ChartPrevKey() {
+    if (ChartLoad(G_Chart.nPage > 0 ? G_Chart.nPage - 1 : 0)) ChartViewOn();
+}
+
+static void ChartNextKey() {
+    if (ChartShown() && ChartLoad(G_Chart.nPage + 1)) G_WptDb.nPageFlags |= kWptChartView;
+}
+
+// Right and left with the knob on a chart function: the neighbouring page;
+// a page that does not load takes the chart view away.
+static void ChartPageKey(int32_t step) {
+    SetKnobFunc(Left(), kKnobPanVer);
+    const bool shown = ChartShown();
+    G_WptDb.nPageFlags &= ~kWptChartView;
+    if (!shown) return;
+    const uint32_t page = step > 0 ? G_Chart.nPage + 1 : G_Chart.nPage > 0 ? G_Chart.nPage - 1 : 0;
+    if (ChartLoad(page)) ChartViewOn();
+}
+
+// Up and down with the knob on a chart function: one knob step of the pan.
+static void ChartPanKey(int32_t delta) {
+    SetKnobFunc(Left(), kKnobPanVer);
+    G_Knob0.nDelta = delta;
+    KnobAdjust(0);
+    G_Knob0.nDelta = 0;
+}
+
+// Autopilot modes in NVRAM: lateral off, HDG, ARM, NAV; vertical off, ALT, ARM.
 static void StepApMode(uint32_t offset, const uint8_t (&next)[8]) {
     G_NVRam[offset] = next[G_NVRam[offset] & 7u];
     WriteNVRam(1);
@@ -512,12 +598,17 @@ static void SoftKeys2to5(int32_t code) {
     case 63: DirectTo(); break;
     case 622: case 632: G_SavedMenuState = G_MenuState; WptPageOpen(); break;
     case 6222: case 6322: if (G_WptDb.nSelKind == kWptAirport && G_WptDb.bMetarPage) WptPageSelect(); break;
+    case 624: case 634: StopNav(); break;
+    case 625: case 635: case 6225: case 6325: case 6335: GoToSelection(); break;
     case 64: ToMenu(64); SetKnobFunc(Left(), 0); break;
     case 65: ToAuxPages(); break;
     case 642: ToMenu(642); SetKnobFunc(Left(), 0); break;
     case 643: G_MapTerrOn = Toggle01(G_MapTerrOn); break;   // the value only: no redraw of the map
     case 644: ToggleWord(G_NexradOn, 13, 6); MapOptionToggled(); break;
     case 645: StepMapSource(); break;
+    case 623: case 633: case 6223: case 6323: OpenChart(); break;
+    case 6333: ChartPrevKey(); break;
+    case 6334: ChartNextKey(); break;
     case 6422: ToggleWord(G_MapPvtOn, 11, 2); MapOptionToggled(); break;
     case 6423: ToggleWord(G_MapIntsOn, 11, 4); MapOptionToggled(); break;
     case 6424: ToggleWord(G_MapAirOn, 13, 7); InitScreenConfig(); MapOptionToggled(); break;
@@ -548,6 +639,11 @@ static void MapMoveKey(int32_t code) {
 static void DirectionKey(int32_t code) {
     static const int32_t kQuick[4] = {kKnobHdg, kKnobBaro, kKnobAlt, kKnobMinAlt};
     const int32_t f = G_Knob0.nFunction;
+    if (f == kKnobPanVer || f == kKnobPanLat) {
+        if (code == 8 || code == 9) ChartPanKey(code == 8 ? -1 : 1);
+        else ChartPageKey(code == 10 ? 1 : -1);
+        return;
+    }
     if (f == kKnobZoom) {
         if (MapPaneShown() && G_MapEnabled) MapMoveKey(code);
         return;

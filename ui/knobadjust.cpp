@@ -7,6 +7,7 @@
 #include "core/timefmt.h"
 #include "efis/airdata.h"
 #include "engine/instrument.h"
+#include "map/charts.h"
 #include "map/map.h"
 #include "map/waypoints.h"
 #include "nav/autopilot.h"
@@ -179,6 +180,23 @@ static void AdjustGain(uint32_t block, uint32_t word, uint32_t limit, const char
     SendGainBlock(event, block);
 }
 
+// A tenth of the window's height a step; the chart page is loaded again with
+// the offset, which its window then holds within the page.
+static void PanChart(int32_t delta) {
+    constexpr int32_t kPanMax = 2 * kChartWindowHeight;
+    const bool shown = G_Chart.bLoaded && (G_WptDb.nPageFlags & kWptChartView);
+    if (!shown) {
+        G_WptDb.nPageFlags &= ~kWptChartView;
+        return;
+    }
+    const int32_t step = (delta % 2) * RoundHalfAway(kChartWindowHeight * 0.1f);
+    G_Chart.nScrollY = Clamp(G_Chart.nScrollY + step, 0, kPanMax);
+    if (!ChartLoad(G_Chart.nPage)) {
+        G_WptDb.nPageFlags &= ~kWptChartView;
+        SetKnobFunc(&G_Knob0, kKnobNone);
+    }
+}
+
 static void AdjustListBit(uint32_t offset, int32_t delta) {
     const uint32_t bit = 1u << ((G_ListCursor + 1) & 31);
     const uint32_t v = NvGetU32(offset);
@@ -223,6 +241,7 @@ static void AdjustFunction(KnobRecord& k, int32_t delta) {
     case kKnobInfo: WptInfoKnob(delta); break;
     case kKnobPageLst: AdjustListBit(kNvScreenEnable, delta); break;
     case kKnobKnobLst: AdjustListBit(G_KnobListSide == 1 ? kNvKnobListRight : kNvKnobListLeft, delta); break;
+    case kKnobPanVer: PanChart(delta); break;
     default: break;   // DATE, IMAX and PAN LAT do nothing here
     }
 }

@@ -6,5 +6,6 @@
 
 void TrafficDemoTargets() { ++G_PendingCalls[kPcTrafficDemoTargets]; }
 void TrafficRxMsg(uint8_t*, int32_t, uint32_t) {}
+void TrafficDrawOverlay(const ChartPageEntry*, GUI_Point, GUI_Point) {}
 // The radar image is dropped until its decoder lands.
 void WxNexradDecode(const uint8_t*, uint32_t) {}

@@ -2,6 +2,9 @@
 #pragma once
 #include <cstdint>
 
+#include "gui/gui.h"
+
+struct ChartPageEntry;
 struct TcpConn;
 
 struct WxState {
@@ -71,6 +74,8 @@ extern TrafficList G_Traffic;
 void TrafficDemoTargets();
 // Parse callback of the DLE-framed traffic ports.
 void TrafficRxMsg(uint8_t* msg, int32_t length, uint32_t port);
+// The targets on a geo-referenced chart page, inside the page's clamped box.
+void TrafficDrawOverlay(const ChartPageEntry* entry, GUI_Point minCorner, GUI_Point maxCorner);
 // At start and after a card change: on a weather master, the listeners.
 void WxOpenListeners();
 void WxRecvTask();

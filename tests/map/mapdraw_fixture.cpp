@@ -16,22 +16,26 @@ void MapDrawTest::SetUp() {
     BoardTest::SetUp();
     RunApp([] {
         SysLogOpen();
-        GUI_Init();
-        InitPalette();
-        InitNavSrc();
-        G_CurPage = 8;
-        G_MapPane = {};
-        G_MapPane.pRect = &PaneLayouts[0][0];
-        G_MapPane.x1 = 639;
-        G_MapPane.y1 = 459;
-        G_MapPane.nCenterX = 319;
-        G_MapPane.nCenterY = 229;
-        G_MapPane.nWidth = 640;
-        G_MapPane.nHeight = 460;
-        G_MapViewMode = 2;   // north up
-        MapPlaceOwnShip();
-        MapFrameReset();
+        SetUpFullMapPane();
     });
+}
+
+void SetUpFullMapPane() {
+    GUI_Init();
+    InitPalette();
+    InitNavSrc();
+    G_CurPage = 8;
+    G_MapPane = {};
+    G_MapPane.pRect = &PaneLayouts[0][0];
+    G_MapPane.x1 = 639;
+    G_MapPane.y1 = 459;
+    G_MapPane.nCenterX = 319;
+    G_MapPane.nCenterY = 229;
+    G_MapPane.nWidth = 640;
+    G_MapPane.nHeight = 460;
+    G_MapViewMode = 2;   // north up
+    MapPlaceOwnShip();
+    MapFrameReset();
 }
 
 uint8_t* MapDrawTest::Frame() { return board().display().Memory(); }

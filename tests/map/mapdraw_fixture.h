@@ -6,6 +6,10 @@
 
 #include "support/board_fixture.h"
 
+// The display, the palette, the navigation table and a full north-up map
+// pane (page 8).
+void SetUpFullMapPane();
+
 class MapDrawTest : public BoardTest {
 protected:
     void SetUp() override;
