@@ -32,6 +32,8 @@ constexpr int32_t kWordX = 210, kNameX = 290, kValueX = 410, kHdgX = 570, kHdgY 
 constexpr uint32_t kNoPortWaitTicks = 20 * kTicksPerSecond - 1;
 constexpr uint32_t kAfterVersionAskTicks = 36860;   // 10 ms
 constexpr int32_t kNoLabel = -1;
+// The adapter parser keeps no phase or course-source code: their names stay blank.
+constexpr int32_t kCodeNotDecoded = -1;
 
 const char kManufacturerNames[30][16] = {
     "Unknown", " ", "Beech", "Bendix", " ", "Cessna", "Collins", "Delco", "Foster Rnav", "Gable",
@@ -70,10 +72,10 @@ void DateTimeText(const ArincAdapterRec& rec, char* out, size_t size) {
     std::snprintf(out, size, "%02d/%02d/%d   --:--:--", d / 10000, d / 100 % 100, 2000 + d % 100);
 }
 void FlagsText(const ArincAdapterRec& rec, char* out, size_t size) {
-    std::snprintf(out, size, "integrity: %s   phase: %s", rec.nGpsInteg ? "OK" : "Fail", ArincPhaseName(kNoLabel));
+    std::snprintf(out, size, "integrity: %s   phase: %s", rec.nGpsInteg ? "OK" : "Fail", ArincPhaseName(kCodeNotDecoded));
 }
 void CourseText(const ArincAdapterRec& rec, char* out, size_t size) {
-    std::snprintf(out, size, "%04d   %s", Value(rec, kAl100), ArincCourseSourceName(kNoLabel));
+    std::snprintf(out, size, "%04d   %s", Value(rec, kAl100), ArincCourseSourceName(kCodeNotDecoded));
 }
 void DesiredTrackText(const ArincAdapterRec& rec, char* out, size_t size) {
     std::snprintf(out, size, "%04d true     ", Value(rec, kAl114));
@@ -115,6 +117,7 @@ void RollSteerText(const ArincAdapterRec& rec, char* out, size_t size) {
 }
 void FrequencyText(const ArincAdapterRec& rec, char* out, size_t size) {
     const int32_t f = Value(rec, kAl034);   // 10 kHz
+    // No ILS flag is decoded: every frequency reads as a VOR's.
     std::snprintf(out, size, "%d.%02d   %s", f / 100, f % 100, "VOR");
 }
 void OmnibearingText(const ArincAdapterRec& rec, char* out, size_t size) {

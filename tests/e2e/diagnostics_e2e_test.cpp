@@ -1,18 +1,20 @@
 // The diagnostics menu end to end: kv5100 started with the calibration
 // button held, a script through the administrator settings to item 22; the
 // loop-back test with a plug on port 2, the alarm output, the colour chart;
-// and the ARINC GPS test page fed by the adapter peer's stream on port 3.
+// the ARINC GPS test page fed by the adapter peer's stream on port 3; and
+// the ARINC adapter upgrade from the maintenance menu (item 21) against the
+// boot loader on port 3, with ARINC.HEX made by srec_cat.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "peers/arinc_peer.h"
 #include "support/png_read.h"
 #include "support/shell.h"
+#include "support/timed_script.h"
 
 namespace {
 
@@ -29,21 +31,11 @@ protected:
         if (!::testing::Test::HasFailure() && !std::getenv("KV_KEEP")) std::system(("rm -rf " + dir_).c_str());
     }
     // From the calibration list to the diagnostics menu (item 22).
-    struct Script {
-        std::string text = "3 release 5\n";
-        double t = 6;
-        Script& Do(const std::string& event, double after = 0.3) {
-            std::ostringstream line;
-            line << t << " " << event << "\n";
-            text += line.str();
-            t += after;
+    struct Script : TimedScript {
+        Script& ToDiagnostics() {
+            Do("press 4", 1.5).Repeat("press 2", 21).Do("press 4", 1.5);
             return *this;
         }
-        Script& Repeat(const std::string& event, int n) {
-            for (int i = 0; i < n; ++i) Do(event);
-            return *this;
-        }
-        Script& ToDiagnostics() { return Do("press 4", 1.5).Repeat("press 2", 21).Do("press 4", 1.5); }
     };
     CommandResult Run(const Script& s, const std::string& more) {
         std::ofstream(dir_ + "/script.txt") << s.text;
@@ -61,8 +53,8 @@ protected:
 
 TEST_F(DiagE2e, LoopbackAlarmOutputAndColourChart) {
     Script s;
-    s.ToDiagnostics()
-        .Do("screenshot " + dir_ + "/menu.png")
+    s.ToDiagnostics();
+    s.Do("screenshot " + dir_ + "/menu.png")
         .Do("press 2").Do("press 4", 2).Do("screenshot " + dir_ + "/loop.png").Do("press 4", 1)   // row 2
         .Do("press 2").Do("press 2").Do("press 2")                                                // row 5
         .Do("knob 3 0.1", 1).Do("screenshot " + dir_ + "/toggle.png")
@@ -96,8 +88,8 @@ TEST_F(DiagE2e, ArincGpsTestPageShowsTheAdapterAndSendsTheHeading) {
     std::ofstream(dir_ + "/in.bin", std::ios::binary) << in;
     std::ofstream(dir_ + "/SYSTEM.KVD") << "SERIAL3_FUNC, 5\nSERIAL3_BAUD, 1\n";
     Script s;
-    s.ToDiagnostics()
-        .Repeat("press 2", 8).Do("press 4", 2)   // row 9: GPS
+    s.ToDiagnostics();
+    s.Repeat("press 2", 8).Do("press 4", 2)   // row 9: GPS
         .Do("knob -3 0.1", 2).Do("screenshot " + dir_ + "/gps.png")
         .Do("press 4", 1).Do("screenshot " + dir_ + "/back.png").Do("press 1", 1);
     const CommandResult r = Run(s, "--tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --serial 3=file:" + dir_ + "/in.bin," +
@@ -117,6 +109,39 @@ TEST_F(DiagE2e, ArincGpsTestPageShowsTheAdapterAndSendsTheHeading) {
         for (int y = 200; y < 212 && !red; ++y) red = gps.At(x, y) == 0xFF0000;
     EXPECT_TRUE(red) << "Des.Track with SSM 1";
     EXPECT_GT(back.Lit(210, 41, 450, 180), 1000) << "the menu again";
+}
+
+TEST_F(DiagE2e, ArincUpgradeFromTheMaintenanceMenu) {
+    ASSERT_EQ(RunCommand("head -c 300 /dev/urandom > " + dir_ + "/blob.bin && srec_cat " + dir_ +
+                         "/blob.bin -binary -o " + dir_ + "/ARINC.HEX -intel").status, 0);
+    ASSERT_EQ(RunCommand(std::string(KV_TOOLS_DIR) + "/make-sd-image.sh " + dir_ + "/card.img --fat 16 " + dir_ +
+                         "/ARINC.HEX=ARINC.HEX 2>&1").status, 0);
+    const std::string hex = ReadHostFile(dir_ + "/ARINC.HEX");
+    ASSERT_GT(hex.size(), 600u);
+    std::ofstream(dir_ + "/SYSTEM.KVD") << "SERIAL3_FUNC, 5\nSERIAL3_BAUD, 1\n";
+    Script s;
+    s.Do("press 4", 1.5).Repeat("press 2", 20).Do("press 4", 1.5)   // item 21: system maintenance
+        .Repeat("press 2", 3).Do("press 4", 2).Do("screenshot " + dir_ + "/found.png")   // row 4
+        .Do("press 4", 2).Do("screenshot " + dir_ + "/loading.png", 2 + 0.008 * static_cast<double>(hex.size()))
+        .Do("screenshot " + dir_ + "/done.png").Do("press 1", 1.5).Do("press 1", 1.5);
+    const CommandResult r = Run(s, "--tfs SYSTEM.KVD=" + dir_ + "/SYSTEM.KVD --sd " + dir_ + "/card.img --serial 3=arinc-loader:" +
+                                       dir_ + "/capture.bin,xoff=200:300");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("ARINC.HEX file, " + std::to_string(hex.size()) + " bytes loaded."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Done, " + std::to_string(hex.size()) + " bytes sent"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCommand("cmp " + dir_ + "/capture.bin " + dir_ + "/ARINC.HEX").status, 0) << "the file, byte for byte";
+    // srec_cat reads the captured records back into the same bytes.
+    EXPECT_EQ(RunCommand("srec_cat " + dir_ + "/capture.bin -intel -o " + dir_ + "/back.bin -binary && cmp " + dir_ +
+                         "/back.bin " + dir_ + "/blob.bin").status, 0);
+    const size_t report = r.out.find("kv5100: serial port 3: arinc-loader: started");
+    ASSERT_NE(report, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bad, end record seen, 0 bytes under XOFF", report), std::string::npos) << r.out.substr(report);
+    const size_t gap = r.out.find("shortest gap ", report);
+    ASSERT_NE(gap, std::string::npos);
+    EXPECT_GE(std::stoul(r.out.substr(gap + 13)), 18432ul) << "more than 5 ms between bytes";
+    const RgbImage found = Shot("found.png"), done = Shot("done.png");
+    EXPECT_GT(found.Lit(210, 185, 500, 245), 500) << "alive, version, size, START";
+    EXPECT_GT(done.Lit(424, 165, 500, 180), 20) << "Done.";
 }
 
 }  // namespace

@@ -260,6 +260,16 @@ TEST_F(ArincScreens, UpgradeAgainstTheBootLoader) {
         EXPECT_EQ(G_Serial[3].fpFrame, &ArincResync);
         if (c.file != nullptr) board().mmc().Remove();
     }
+    // The port parses adapter messages again.
+    board().serialLine(3).peer().Clear();
+    Send(3, ap::Message('A', '0', "V2.00"));
+    Restart();
+    Run(100);
+    RunApp([] {
+        G_Serial[3].bRxPending = 0;
+        G_Serial[3].fpFrame(3);
+    });
+    EXPECT_STREQ(ArincInputRec(3)->szVersion, "V2.00");
 }
 
 TEST_F(ArincScreens, UpgradeWithoutAnAdapterPortTouchesNoPort) {

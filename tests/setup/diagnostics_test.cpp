@@ -119,8 +119,13 @@ TEST_F(DiagTest, DisabledPortRunsAt9600AndStaysDisabled) {
     EXPECT_GT(LoopbackTotal(), 0u);
     EXPECT_EQ(G_Serial[3].nFunction, 0u);
     EXPECT_EQ(board().uart(3).TicksPerChar(), before);
-    // 23 characters of the line went out at 9,600 bit/s: 3,840 ticks each.
     EXPECT_NE(Out(3).find("UART #3 Testing 0\r\n"), std::string::npos);
+    // Stopped in the middle of the test: the port runs at 9,600 bit/s,
+    // 3,840 ticks a character.
+    board().SetRunEnd(board().Now() + kTicksPerSecond / 2);
+    EXPECT_EQ(RunApp([] { SerialLoopbackTest(3, 210, 191); }), platform::StopReason::RunEnd);
+    EXPECT_EQ(board().uart(3).TicksPerChar(), 3840u);
+    EXPECT_EQ(G_Serial[3].nFunction, 7u);
 }
 
 // Detents 100 ms apart: the first after a rest is dropped, each other one
