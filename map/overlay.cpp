@@ -110,15 +110,20 @@ void PaneLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 // The point at angular distance s along the circle from a with course c.
 MapPoint Along(const MapPoint& a, double c, double s) { return *CalcDestPointRad(s, c, a); }
 
-// The visible end of an outside end: probes at s - s/k (k = 10..1) from the end.
+// How far from an outside end the line is drawn: probes at s - s/k (k =
+// 10..1) walk from inside toward the end. The first probe outside after one
+// inside reaches past the pane's edge, where the clip trims it; stopping at
+// the first probe inside would cut a long line to a stub near the other end.
 double VisibleFrom(const MapPoint& end, double course, double d, const MapPoint (&corners)[4]) {
     double s = d;
     for (const MapPoint& c : corners) s = std::min(s, CalcAngularDist(end, c));
+    bool seenIn = false;
     for (int k = 10; k >= 1; --k) {
         const double at = s - s / k;
-        if (Visible(Along(end, course, at))) return at;
+        if (Visible(Along(end, course, at))) seenIn = true;
+        else if (seenIn) return at;
     }
-    return 0.0;   // none inside: keep the end (the clip holds the drawing)
+    return 0.0;   // the end itself: the clip holds the drawing
 }
 
 void Polyline(const MapPoint& a, double course, double from, double to) {

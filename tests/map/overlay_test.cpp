@@ -146,6 +146,17 @@ TEST_F(OverlayTest, RouteLegsBehindTheActiveOneAreNotDrawn) {
     EXPECT_EQ(Count(kMagenta, 0, 0, 639, 459) + Count(kWhite, 0, 0, 639, 459), 0) << "nothing without a fix";
 }
 
+TEST_F(OverlayTest, AGreatCircleToAPointBeyondThePaneRunsToItsEdge) {
+    // 20 NM north at 63 units a pixel is 1,330 pixels above the aircraft.
+    SetDrawColor(kMagenta);
+    GUI_SetPenSize(3);
+    FillBand(kBlack);
+    MapDrawGreatCircle(At(45.0, -122.5), At(45.0 + 20.0 / 60.0, -122.5));
+    EXPECT_EQ(Band(319, 200), kMagenta);
+    EXPECT_EQ(Band(319, 5), kMagenta) << "up to the pane's top edge";
+    EXPECT_EQ(Count(kMagenta, 0, 236, 639, 459), 0) << "nothing south of the aircraft";
+}
+
 TEST_F(OverlayTest, RangeArcRedWithoutAFixAndNoneOnPageNine) {
     G_MapViewMode = 0;   // track up
     G_CurPage = 5;
