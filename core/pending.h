@@ -5,7 +5,6 @@
 
 enum PendingCall : uint32_t {
     kPcUpdateInstReadingsStep,
-    kPcTrafficDemoTargets,
     kPcLogEngineStartStop,
     kPcCount
 };

@@ -23,7 +23,11 @@
 #include "ui/pages.h"
 #include "ui/popup.h"
 #include "ui/statusbar.h"
+#include "wx/nexrad.h"
+#include "wx/statusbox.h"
 #include "wx/tfr.h"
+#include "wx/traffic.h"
+#include "wx/wx.h"
 
 MapFrameRecord G_MapFrame = {};
 float G_MapRotationRad = 0.0f;
@@ -216,12 +220,14 @@ static void StageFour() {
     if (G_MapIntsOn == 1) MapDrawIntersections();
     MapDrawTrackDots();
     MapDrawRouteOverlay();
+    TrafficDrawPage();
     int32_t x = 0, y = 0;
     const NavSrcRec& rec = MapSourceRecord();
     MapProject(Ref(), MapPoint{ToBand(rec.fLat), ToBand(rec.fLon)}, &x, &y);
     if (MapSourceHasFix(rec)) MapDrawOwnShip(NorthUp() ? 1 : 0, x, y);
     MapDrawRangeArc();   // sets its own clip and removes it
     MapNavDataBoxes();
+    WxStatusBox();
     G_MapFrame.nBlit[0] = G_MapFrame.nBlit[1] = 0;
 }
 
@@ -231,9 +237,10 @@ void MapRender() {
         switch (G_MapFrame.nStage) {
         case 1: StageOne(); G_MapFrame.nStage = 2; break;
         case 2:
-            // NEXRAD comes with the weather pictures; the stage passes straight on.
             G_MapFrame.nStage = 3;
-            continue;
+            if (!(G_NexradOn && G_WxNexradReady)) continue;
+            WxDrawNexrad();
+            break;
         case 3: StageThree(); G_MapFrame.nStage = 4; break;
         case 4: StageFour(); G_MapFrame.nStage = 5; break;
         default: return;

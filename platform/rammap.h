@@ -7,11 +7,13 @@
 #pragma once
 #include <cstdint>
 
-constexpr uint32_t kSystemRamBase = 0xA0000000;   // 64 MB of system RAM
-constexpr uint32_t kSystemRamBytes = 0x04000000;
+// This board carries 128 MB of system RAM: the map's square and terrain
+// caches and the 4.9 MB radar picture make the image's zeroed records alone
+// over 48 MB, more than the 44 MB that 64 MB would leave above the DMA window.
+constexpr uint32_t kSystemRamBase = 0xA0000000;
+constexpr uint32_t kSystemRamBytes = 0x08000000;
 // Above the DMA-visible window (0xA0800000..0xA13FFFFF), to the end of
-// system RAM: the map's square and terrain caches make the image's zeroed
-// records alone over 40 MB.
+// system RAM.
 constexpr uint32_t kAppImageBase = 0xA1400000;
 constexpr uint32_t kAppImageBytes = kSystemRamBase + kSystemRamBytes - kAppImageBase;
 

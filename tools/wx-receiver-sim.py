@@ -7,13 +7,16 @@ Every command from the unit is answered with a good 0x90 status frame. Once
 the unit starts product delivery ('N'), the receiver sends its configuration
 (0xC0) and time (0xDF) frames and then, every PERIOD seconds, a METAR set, a
 TFR set and, N times in all (--cycles, default 1), a cycle marker
-(a second one makes a master power-cycle the receiver) as stuffed product messages (AB CD, the short or
+(a second one makes a master power-cycle the receiver) and, with --nexrad, a
+radar picture, as stuffed product messages (AB CD, the short or
 the long form, CRC-16/GENIBUS) in 0xEA frames of at most 500 product bytes.
 The payloads are PPMd streams made as tools/ppmd-stream.py makes them.
 
     wx-receiver-sim.py [--bind ADDR] [--port N] [--run-for S] [--period S]
                        [--stations ID,ID,...] [--tfr LAT,LON] [--time YYYY-MM-DDTHH:MM]
                        [--cycles N] [--fault NAME[:ARG]] ... [--log FILE]
+                       [--nexrad LAT,LON] [--nexrad-size WxH] [--nexrad-pixel M]
+                       [--nexrad-scale-lat DEG] [--nexrad-time YYYY-MM-DDTHH:MM]
 
 Stations get hand-written reports in turn VFR, MVFR, IFR, LIFR. --tfr puts
 two areas near the position: a 5 NM circle active at the receiver's time
@@ -23,6 +26,16 @@ delivery), close:S (the connection closed after S seconds), split (every
 frame sent as two segments), badcrc (the first METAR message's CRC wrong),
 oversize (a frame of length 601), lyingcount (a 0xEA count beyond its frame),
 longproduct (a METAR product longer than its message).
+
+The radar picture (--nexrad, centred on LAT,LON; 2988x1642 by default, pixels
+of --nexrad-pixel metres, 1000 by default; the scale latitude is LAT unless
+given; the time is --nexrad-time, else --time) holds known blocks, from the
+centre: seven blocks of values 1..7 in a row east of the centre, each W/32
+wide and H/16 high with a gap of W/64, starting W/32 east of the centre
+column; one block of value 7 north of the centre (W/64 wide, H/8 high, its
+foot H/32 north of the centre row), so the picture's orientation shows; and
+a frame of value 1, one pixel wide, on the picture's outermost rows and
+columns. Column W/2, row H/2 is the centre.
 """
 import argparse
 import binascii
@@ -150,11 +163,45 @@ def tfr_set(lat, lon, t):
     return xml.encode()
 
 
+def nexrad_raster(w, h):
+    img = bytearray(w * h)
+
+    def block(c0, r0, cols, rows, v):
+        for r in range(max(r0, 0), min(r0 + rows, h)):
+            c1, c2 = max(c0, 0), min(c0 + cols, w)
+            if c2 > c1:
+                img[r * w + c1:r * w + c2] = bytes([v]) * (c2 - c1)
+
+    cc, cr = w // 2, h // 2
+    bw, bh, gap = max(w // 32, 1), max(h // 16, 1), max(w // 64, 1)
+    for v in range(1, 8):
+        block(cc + bw + (v - 1) * (bw + gap), cr - bh // 2, bw, bh, v)
+    block(cc - max(w // 128, 1), cr - max(h // 32, 1) - max(h // 8, 1), max(w // 64, 1), max(h // 8, 1), 7)
+    block(0, 0, w, 1, 1)
+    block(0, h - 1, w, 1, 1)
+    block(0, 0, 1, h, 1)
+    block(w - 1, 0, 1, h, 1)
+    return bytes(img)
+
+
+def nexrad_product(a):
+    lat, lon = a.nexrad
+    w, h = a.nexrad_size
+    scale = a.nexrad_scale_lat if a.nexrad_scale_lat is not None else lat
+    t = a.nexrad_time or a.time
+    stamp = int((t - datetime.datetime(1970, 1, 1)).total_seconds())
+    stream = PPMD.encode(nexrad_raster(w, h), 6, 0)
+    return (struct.pack("<BBIB", 1, 0, len(stream), 0) +
+            struct.pack("<iiIIHHH", round(lat * 1e6), round(lon * 1e6), stamp, round(abs(scale) * 1e6), w, h,
+                        a.nexrad_pixel) + stream)
+
+
 # ---- the connection -----------------------------------------------------------------------------
 
 
 class Receiver:
     cycles_sent = 0
+    server_nexrad = None   # made once: the compression takes a while
 
     def __init__(self, conn, args, log, first, server):
         self.conn, self.args, self.log, self.first, self.server = conn, args, log, first, server
@@ -214,6 +261,10 @@ class Receiver:
             self.sent_metar = True
         if a.tfr:
             out.append(("TFR", message(text_product(35, tfr_set(a.tfr[0], a.tfr[1], t)), long_form=True)))
+        if a.nexrad:
+            if self.server_nexrad is None:
+                Receiver.server_nexrad = message(nexrad_product(a))
+            out.append(("NEXRAD", Receiver.server_nexrad))
         if Receiver.cycles_sent < a.cycles:   # counted over all connections
             out.append(("cycle", message(struct.pack("<BBII", 47, 0, 0, 0))))
             Receiver.cycles_sent += 1
@@ -287,6 +338,11 @@ def main():
     p.add_argument("--cycles", type=int, default=1)
     p.add_argument("--fault", type=parse_fault, action="append", default=[])
     p.add_argument("--log", default="-")
+    p.add_argument("--nexrad", type=lambda s: [float(x) for x in s.split(",")], default=None)
+    p.add_argument("--nexrad-size", type=lambda s: [int(x) for x in s.lower().split("x")], default=[2988, 1642])
+    p.add_argument("--nexrad-pixel", type=int, default=1000)
+    p.add_argument("--nexrad-scale-lat", type=float, default=None)
+    p.add_argument("--nexrad-time", type=lambda s: datetime.datetime.strptime(s, "%Y-%m-%dT%H:%M"), default=None)
     args = p.parse_args()
     log = sys.stdout if args.log == "-" else open(args.log, "a")
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

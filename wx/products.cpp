@@ -11,6 +11,7 @@
 #include "core/ostimer.h"
 #include "core/syslog.h"
 #include "wx/metar.h"
+#include "wx/nexrad.h"
 #include "wx/ppmd.h"
 #include "wx/tfr.h"
 #include "wx/wx.h"
@@ -75,6 +76,8 @@ void CycleMarker() {
 
 }  // namespace
 
+uint8_t* WxProductCopy() { return s_product; }
+
 void WxTfrStore(const uint8_t* payload, uint32_t length) {
     StoreText(payload, length, {kWxTfrTextMax, "WX: ttbfb (%d)\n", kOutTfr, &G_Wx.bTfrRx, &G_Wx.nTfrRxTime});
 }
@@ -111,7 +114,10 @@ void WxDecodeStep() {
     G_Wx.nDecodeState = 0;
     const uint32_t len = G_Wx.nTextLen;
     switch (G_Wx.nProductId) {
-    case kWxIdNexrad: G_WxNexradReady = 1; break;
+    case kWxIdNexrad:
+        WxNexradFinish();
+        G_WxNexradReady = 1;
+        break;
     case kWxIdMetar: WxMetarIndex(G_WxText, len); break;
     case kWxIdTfr:
         if (len != 0) WxTfrParseXml(G_WxText, len);

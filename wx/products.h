@@ -18,5 +18,6 @@ extern uint32_t G_WxOutLen[3];
 void WxProductDispatch(const uint8_t* payload, uint32_t length);
 void WxTfrStore(const uint8_t* payload, uint32_t length);
 void WxMetarStore(const uint8_t* payload, uint32_t length);
-// The radar image (a later module).
-void WxNexradDecode(const uint8_t* payload, uint32_t length);
+// The copy of the product in decompression (kWxProductBytes): the
+// decompressor reads its stream from here slice after slice.
+uint8_t* WxProductCopy();

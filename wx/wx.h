@@ -32,6 +32,10 @@ struct WxState {
     uint32_t nTfrPoints;
     uint32_t nLinkPasses;        // calls of the link task and of the decode step: the main loop's rhythm
     uint32_t nDecodePasses;
+    // The radar picture's geometry, 2^18 fixed point: degrees per column and
+    // row, columns and rows per degree, and the picture's centre.
+    int32_t  nNxLonPerCol, nNxColsPerLon, nNxLatPerRow, nNxRowsPerLat;
+    int32_t  nNxLat, nNxLon;
 };
 
 // The weather text buffer: decompressed products, or TFR.XML read from the card.
