@@ -9,7 +9,6 @@
 #include "core/irq.h"
 #include "core/mainloop.h"
 #include "core/ostimer.h"
-#include "core/pending.h"
 #include "core/start.h"
 #include "core/util.h"
 #include "efis/airdata.h"

@@ -6,7 +6,6 @@
 #include "core/irq.h"
 #include "core/mainloop.h"
 #include "core/ostimer.h"
-#include "core/pending.h"
 #include "wx/traffic.h"
 #include "wx/wx.h"
 #include "core/serial.h"

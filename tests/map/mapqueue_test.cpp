@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/pending.h"
 #include "map/map.h"
 #include "map/mapqueue.h"
 #include "map_fixture.h"

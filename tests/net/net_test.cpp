@@ -8,7 +8,6 @@
 
 #include "core/irq.h"
 #include "core/ostimer.h"
-#include "core/pending.h"
 #include "core/syslog.h"
 #include "net/checksum.h"
 #include "net/net.h"
