@@ -191,7 +191,7 @@ TEST_F(VorRadioTest, SilentRadioTimesOutThenClearsInsideItsSlot) {
     }
     EXPECT_TRUE(Slot().nRadioFlagsA & kNavRadioValid);
     EXPECT_FALSE(Slot().nRadioFlagsB & kNavRadioStationValid) << "V25 aged";
-    EXPECT_EQ(Slot().nActiveFreq, 0) << "V28 aged";
+    EXPECT_EQ(+Slot().nActiveFreq, 0) << "V28 aged";
     EXPECT_EQ(Count(SysLogSectorText(), "SL30, V21: Message Timeout @"), 1);
     EXPECT_EQ(Count(SysLogSectorText(), "SL30, V25: Message Timeout @"), 2);
 }
