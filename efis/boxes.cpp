@@ -218,11 +218,17 @@ void DrawVorInfoBox() {
 
 void DrawNavSourceBox(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     const NavSrcRec* s = BearingSlot();
-    if (!s || (s->nType != 1 && s->nType != 2)) return;
+    // Only a source with something to tell: a GPS (or the map's GOTO) with
+    // its waypoint, a radio with data.
+    const bool gpsLike = s && (s->nType == 1 || s == &G_NavSrc.rec[kNavMapSlot]);
+    const bool gps = gpsLike && (s->nGpsFlagsA & kNavGpsValid) && (s->nGpsFlagsA & kNavGpsWptValid) &&
+                     s->szWaypoint[0] != 0;
+    const bool radio = s && s->nType == 2 && (s->nRadioFlagsA & kNavRadioValid);
+    if (!gps && !radio) return;
     const EfisView saved = G_EfisView;
     G_EfisView.infoX0 = x0, G_EfisView.infoY0 = y0, G_EfisView.infoX1 = x1, G_EfisView.infoY1 = y1;
     G_EfisView.bNarrow = false;
-    if (s->nType == 1) DrawGpsInfoBox();
+    if (gps) DrawGpsInfoBox();
     else DrawVorInfoBox();
     G_EfisView = saved;
 }

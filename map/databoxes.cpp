@@ -96,12 +96,16 @@ void DrawNorthArrow() {
 // it than they were made for (or beside the instrument strips of a narrowed
 // map): the arc is brought in to stay below the data boxes and inside the
 // map's columns, and its label gives the range of that radius.
-ArcRow FittedArc(ArcRow row, const MapScreenPoint& own) {
+ArcRow FittedArc(const ArcRow& table, const MapScreenPoint& own) {
     const PaneRecord& p = G_MapPane;
     const int32_t top = p.y0 + (p.nFlagA == 1 ? kArcTopNarrow : kArcTop);
     const int32_t edge = p.x1 - 2 - (IsSplitMapPage() ? kSplitShift : 0);
-    // Twice: a shorter radius can print a longer label ("9.9NM" after "10NM").
-    for (int pass = 0; pass < 2; ++pass) {
+    ArcRow row = table;
+    // A shorter radius spreads the characters over more angle, so that they
+    // keep their spacing, and can print a longer label ("9.9NM"): a few
+    // passes, each radius fitting the angles it was computed with.
+    for (int pass = 0; pass < 4 && row.radius >= 20; ++pass) {
+        row.step = (table.step * table.radius + row.radius / 2) / row.radius;
         char text[24];
         FormatRange(row.radius, false, text, sizeof text);
         const int32_t n = static_cast<int32_t>(std::strlen(text));
@@ -114,6 +118,7 @@ ArcRow FittedArc(ArcRow row, const MapScreenPoint& own) {
         int64_t outer = row.radius + 14;
         if (up > 0) outer = std::min<int64_t>(outer, (static_cast<int64_t>(own.y - top) << 18) / up);
         if (right > 0) outer = std::min<int64_t>(outer, (static_cast<int64_t>(edge - own.x) << 18) / right);
+        if (outer - 14 >= row.radius) break;
         row.radius = static_cast<int32_t>(outer) - 14;
     }
     return row;

@@ -188,15 +188,19 @@ TEST_F(OverlayTest, TheRangeArcIsBroughtInsideThePane) {
     G_MapViewMode = 0;
     struct Case { const char* name; int32_t page, x1, ownX, tickX0, tickY0, tickX1, tickY1, top, right; };
     const Case cases[] = {
-        // Page 8, own (319, 344): R 373 reaches row -12; at 337 degrees
-        // (cos 0.9205) row 18 allows an outer radius of 326 / 0.9205 = 354,
-        // R 340: the tick runs from (451.8, 31.0) to (457.3, 18.1).
+        // Page 8, own (319, 344): R 373 reaches row -12. At 337 degrees (cos
+        // 0.9205) row 18 allows an outer radius of 326 / 0.9205 = 354, R 340;
+        // its characters 2.2 degrees apart (20 x 373 / 340) put the arc's end
+        // at 337.2 degrees, outer radius 353, R 339: the tick from (450.4,
+        // 31.5) to (455.8, 18.6).
         {"page 8", 8, 639, 319, 450, 18, 459, 31, 18, 637},
         // Page 15 beside the strips, own (191, 344): the map ends at column
-        // 291; at 341 degrees (sin -0.3256) the outer radius is 100 / 0.3256
-        // = 307, R 293: the tick from (286.4, 67.0) to (290.9, 53.7); the
-        // arc's top, row 42, stays under the pane's two rows of data boxes.
-        {"page 15, split", 15, 383, 191, 284, 53, 291, 68, 34, 291},
+        // 291. At 341 degrees (sin -0.3256) the outer radius is 100 / 0.3256
+        // = 307, R 293; wider steps (17, 18, 19 tenths) move the label's start
+        // to 339.5, 339.0, 338.5 degrees and the radius to 271, 265, 258: the
+        // tick from (285.6, 104.0) to (290.7, 90.9); the arc stays under the
+        // pane's two rows of data boxes.
+        {"page 15, split", 15, 383, 191, 284, 90, 291, 105, 34, 291},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
