@@ -1,9 +1,10 @@
 // The radar picture, the weather status box and traffic on the moving map as
 // a pilot sees them: kv5100 as weather master against the receiver simulator
-// in the namespace rig with radar products; traffic written by
-// tools/traffic-8c.py into a pseudo-terminal port, drawn on the map and, sent
-// over the display link, on the other display's map; the demonstration
-// targets' messages read back from the port by the same script.
+// in the namespace rig with radar products, the picture ageing out as the
+// run goes on in virtual time; traffic written by tools/traffic-8c.py into a
+// pseudo-terminal port, drawn on the map and, sent over the display link, on
+// the other display's map; traffic from a file on the map and on a chart
+// page; the demonstration targets' messages read back from the port.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -82,15 +83,16 @@ protected:
 // real-time run puts two in one read of the knob (a count of 2 is no step).
 const char* const kZoom5 = "16 press 6\n17 press 6\n18 press 6\n20 knob 7 1\n";
 
-// Pixels of colour `rgb` in a block's inner part, around (x, y).
+// Pixels of radar value v's colour in a 17 x 19 box around (x, y), inside its block.
 int BlockPixels(const RgbImage& im, int v, int x, int y) { return CountRgb(im, kRadarRgb[v - 1], x - 8, y - 9, x + 8, y + 9); }
 
 // The master brings the receiver up and one radar picture of known blocks
 // arrives (the simulator's period is longer than the run), centred on the
 // standing aircraft; the map, north up at zoom 5, draws it with its age in
-// the status box. Once the picture is a minute old the run leaves the link
-// and goes on in virtual time: 14 minutes on the picture is still drawn, 16
-// minutes on it has aged out and the box says "NXRD OLD".
+// the status box. Once the picture is a minute old the run cuts the link (the
+// receiver answers at the host's pace, not the board's) and goes on in
+// virtual time: 14 minutes on the picture is still drawn, 16 minutes on it
+// has aged out and the box says "NXRD OLD".
 TEST_F(RadarTrafficE2e, MasterDrawsTheRadarPictureUntilItAgesOut) {
     StillTrack(125);
     Settings("wx.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n");
@@ -101,10 +103,13 @@ TEST_F(RadarTrafficE2e, MasterDrawsTheRadarPictureUntilItAgesOut) {
                         "900 screenshot " + s + "aged14.png\n1030 screenshot " + s + "old.png\n");
     const std::string unit = Unit("unit.flash", "wx.kvd", "card.img",
                                   "--net tap:$KV_TAP --script " + s + "script --run-for 1031 >" + s + "unit.log 2>&1");
+    // The receiver stays until the unit's run has ended (the rig stops the unit with it).
     const std::string sim = "/usr/bin/python3 " + Tool("wx-receiver-sim.py") +
-                            " --run-for 105 --period 300 --nexrad 45.2629,-122.6769 --nexrad-pixel 100"
-                            " --nexrad-time 2009-02-13T23:31 --time 2015-12-31T13:30 --log " + s + "sim.log";
-    const CommandResult r = RunCommand(Tool("netns-rig.sh") + " -t 115 '" + unit + "' '" + sim + "' 2>&1");
+                            " --run-for 200 --period 300 --nexrad 45.2629,-122.6769 --nexrad-pixel 100"
+                            " --nexrad-time 2009-02-13T23:31 --time 2015-12-31T13:30 --log " + s + "sim.log & r=$!; "
+                            "while kill -0 $r 2>/dev/null && ! grep -q \"run ended\" " + s + "unit.log; do sleep 0.5; done; "
+                            "kill $r 2>/dev/null; true";
+    const CommandResult r = RunCommand(Tool("netns-rig.sh") + " -t 210 '" + unit + "' '" + sim + "' 2>&1");
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     const std::string log = Syslog("unit.flash");
     ASSERT_NE(log.find("WX: NXRD 23:31:00Z"), std::string::npos) << log << ReadHostFile(s + "sim.log");
