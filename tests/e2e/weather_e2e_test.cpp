@@ -127,7 +127,7 @@ TEST_F(WeatherRig, ASilentReceiverIsLeftAndTheLinkComesBack) {
 // down-right.
 TEST_F(WeatherRig, TheMapDrawsTheTfrAreasActiveInRedAndLaterInYellow) {
     ASSERT_NO_FATAL_FAILURE(MakeTrack());
-    Write("system.kvd", MapSettings("NET_ENABLE, 1\nNET_WX_MODE, 1\n"));
+    Write("system.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n" + MapSettings());
     // I AGREE opens the map; three knob pushes put the knob on ZOOM; zoom in.
     Write("script", "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 6\n25 knob 4 0.3\n"
                     "29 knob 3 0.3\n32 screenshot " + d_ + "/tfr.png\n");
