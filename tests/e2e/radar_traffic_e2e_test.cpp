@@ -7,13 +7,10 @@
 // page; the demonstration targets' messages read back from the port.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
@@ -24,74 +21,48 @@ constexpr int kPaneY1 = 459;
 // The aircraft on the map pane: track up low in the pane, north up at its centre.
 constexpr int kOwnX = 319, kTrackUpY = 344, kNorthUpY = 229;
 
-int CountRgb(const RgbImage& im, uint32_t rgb, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) n += im.At(x, y) == rgb ? 1 : 0;
-    return n;
-}
+int Around(const RgbImage& im, uint32_t rgb, int x, int y, int r) { return CountColour(im, rgb, x - r, y - r, x + r, y + r); }
 
-int Around(const RgbImage& im, uint32_t rgb, int x, int y, int r) { return CountRgb(im, rgb, x - r, y - r, x + r, y + r); }
-
-class RadarTrafficE2e : public ::testing::Test {
+class RadarTrafficE2e : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kv5100radarXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        const CommandResult g = RunCommand("/usr/bin/python3 " + Tool("make-map-card.py") + " " + d_ + "/files --image " +
-                                           d_ + "/card.img 2>&1 && cp " + d_ + "/card.img " + d_ + "/card2.img");
+        MapE2e::SetUp();
+        gpsPort_ = 2;
+        ASSERT_NO_FATAL_FAILURE(MakeCard());
+        const CommandResult g = RunCommand("cp " + d_ + "/card.img " + d_ + "/card2.img");
         ASSERT_EQ(g.status, 0) << g.out;
-        Track("");
+        ASSERT_NO_FATAL_FAILURE(Track(""));
     }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + d_).c_str());
-    }
-    static std::string Tool(const std::string& name) { return std::string(KV_TOOLS_DIR) + "/" + name; }
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(d_ + "/" + name) << text; }
     // The GPS track (make-gps-track.py with `args`; by default flying east
     // from the region's start at 120 kt for 40 s, then turning) twice: for a
-    // unit's first boot, which sets its ports after 7.8 s, and for the boots
-    // after it, which take 0.7 s; until then the port takes the file at
-    // 115,200 baud.
-    void Track(const std::string& args) const {
-        const std::string make = "/usr/bin/python3 " + Tool("make-gps-track.py") + " " + args;
-        const CommandResult g = RunCommand(make + " " + d_ + "/track.nmea 2>&1 && " + make + " --lead 0.7 " + d_ +
-                                           "/again.nmea 2>&1");
+    // unit's first boot, which sets its ports after 7.8 s, track.nmea, and
+    // for the boots after it, which take 0.7 s, again.nmea; until then the
+    // port takes the file at 115,200 baud.
+    void Track(const std::string& args) {
+        ASSERT_NO_FATAL_FAILURE(MakeTrack(args + " --lead 0.7"));
+        const CommandResult g = RunCommand("mv " + d_ + "/track.nmea " + d_ + "/again.nmea");
         ASSERT_EQ(g.status, 0) << g.out;
+        ASSERT_NO_FATAL_FAILURE(MakeTrack(args));
     }
     // A GPS standing at the region's start, 45.2629 N 122.6769 W, its track
     // 090 for the first leg of fixes, nine legs and 8 s of fixes in all.
-    void StillTrack(int legSeconds = 40) const { Track("--speed 0 --jump-at -1 --leg " + std::to_string(legSeconds)); }
+    void StillTrack(int legSeconds = 40) { Track("--speed 0 --jump-at -1 --leg " + std::to_string(legSeconds)); }
     // The map alone, the GPS on port 2, and what a test adds.
-    void Settings(const std::string& name, const std::string& extra) const {
-        Write(name, "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\nSERIAL2_FUNC, 2\n"
-                    "GPSNAV1_PORT, 2\nMAP_LATLON_PORT, 2\n" + extra);
-    }
+    void Settings(const std::string& name, const std::string& extra) const { Write(name, MapSettings(extra)); }
     // kv5100 headless with the GPS track of a first boot, or of a later one.
-    std::string Unit(const std::string& flash, const std::string& kvd, const std::string& card, const std::string& args,
-                     const char* track = "track.nmea") const {
-        return std::string(KV5100_PATH) + " --flash " + d_ + "/" + flash + " --tfs SYSTEM.KVD=" + d_ + "/" + kvd +
-               " --sd " + d_ + "/" + card + " --serial 2=file:" + d_ + "/" + track + " --headless " + args;
+    std::string Display(const std::string& flash, const std::string& kvd, const std::string& card,
+                        const std::string& args, const char* track = "track.nmea") const {
+        return Unit("--serial 2=file:" + d_ + "/" + track + " " + args, flash, kvd, card);
     }
     // A first flight in virtual time that sets the map up through the keys
     // and knob: I AGREE, then `keys`. Zoom and view stay in the clock's
     // memory for the runs after it, which take again.nmea.
     void SetUpMap(const std::string& flash, const std::string& kvd, const std::string& keys) const {
         Write(flash + ".script", "14 press 3\n" + keys);
-        const CommandResult r = RunCommand(Unit(flash, kvd, "card.img", "--time virtual --script " + d_ + "/" + flash +
-                                                                            ".script --run-for 32 2>&1"));
+        const CommandResult r = RunCommand(Display(flash, kvd, "card.img", "--time virtual --script " + d_ + "/" + flash +
+                                                                               ".script --run-for 32 2>&1"));
         ASSERT_EQ(r.status, 0) << r.out;
     }
-    std::string Syslog(const std::string& flash) const {
-        return RunCommand(std::string(KV5100_PATH) + " --flash " + d_ + "/" + flash + " --print-syslog 2>&1").out;
-    }
-    RgbImage Shot(const std::string& name) const {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
 };
 
 // Three pushes put the knob on ZOOM. The script's first knob line: its
@@ -102,7 +73,7 @@ protected:
 const char* const kZoom5 = "16 press 6\n17 press 6\n18 press 6\n20 knob 7 0.3\n";
 
 // Pixels of radar value v's colour in a 17 x 19 box around (x, y), inside its block.
-int BlockPixels(const RgbImage& im, int v, int x, int y) { return CountRgb(im, kRadarRgb[v - 1], x - 8, y - 9, x + 8, y + 9); }
+int BlockPixels(const RgbImage& im, int v, int x, int y) { return CountColour(im, kRadarRgb[v - 1], x - 8, y - 9, x + 8, y + 9); }
 
 // The master brings the receiver up and one radar picture of known blocks
 // arrives (the simulator's period is longer than the run), centred on the
@@ -120,7 +91,7 @@ TEST_F(RadarTrafficE2e, MasterDrawsTheRadarPictureUntilItAgesOut) {
     Write("script", "14 press 3\n30 screenshot " + s + "fresh.png\n95 screenshot " + s +
                         "minute.png\n96 net link off\n96 time virtual\n900 screenshot " + s +
                         "aged14.png\n1030 screenshot " + s + "old.png\n");
-    const std::string unit = Unit("unit.flash", "wx.kvd", "card.img",
+    const std::string unit = Display("unit.flash", "wx.kvd", "card.img",
                                   "--net tap:$KV_TAP --script " + s + "script --run-for 1031 >" + s + "unit.log 2>&1",
                                   "again.nmea");
     // The receiver stays until the unit's run has ended (the rig stops the unit with it).
@@ -147,11 +118,11 @@ TEST_F(RadarTrafficE2e, MasterDrawsTheRadarPictureUntilItAgesOut) {
         SCOPED_TRACE(im == &fresh ? "fresh" : im == &minute ? "a minute old" : "14 minutes old");
         for (int v = 1; v <= 7; ++v)
             EXPECT_GT(BlockPixels(*im, v, static_cast<int>(left + pitch * (v - 1) + 11.5), kNorthUpY), 300) << v;
-        EXPECT_GT(CountRgb(*im, kRadarRgb[6], 316, 170, 322, 205), 220) << "the marker north of the centre";
+        EXPECT_GT(CountColour(*im, kRadarRgb[6], 316, 170, 322, 205), 220) << "the marker north of the centre";
     }
     for (int v = 1; v <= 7; ++v)
         EXPECT_LT(BlockPixels(old, v, static_cast<int>(left + pitch * (v - 1) + 11.5), kNorthUpY), 10) << v;
-    EXPECT_LT(CountRgb(old, kRadarRgb[6], 316, 170, 322, 205), 10);
+    EXPECT_LT(CountColour(old, kRadarRgb[6], 316, 170, 322, 205), 10);
     // The status word left of the icon: "NXRD -0m", "NXRD -1m", then with
     // the link gone the red cross and "NXRD OLD".
     const auto word = [](const RgbImage& im) {
@@ -160,11 +131,11 @@ TEST_F(RadarTrafficE2e, MasterDrawsTheRadarPictureUntilItAgesOut) {
             for (int x = 540; x <= 612; ++x) w += im.At(x, y) == kWhite ? '#' : '.';
         return w;
     };
-    for (const RgbImage* im : {&fresh, &minute, &old}) EXPECT_GT(CountRgb(*im, kWhite, 540, 440, 612, 458), 20);
+    for (const RgbImage* im : {&fresh, &minute, &old}) EXPECT_GT(CountColour(*im, kWhite, 540, 440, 612, 458), 20);
     EXPECT_NE(word(fresh), word(minute));
     EXPECT_NE(word(minute), word(old));
-    EXPECT_EQ(CountRgb(fresh, kRed, 612, 434, 639, 458), 0) << "no cross while the link runs";
-    EXPECT_GT(CountRgb(old, kRed, 612, 434, 639, 458), 20) << "the red cross";
+    EXPECT_EQ(CountColour(fresh, kRed, 612, 434, 639, 458), 0) << "no cross while the link runs";
+    EXPECT_GT(CountColour(old, kRed, 612, 434, 639, 458), 20) << "the red cross";
 }
 
 // A picture smaller than the raster is drawn centred on its own centre.
@@ -172,7 +143,7 @@ TEST_F(RadarTrafficE2e, ASmallerRadarPictureIsCentred) {
     Settings("wx.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n");
     const std::string s = d_ + "/";
     Write("script", "14 press 3\n50 screenshot " + s + "small.png\n");
-    const std::string unit = Unit("unit.flash", "wx.kvd", "card.img",
+    const std::string unit = Display("unit.flash", "wx.kvd", "card.img",
                                   "--net tap:$KV_TAP --script " + s + "script --run-for 52 >" + s + "unit.log 2>&1");
     const std::string sim = "/usr/bin/python3 " + Tool("wx-receiver-sim.py") +
                             " --run-for 50 --period 300 --nexrad 45.26,-123.32 --nexrad-size 1000x600"
@@ -181,7 +152,7 @@ TEST_F(RadarTrafficE2e, ASmallerRadarPictureIsCentred) {
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     const RgbImage im = Shot("small");
     // The blocks lie east of the centre, the marker north of it, all near the aircraft.
-    for (int v = 0; v < 7; ++v) EXPECT_GT(CountRgb(im, kRadarRgb[v], 1, 1, 638, kPaneY1 - 1), 150) << v + 1;
+    for (int v = 0; v < 7; ++v) EXPECT_GT(CountColour(im, kRadarRgb[v], 1, 1, 638, kPaneY1 - 1), 150) << v + 1;
 }
 
 // Display A takes two targets from a traffic receiver on its port 3 (a
@@ -198,12 +169,12 @@ TEST_F(RadarTrafficE2e, SerialTrafficOnTheMapAndOnTheOtherDisplay) {
     Write("a.txt", "14 press 3\n30 screenshot " + s + "a.png\n");
     Write("b.txt", "30 screenshot " + s + "b.png\n");
     const int port = 30000 + getpid() % 20000;
-    const std::string a = Unit("a.flash", "a.kvd", "card.img",
+    const std::string a = Display("a.flash", "a.kvd", "card.img",
                                "--time real --env ETHERADD=02:00:00:00:00:af --net udp:" + std::to_string(port) + ":" +
                                    std::to_string(port + 1) + " --serial 3=pty --script " + s + "a.txt --run-for 32 >" +
                                    s + "a.log 2>&1",
                                "again.nmea");
-    const std::string b = Unit("b.flash", "b.kvd", "card2.img",
+    const std::string b = Display("b.flash", "b.kvd", "card2.img",
                                "--time real --env ETHERADD=02:00:00:00:00:b0 --net udp:" + std::to_string(port + 1) +
                                    ":" + std::to_string(port) + " --script " + s + "b.txt --run-for 32 >" + s +
                                    "b.log 2>&1",
@@ -218,7 +189,7 @@ TEST_F(RadarTrafficE2e, SerialTrafficOnTheMapAndOnTheOtherDisplay) {
     for (const char* name : {"a", "b"}) {
         SCOPED_TRACE(name);
         const RgbImage im = Shot(name);
-        EXPECT_GT(CountRgb(im, kGreen, 2, 430, 40, 458), 20) << "TRFC";
+        EXPECT_GT(CountColour(im, kGreen, 2, 430, 40, 458), 20) << "TRFC";
         // Track up, flying east (track 090), the aircraft at (319, 344);
         // zoom 5 is 275 px a degree, 4.583 px a nautical mile. The first
         // target on course 180, 8 NM: 36.7 px right, (356, 344), a white
@@ -235,8 +206,7 @@ TEST_F(RadarTrafficE2e, SerialTrafficOnTheMapAndOnTheOtherDisplay) {
 // detents, the first two unseen), then NRST and CHART, page 0 of KAAK.
 TEST_F(RadarTrafficE2e, FileTrafficOnTheMapAndOnAChartPage) {
     StillTrack();
-    Write("chart.kvd", "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\nSERIAL3_FUNC, 2\n"
-                       "GPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\nSERIAL4_FUNC, 3\n");
+    Settings("chart.kvd", "SERIAL3_FUNC, 3\n");
     const std::string s = d_ + "/";
     // 4 NM left of the track (course 000), 500 ft above, flying north; 6 NM
     // ahead (course 090), 300 ft below, descending, flying south, a proximity target.
@@ -246,17 +216,16 @@ TEST_F(RadarTrafficE2e, FileTrafficOnTheMapAndOnAChartPage) {
     ASSERT_EQ(feed.status, 0) << feed.out;
     Write("script", "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 12\n23 screenshot " + s +
                         "map.png\n24 press 2\n27 press 3\n30 screenshot " + s + "chart.png\n");
-    const CommandResult r = RunKv5100("--headless --flash " + s + "flash --sd " + s + "card.img --tfs SYSTEM.KVD=" + s +
-                                      "chart.kvd --serial 3=file:" + s + "track.nmea --serial 4=file:" + s +
-                                      "traffic.bin --script " + s + "script --run-for 31 --print-syslog");
+    const CommandResult r = RunCommand(Display("flash", "chart.kvd", "card.img", "--serial 3=file:" + s +
+                                                   "traffic.bin --script " + s + "script --run-for 31 --print-syslog 2>&1"));
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("DEBUG: Serial Data Recvd on Port:4 switch to SERIAL"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("DEBUG: Serial Data Recvd on Port:3 switch to SERIAL"), std::string::npos) << r.out;
     ASSERT_NE(r.out.find("CHART:KAAK, pg:0, AIRPORT DIAGRAM"), std::string::npos) << r.out;
     // Map, zoom 10: 2,062.5 px a degree, 34.38 px a nautical mile, track up
     // to the east: the first target 137.5 px left of the aircraft, (181, 344),
     // the second 206.3 px above it, (319, 138).
     const RgbImage map = Shot("map"), chart = Shot("chart");
-    EXPECT_GT(CountRgb(map, kGreen, 2, 430, 40, 458), 20) << "TRFC";
+    EXPECT_GT(CountColour(map, kGreen, 2, 430, 40, 458), 20) << "TRFC";
     EXPECT_GT(Around(map, kWhite, 181, kTrackUpY, 12), 20) << "the diamond left";
     EXPECT_GT(Around(map, kYellow, kOwnX, 138, 5), 100) << "the proximity disc ahead";
     // Page 0, 1,000 px a degree both ways from 122.85 W and 45.52 N: the
