@@ -77,7 +77,9 @@ TEST_F(TftpE2e, DisplayBFetchesTheFourFilesFromAWaitingOnItem14) {
     // monitor's client waits for an answer on the host's clock). Each file
     // shows its name, then its result 2 s later, for 2 s each; " DONE "
     // follows for 2 s, from 56 s and the time the four transfers took.
-    std::ofstream(Path("a.txt")) << ToItem14(6) << "35 screenshot " << Path("a-waiting.png") << "\n";
+    // A's keys still move its cursor after it has served for 18 s.
+    std::ofstream(Path("a.txt")) << ToItem14(6) << "30 press 3\n30.5 screenshot " << Path("a-moved.png")
+                                 << "\n31 press 2\n35 screenshot " << Path("a-waiting.png") << "\n";
     std::ofstream(Path("b.txt")) << ToItem14(6) << "39.5 screenshot " << Path("b-before.png") << "\n40 press 4\n"
                                  << "41 screenshot " << Path("b-engine.png") << "\n43 screenshot "
                                  << Path("b-success.png") << "\n57 screenshot " << Path("b-done.png") << "\n61 screenshot "
@@ -105,13 +107,14 @@ TEST_F(TftpE2e, DisplayBFetchesTheFourFilesFromAWaitingOnItem14) {
 
     // The value column of item 14 (y = 41 + 13 * 13): "Press Select", the
     // file's name, " SUCCESS ", " DONE ", then "Press Select" again.
-    RgbImage before, engine, success, done, after, waiting;
+    RgbImage before, engine, success, done, after, waiting, moved;
     ASSERT_TRUE(ReadPng(Path("b-before.png"), before));
     ASSERT_TRUE(ReadPng(Path("b-engine.png"), engine));
     ASSERT_TRUE(ReadPng(Path("b-success.png"), success));
     ASSERT_TRUE(ReadPng(Path("b-done.png"), done));
     ASSERT_TRUE(ReadPng(Path("b-after.png"), after));
     ASSERT_TRUE(ReadPng(Path("a-waiting.png"), waiting));
+    ASSERT_TRUE(ReadPng(Path("a-moved.png"), moved));
     auto value = [](const RgbImage& img) {
         std::string s;
         for (int y = 210; y <= 221; ++y)
@@ -124,6 +127,8 @@ TEST_F(TftpE2e, DisplayBFetchesTheFourFilesFromAWaitingOnItem14) {
     EXPECT_NE(value(done), value(success));
     EXPECT_EQ(value(after), value(before)) << "the list drawn again";
     EXPECT_EQ(value(waiting), value(before)) << "A shows the same item while it serves";
+    EXPECT_EQ(moved.Lit(400, 210, 550, 221), 0) << "A's cursor left item 14, whose value is then not shown";
+    EXPECT_GT(moved.Lit(400, 197, 550, 208), waiting.Lit(400, 197, 550, 208) + 100) << "item 13's value highlighted";
     EXPECT_EQ(done.Lit(551, 41, 639, 440), 0) << "values end at x 550";
 }
 
