@@ -23,7 +23,6 @@
 #include "core/ostimer.h"
 #include "core/syslog.h"
 #include "map/map.h"
-#include "map/mapdraw_fixture.h"
 #include "map/mapfile.h"
 #include "map/mapframe.h"
 #include "map/mapmath.h"
@@ -32,6 +31,7 @@
 #include "nav/navsrc.h"
 #include "platform/board.h"
 #include "storage/sdcard.h"
+#include "tests/support/map_pane.h"
 #include "ui/pages.h"
 
 using platform::Board;
@@ -71,13 +71,10 @@ void TerrainSetup(bool turned, uint32_t zoom) {
         G_MapRotation = 300;
     }
     G_MapZoom = zoom;
-    for (MapFileCtx& f : G_MapFile) f.nStatus = kMapOk;
     // North up at zoom 0 the pane reaches about 1,650 samples east and west
     // of cache column 2,088, inside the cache; turned, its top left corner
     // reaches past the west edge, painted with the fixed index.
-    G_MapFrame.nRefLat = static_cast<int32_t>(45.2 * 262144.0);
-    G_MapFrame.nRefLon = static_cast<int32_t>(-122.6 * 262144.0);
-    MapSetLonScale(G_MapFrame.nRefLat);
+    MapReferenceAt(45.2, -122.6);
     FillTerrainCache();
 }
 
