@@ -195,9 +195,20 @@ void Board::SetOscr(uint32_t value) {
     Reschedule();
 }
 
+void Board::SetTimeMode(TimeMode mode) {
+    if (mode == mode_) return;
+    if (mode == TimeMode::Real) StartHostClock();
+    mode_ = mode;
+}
+
 void Board::SetHostClock(const HostClock& clock) {
     hostClock_ = clock;
-    hostStartNs_ = clock.nowNs();
+    StartHostClock();
+}
+
+// The host clock counts from the present board time on.
+void Board::StartHostClock() {
+    hostStartNs_ = hostClock_.nowNs();
     hostStartTicks_ = now_;
     hostSeen_ = now_;
 }

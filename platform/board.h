@@ -101,6 +101,9 @@ public:
     uint32_t Oscr() const { return osTimer_.Count(now_); }
     void SetRunEnd(uint64_t ticks);   // 0: no end
     TimeMode Mode() const { return mode_; }
+    // From now on board time moves with the board's own work, held back to
+    // the host clock (real) or not (virtual), going on from the present count.
+    void SetTimeMode(TimeMode mode);
     // Virtual time only: move the OS-timer count (tests start near the wrap).
     void SetOscr(uint32_t value);
     // Real time: the host clock that board time may not pass, from now on
@@ -211,6 +214,7 @@ private:
         if (now_ >= nextEvent_) [[unlikely]] RunDue();
     }
     void Wait(uint64_t ticks);   // an idle stretch: real time sleeps through what is ahead of the host
+    void StartHostClock();
     uint64_t HostTicks() const;  // the host clock in OS-timer ticks
     void HoldBack();             // real time: until the host clock reaches board time
     uint64_t HoldFor(uint64_t ticks);
