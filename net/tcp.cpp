@@ -25,6 +25,7 @@ constexpr uint32_t kMaxSegment   = 1513;    // header and data must stay below
 constexpr uint8_t  kMssOption[4] = {0x02, 0x04, 0x05, 0x78};   // MSS 1400
 
 uint32_t s_oosLogs;
+uint32_t s_openings;
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 uint32_t Be32(const uint8_t* p) {
@@ -283,7 +284,9 @@ TcpConn* FreeRecord() {
 
 TcpConn* TCP_OpenConnection(const uint8_t* remoteIp, const uint8_t* remoteMac, uint16_t port, uint16_t localPort,
                             TcpRxFn callback, int32_t mode) {
-    ++G_TcpEphemeral;
+    // Past 65535 the counter starts over at the first ephemeral port, never
+    // at 0 or at a listener's port.
+    if (++G_TcpEphemeral == 0) G_TcpEphemeral = kTcpFirstEphemeral;
     TcpConn* c = FreeRecord();
     if (!c) {
         if (s_oosLogs < kOosLogs) {
@@ -293,6 +296,7 @@ TcpConn* TCP_OpenConnection(const uint8_t* remoteIp, const uint8_t* remoteMac, u
         return nullptr;
     }
     std::memset(c, 0, sizeof *c);
+    c->nOpening = ++s_openings;
     c->nState = kTcpOpenReq;
     c->nLastActivity = G_UptimeSec;
     c->fpReceive = callback;
@@ -333,6 +337,8 @@ TcpConn* TCP_Accept(TcpConn* listener, uint8_t* slot) {
     c->nRcvNxt = s.seq + 1;
     return c;
 }
+
+bool TCP_StillOpening(const TcpConn* conn, uint32_t opening) { return conn && conn->nOpening == opening; }
 
 uint32_t TCP_TxSpace(const TcpConn* conn) { return kTcpMaxPending - Outstanding(conn); }
 

@@ -71,6 +71,7 @@ struct TcpConn {
     uint32_t bMaySend;           // an acknowledgement came since the last data segment
     uint32_t nOpenStamp;         // OS timer of the first SYN
     uint32_t nSynStamp;          // OS timer of the last SYN
+    uint32_t nOpening;           // counts every opening of any record
 };
 
 extern TcpConn  G_TcpConn[kTcpConns];
@@ -81,6 +82,9 @@ extern uint16_t G_TcpEphemeral;
 TcpConn* TCP_OpenConnection(const uint8_t* remoteIp, const uint8_t* remoteMac, uint16_t port, uint16_t localPort,
                             TcpRxFn callback, int32_t mode);
 TcpConn* TCP_Accept(TcpConn* listener, uint8_t* slot);
+// A record once closed is taken by the next opening: a user that keeps a
+// record keeps its `nOpening` too and asks this before using the record again.
+bool     TCP_StillOpening(const TcpConn* conn, uint32_t opening);
 // 2 queued, 1 refused (the ring is full: the connection is aborted),
 // 3 never to be sent (no connection, or closing).
 int32_t  TCP_Send(TcpConn* conn, const void* bytes, uint32_t count);

@@ -206,6 +206,21 @@ void SendPayload(TcpConn* c, const uint8_t* payload, uint32_t length) {
 
 // ---- the link tasks ---------------------------------------------------------------------------
 
+TcpConn* OpenLink(const uint8_t* ip, const uint8_t* mac, uint16_t port) {
+    TcpConn* c = TCP_OpenConnection(ip, mac, port, 0, WxRecvRxStream, 1);
+    if (c) G_WxLink.nConnOpening = c->nOpening;
+    return c;
+}
+
+// A link record that TCP closed is free, and a web page or relay connection
+// may have taken it since: the link is over then, and the record no longer
+// ours to send on or abort.
+void ForgetTakenRecord() {
+    if (G_WxConn == nullptr || TCP_StillOpening(G_WxConn, G_WxLink.nConnOpening)) return;
+    G_WxConn = nullptr;
+    G_Wx.nStep = kStepIdle;
+}
+
 void DropConnection() {
     if (G_WxConn) TCP_Abort(G_WxConn);
     ARP_ClearCache();
@@ -391,7 +406,7 @@ void MasterTask() {
     RelayWatch();
     if (G_WxConn == nullptr) {
         const ArpEntry* e = ARP_Resolve(kWxRecvIp);
-        if (e) G_WxConn = TCP_OpenConnection(kWxRecvIp, e->abMac, kWxRecvPort, 0, WxRecvRxStream, 1);
+        if (e) G_WxConn = OpenLink(kWxRecvIp, e->abMac, kWxRecvPort);
         if (G_WxConn == nullptr) return;
     }
     // A connection refused or given up by TCP (an unanswered SYN) is closed too: retried from here.
@@ -442,7 +457,7 @@ void SlaveTask() {
         break;
     case 1:
         if (const ArpEntry* e = ARP_Resolve(G_WxMasterIp)) {
-            G_WxConn = TCP_OpenConnection(G_WxMasterIp, e->abMac, kWxRelayPort, 0, WxRecvRxStream, 1);
+            G_WxConn = OpenLink(G_WxMasterIp, e->abMac, kWxRelayPort);
             if (G_WxConn) w.nStep = 2;
         }
         break;
@@ -596,6 +611,7 @@ void WxCmd13(TcpConn* c, uint8_t a) { const uint8_t p[] = {0x13, a}; SendPayload
 
 void WxRecvTask() {
     ++G_Wx.nLinkPasses;
+    ForgetTakenRecord();
     IdleWatch();
     const uint32_t role = G_NetStreamCfg[kStreamWx].INST;
     if (role == kWxMaster) MasterTask();

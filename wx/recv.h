@@ -20,6 +20,7 @@ struct WxLinkState {
     uint32_t nRetries;
     uint32_t bKeepAliveSent;     // in this multiple of five idle seconds
     TcpConn* pRelayListener;
+    uint32_t nConnOpening;       // G_WxConn's opening: the record may since serve another connection
     uint32_t bIdLogged;
     uint32_t nLeftover;
     uint8_t  abLeftover[kWxLeftoverBytes];

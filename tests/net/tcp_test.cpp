@@ -14,6 +14,7 @@
 #include "support/board_fixture.h"
 #include "inet_sum.h"
 #include "peers/tcp_peer.h"
+#include "wx/recv.h"
 #include "wx/wx.h"
 
 namespace {
@@ -389,6 +390,71 @@ TEST_F(TcpTest, WebPageOnTheWeatherMaster) {
     for (const TcpConn& c : G_TcpConn) free += c.nState == kTcpClosed || c.nState == kTcpFree;
     EXPECT_EQ(free, kTcpConns - 2) << "every page's record is free again; the pages' and the relay's listeners stay";
     EXPECT_FALSE(Logged("NET: oos"));
+}
+
+// A record reset while data waited in it starts its next connection empty, and
+// its old holder can tell; the ports of active opens start over past 65535.
+TEST_F(TcpTest, AReusedRecordIsANewConnection) {
+    TCP_OpenConnection(nullptr, nullptr, 80, 0, Collect, 0);
+    TcpConn* c = OpenActive(1);
+    c->bMaySend = 0;
+    ASSERT_EQ(TCP_Send(c, "stale", 5), 2);
+    const uint32_t opening = c->nOpening;
+    EXPECT_TRUE(TCP_StillOpening(c, opening));
+    Deliver(Segment(kPeerPort, c->nLocalPort, RST, 2, 0));
+    ASSERT_EQ(c->nState, kTcpClosed);
+    Deliver(Segment(50000, 80, SYN, 1000, 0));
+    ASSERT_EQ(c->nState, kTcpSynRcvd) << "the same record";
+    EXPECT_FALSE(TCP_StillOpening(c, opening));
+    EXPECT_EQ(TCP_TxSpace(c), kTcpMaxPending);
+    Deliver(Segment(50000, 80, ACK, 1001, c->nIss + 1));
+    for (const Out& o : Sent()) EXPECT_TRUE(o.data.empty()) << "nothing of the old connection";
+
+    G_TcpEphemeral = 65534;
+    EXPECT_EQ(TCP_OpenConnection(kPeerIp, kPeerMac, kPeerPort, 0, Collect, 1)->nLocalPort, 65535);
+    EXPECT_EQ(TCP_OpenConnection(kPeerIp, kPeerMac, kPeerPort, 0, Collect, 1)->nLocalPort, kTcpFirstEphemeral);
+}
+
+// The weather link's record, refused by the receiver and so free, is the one a
+// new web connection takes: the link must not go on using it as its own.
+TEST_F(TcpTest, AWebConnectionInTheWeatherLinksOldRecordGetsOnlyThePage) {
+    G_NetStreamCfg[kStreamWx].INST = kWxMaster;
+    G_Wx = {};
+    G_WxLink = {};
+    G_WxConn = nullptr;
+    std::memcpy(G_ArpCache.entry[0].abMac, kPeerMac, 6);
+    std::memcpy(G_ArpCache.entry[0].abIp, kWxRecvIp, 4);
+    G_ArpCache.nCount = 1;
+    WxOpenListeners();
+    WxRecvTask();
+    TcpConn* link = G_WxConn;
+    ASSERT_NE(link, nullptr);
+    ASSERT_EQ(Sent().size(), 1u) << "the SYN to the receiver";
+    Deliver(Segment(kWxRecvPort, link->nLocalPort, RST | ACK, 0, link->nIss + 1));
+    ASSERT_EQ(link->nState, kTcpClosed);
+
+    Deliver(Segment(50000, 80, SYN, 1000, 0));
+    std::vector<Out> out = Sent();
+    ASSERT_EQ(out.size(), 1u);
+    const uint32_t iss = out[0].seq;
+    ASSERT_EQ(link->nState, kTcpSynRcvd) << "the page's connection is in the link's old record";
+    Deliver(Segment(50000, 80, ACK, 1001, iss + 1));
+    ASSERT_EQ(link->nState, kTcpEstablished);
+
+    // Link passes before the request arrives, past the link's own timeouts.
+    for (int pass = 0; pass < 3; ++pass) {
+        WxRecvTask();
+        G_UptimeSec += 11;
+    }
+    for (const Out& o : Sent()) {
+        EXPECT_FALSE(o.srcPort == 80 && (!o.data.empty() || (o.flags & RST))) << "the web client got link traffic";
+    }
+    const std::string get = "GET / HTTP/1.1\r\n\r\n";
+    Deliver(Segment(50000, 80, PSH | ACK, 1001, iss + 1, Bytes(get.begin(), get.end())));
+    out = Sent();
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out[0].seq, iss + 1) << "the page is the first byte on the connection";
+    EXPECT_EQ(std::string(out[0].data.begin(), out[0].data.end()).substr(0, 15), "HTTP/1.0 200 OK");
 }
 
 }  // namespace
