@@ -7,17 +7,11 @@
 #include <cstring>
 #include <random>
 
-#include "core/boot.h"
-#include "gui/gui.h"
 #include "map/map.h"
-#include "map/mapfile.h"
-#include "map/mapframe.h"
-#include "map/mapmath.h"
 #include "map/mapqueue.h"
 #include "map/terrain.h"
-#include "nav/navsrc.h"
 #include "platform/board.h"
-#include "ui/pages.h"
+#include "tests/support/map_pane.h"
 #include "wx/nexrad.h"
 #include "wx/wx.h"
 
@@ -30,24 +24,11 @@ constexpr double kLat = 45.0, kLon = -122.5;
 void Setup() {
     Board* board = Board::Create(platform::TimeMode::Virtual);
     board->PowerOn();
-    GUI_Init();
-    InitPalette();
-    InitNavSrc();
-    G_CurPage = 8;
-    G_MapPane = {};
-    G_MapPane.pRect = &PaneLayouts[0][0];
-    G_MapPane.x1 = 639;
-    G_MapPane.y1 = 459;
-    G_MapPane.nWidth = 640;
-    G_MapPane.nHeight = 460;
+    SetUpFullMapPane();
     G_MapViewMode = 0;   // track up, turned: the general case of both stages
     G_MapRotation = 300;
     G_MapZoom = 5;
-    MapPlaceOwnShip();
-    for (MapFileCtx& f : G_MapFile) f.nStatus = kMapOk;
-    G_MapHeader.nRefLat = G_MapFrame.nRefLat = static_cast<int32_t>(kLat * 262144.0);
-    G_MapHeader.nRefLon = G_MapFrame.nRefLon = static_cast<int32_t>(kLon * 262144.0);
-    MapSetLonScale(G_MapFrame.nRefLat);
+    MapReferenceAt(kLat, kLon);
     // Terrain: every class somewhere; radar: every value, no empty pixel.
     std::mt19937 rng(5);
     for (uint32_t i = 0; i < kTerrainCacheSide * kTerrainCacheSide; ++i) G_TerrainCache[i] = static_cast<uint8_t>(rng() % 40);

@@ -9,10 +9,13 @@
 #include "core/util.h"
 #include "efis/ahrs.h"
 #include "gui/gui.h"
+#include "map/mapfile.h"
+#include "nav/arinc.h"
 #include "platform/monitor.h"
 #include "setup/setup.h"
 #include "ui/pages.h"
 #include "ui/style.h"
+#include "wx/wx.h"
 
 constexpr int32_t kAboutLineStep = 15;
 
@@ -45,6 +48,71 @@ static const char* MonitorVersion() {
     return v != nullptr ? v : "";
 }
 
+// The header's texts come from the card: read each within its field only.
+template <size_t N>
+static int FieldLen(const char (&field)[N]) {
+    size_t n = 0;
+    while (n < N && field[n] != 0) ++n;
+    return static_cast<int>(n);
+}
+
+namespace {
+// Appends the page's lines in order; a line beyond `max` is dropped.
+struct AboutWriter {
+    AboutLine* out;
+    int32_t max;
+    int32_t n = 0;
+    char* Next() { return n < max ? out[n++] : nullptr; }
+    template <typename... A>
+    void Add(const char* fmt, A... args) {
+        if (char* t = Next()) std::snprintf(t, kAboutLineBytes, fmt, args...);
+    }
+};
+}  // namespace
+
+// The loaded map, vector and terrain files and the weather receiver; a line
+// whose condition does not hold takes no room. The map header lines wait for
+// a loaded map: an empty header is not a loaded file.
+static void AddMapLines(AboutWriter& w) {
+    const MapFileHeader& h = G_MapHeader;
+    if (MapLoaded()) {
+        w.Add("Map File Version: %u (%.*s), Loaded", static_cast<unsigned>(h.nVersion), FieldLen(h.szDescription),
+              h.szDescription);
+        w.Add("    Map Data Effective: %.*s", FieldLen(h.szEffective), h.szEffective);
+        w.Add("    Map Data Expires: %.*s", FieldLen(h.szExpires), h.szExpires);
+    }
+    if (MapStatusOf(kMapFileVector) == kMapOk)
+        w.Add("Map Vector File Version: %u, Loaded", static_cast<unsigned>(G_VecHeader.nVersion));
+    if (MapStatusOf(kMapFileTerrain) == kMapOk) w.Add("Map Terrain File, Loaded");
+    const bool linkUp = G_Wx.nStep != 0;
+    w.Add("WX Reciever: %s", linkUp ? "CONNECTED" : "UNAVAILABLE");
+    if (linkUp) w.Add("WX Reciever ID: %.*s", FieldLen(G_Wx.szRecvId), G_Wx.szRecvId);
+}
+
+int32_t AboutLines(AboutLine* out, int32_t max) {
+    AboutWriter w{out, max};
+    w.Add("KV-5100 Software Version: %d.%d.%d-MV%d %s (%s)", kVersionMajor, kVersionMinor, kVersionBuild, kVersionMv,
+          kVersionText, kBuiltOn);
+    w.Add("KV-5100 Firmware Version: %s", MonitorVersion());
+    static_assert(offsetof(ArincAdapterRec, szVersion) == 1, "the version text follows its present byte");
+    if (char* t = w.Next())
+        FormatArincVersion(reinterpret_cast<const uint8_t*>(G_ArincAdapter), kArincRecords,
+                           static_cast<int32_t>(sizeof(ArincAdapterRec)), t, kAboutLineBytes);
+    static const struct { const char* label; const char* name; } kEnvLines[] = {
+        {"MAC Address", "ETHERADD"},
+        {"IP Address", "IPADD"},
+        {"Unit Serial Number", "SERIALNUM"},
+        {"Base Board Revision", "BASEBOARDREV"},
+        {"Base Board Serial Number", "BASEBOARDSN"},
+        {"Engine Board Serial Number", "ENGINEBOARDSN"},
+        {"AHRS Serial Number", "AHRSSERIALNUM"},
+    };
+    for (const auto& e : kEnvLines) w.Add("%s: %s", e.label, EnvText(e.name));
+    w.Add("AHRS Model Number: %d", static_cast<int>(G_Ahrs.nModel));
+    if (G_NetStreamCfg[kStreamMap].INST != 0) AddMapLines(w);
+    return w.n;
+}
+
 void AboutScreen(int32_t) {
     const PaneRecord& p = G_AuxPane;
     if (p.pRect == nullptr) return;
@@ -56,35 +124,8 @@ void AboutScreen(int32_t) {
     DrawTextF(14, 10, 4, p.nCenterX, p.y0 + 5, "ABOUT: KV-5100 Series Flight Instrument");
     SetDrawColor(8);
     GUI_DrawHLine(p.y0 + 40 + py, p.x0, p.x1);
-    int32_t y = p.y0 + 45;
-    auto line = [&y, &p](const char* text) {
-        DrawTextF(31, 4, 3, p.x0 + 10, y, "%s", text);
-        y += kAboutLineStep;
-    };
-    char text[128];
-    std::snprintf(text, sizeof text, "KV-5100 Software Version: %d.%d.%d-MV%d %s (%s)", kVersionMajor, kVersionMinor,
-                  kVersionBuild, kVersionMv, kVersionText, kBuiltOn);
-    line(text);
-    std::snprintf(text, sizeof text, "KV-5100 Firmware Version: %s", MonitorVersion());
-    line(text);
-    // The adapter records are filled by the ARINC adapter's driver; none is kept yet.
-    FormatArincVersion(nullptr, 0, 0, text, sizeof text);
-    line(text);
-    static const struct { const char* label; const char* name; } kEnvLines[] = {
-        {"MAC Address", "ETHERADD"},
-        {"IP Address", "IPADD"},
-        {"Unit Serial Number", "SERIALNUM"},
-        {"Base Board Revision", "BASEBOARDREV"},
-        {"Base Board Serial Number", "BASEBOARDSN"},
-        {"Engine Board Serial Number", "ENGINEBOARDSN"},
-        {"AHRS Serial Number", "AHRSSERIALNUM"},
-    };
-    for (const auto& e : kEnvLines) {
-        std::snprintf(text, sizeof text, "%s: %s", e.label, EnvText(e.name));
-        line(text);
-    }
-    std::snprintf(text, sizeof text, "AHRS Model Number: %d", static_cast<int>(G_Ahrs.nModel));
-    line(text);
-    // The map file and weather receiver lines follow here once their modules keep them.
+    AboutLine lines[kAboutLinesMax];
+    const int32_t n = AboutLines(lines, kAboutLinesMax);
+    for (int32_t i = 0; i < n; ++i) DrawTextF(31, 4, 3, p.x0 + 10, p.y0 + 45 + i * kAboutLineStep, "%s", lines[i]);
     ClearAuxPaneClip();
 }

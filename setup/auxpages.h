@@ -96,6 +96,11 @@ void    DrawMaintPage(int32_t key);
 
 // ---- unit information -----------------------------------------------------------------------
 void AboutScreen(int32_t key);
+// The page's text lines in order (at most `max`); the count.
+constexpr int32_t kAboutLineBytes = 128;
+constexpr int32_t kAboutLinesMax  = 20;
+using AboutLine = char[kAboutLineBytes];
+int32_t AboutLines(AboutLine* out, int32_t max);
 // The ARINC adapter's version line from the adapter records (a present byte,
 // then the version text, within `stride` bytes each).
 void FormatArincVersion(const uint8_t* records, int32_t count, int32_t stride, char* out, int32_t size);

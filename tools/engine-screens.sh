@@ -50,8 +50,8 @@ engine_kvd() {
     fi
     i=1
     while [ "$i" -le "$2" ] && [ "$i" -le 6 ]; do
-        # EGT/CHT calibration files are not read yet: the identity curve
-        # plus a shift puts A/D counts 0..4095 at 1000.0..1409.5 degrees.
+        # No EGTCHT.KVC is written, so the identity curve stays: with the
+        # shift, A/D counts 0..4095 read 1000.0..1409.5 degrees.
         limit "EGT_$i" 10000 17000 16500 15500 0 10000
         echo "EGT_$i.SHIFT_ADJ, 10000"
         limit "CHT_$i" 0 5000 4600 4300 0 0

@@ -5,56 +5,24 @@
 // page's geo-reference gives.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
 constexpr uint32_t kRed = 0xFF0000, kMagenta = 0xFF00FF, kGreen = 0x00FF00, kWhite = 0xFFFFFF;
 
-int CountColour(const RgbImage& im, uint32_t rgb, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) n += im.At(x, y) == rgb ? 1 : 0;
-    return n;
-}
-
 int Around(const RgbImage& im, uint32_t rgb, int x, int y, int r) { return CountColour(im, rgb, x - r, y - r, x + r, y + r); }
 int Everywhere(const RgbImage& im, uint32_t rgb) { return CountColour(im, rgb, 0, 0, 639, 458); }
 
-class ChartsE2e : public ::testing::Test {
+// The GPS standing still at the region's start.
+class ChartsE2e : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kvchartsXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        const std::string tools = std::string(KV_TOOLS_DIR);
-        CommandResult g = RunCommand("python3 " + tools + "/make-map-card.py " + d_ + "/files --image " + d_ +
-                                     "/card.img 2>&1 && python3 " + tools + "/make-gps-track.py --speed 0 --jump-at -1 " +
-                                     d_ + "/track.nmea 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
-        Write("system.kvd", "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\n"
-                            "SERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\n");
+        ASSERT_NO_FATAL_FAILURE(MapE2e::SetUp());
+        MakeMapUnit("", "--speed 0 --jump-at -1");
     }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + d_).c_str());
-    }
-    void Write(const std::string& name, const std::string& text) {
-        FILE* f = std::fopen((d_ + "/" + name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
-    }
-    RgbImage Shot(const std::string& name) {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
 };
 
 TEST_F(ChartsE2e, NearestChartNextAndTheKnobShowTheChartWithTheAircraftWhereTheGeoReferencePutsIt) {
@@ -74,9 +42,7 @@ TEST_F(ChartsE2e, NearestChartNextAndTheKnobShowTheChartWithTheAircraftWhereTheG
           // NEXT: the page turned 90 degrees; then RETURN to the map.
           "39 press 4\n42 screenshot " + s + "page2.png\n"
           "43 press 1\n46 screenshot " + s + "map.png\n");
-    CommandResult r = RunKv5100("--headless --flash " + d_ + "/flash --sd " + d_ + "/card.img --tfs SYSTEM.KVD=" + d_ +
-                                "/system.kvd --serial 3=file:" + d_ + "/track.nmea --script " + d_ +
-                                "/script --run-for 47 --print-syslog");
+    CommandResult r = RunScript(Gps(), 47);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("LOAD FILE: /CHARTS/KAAK.ACH"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Chart:KAAK, 5 recs"), std::string::npos);

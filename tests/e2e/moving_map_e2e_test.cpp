@@ -4,12 +4,9 @@
 // TERR OFF), and the card taken out; each step checked on its screenshot.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
@@ -30,53 +27,16 @@ int LandPixels(const RgbImage& im) {
 }
 
 // White outline pixels of the aircraft symbol around a point.
-int WhiteNear(const RgbImage& im, int x, int y) {
-    int n = 0;
-    for (int j = y - 18; j <= y + 18; ++j)
-        for (int i = x - 18; i <= x + 18; ++i) n += im.At(i, j) == 0xFFFFFF ? 1 : 0;
-    return n;
-}
+int WhiteNear(const RgbImage& im, int x, int y) { return CountColour(im, 0xFFFFFF, x - 18, y - 18, x + 18, y + 18); }
 
-int RedNear(const RgbImage& im, int x, int y) {
-    int n = 0;
-    for (int j = y - 8; j <= y + 8; ++j)
-        for (int i = x - 60; i <= x + 60; ++i) n += im.At(i, j) == 0xFF0000 ? 1 : 0;
-    return n;
-}
+int RedNear(const RgbImage& im, int x, int y) { return CountColour(im, 0xFF0000, x - 60, y - 8, x + 60, y + 8); }
 
-class MovingMapE2e : public ::testing::Test {
+class MovingMapE2e : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kvmovmapXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        const std::string tools = std::string(KV_TOOLS_DIR);
-        CommandResult g = RunCommand("python3 " + tools + "/make-map-card.py " + d_ + "/files --image " + d_ +
-                                     "/card.img 2>&1 && python3 " + tools + "/make-gps-track.py " + d_ +
-                                     "/track.nmea 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
-        Write("system.kvd", "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\n"
-                            "SERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\n");
+        ASSERT_NO_FATAL_FAILURE(MapE2e::SetUp());
+        MakeMapUnit();
     }
-    void TearDown() override { std::system(("rm -rf " + d_).c_str()); }
-
-    void Write(const std::string& name, const std::string& text) {
-        FILE* f = std::fopen((d_ + "/" + name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
-    }
-    CommandResult Run(const std::string& serial, double seconds) {
-        return RunKv5100("--headless --flash " + d_ + "/flash --sd " + d_ + "/card.img --tfs SYSTEM.KVD=" + d_ +
-                         "/system.kvd " + serial + " --script " + d_ + "/script --run-for " +
-                         std::to_string(seconds) + " --print-syslog");
-    }
-    RgbImage Shot(const std::string& name) {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
 };
 
 TEST_F(MovingMapE2e, ButtonsAndKnobZoomTurnAndShadeTheMapThatFollowsTheGps) {
@@ -91,7 +51,7 @@ TEST_F(MovingMapE2e, ButtonsAndKnobZoomTurnAndShadeTheMapThatFollowsTheGps) {
                     // TERR OFF: the next picture is drawn without terrain.
                     "36 press 3\n39 screenshot " + s + "terroff.png\n"
                     "40 card out\n42 screenshot " + s + "cardout.png\n");
-    CommandResult r = Run("--serial 3=file:" + d_ + "/track.nmea", 44);
+    CommandResult r = RunScript(Gps(), 44);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Map Loaded --> KV SYNTHETIC NORTH-WEST"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("LFT KNOB FUNC:9"), std::string::npos) << "the knob is on ZOOM";
@@ -123,7 +83,7 @@ TEST_F(MovingMapE2e, ButtonsAndKnobZoomTurnAndShadeTheMapThatFollowsTheGps) {
 
 TEST_F(MovingMapE2e, WithoutAFixTheMapShowsNoGps) {
     Write("script", "14 press 3\n20 screenshot " + d_ + "/nogps.png\n");
-    CommandResult r = Run("", 22);
+    CommandResult r = RunScript("", 22);
     ASSERT_EQ(r.status, 0) << r.out;
     const RgbImage im = Shot("nogps");
     EXPECT_GT(RedNear(im, kOwnX, 229 + 20), 100) << "NO GPS";

@@ -4,12 +4,9 @@
 // a push that spell a fix; each box checked on its screenshot.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
@@ -18,48 +15,19 @@ namespace {
 constexpr int kSmallX0 = 255, kSmallY0 = 313, kSmallX1 = 435, kSmallY1 = 458;
 constexpr int kInfoX0 = 0, kInfoY0 = 339, kInfoX1 = 255, kInfoY1 = 458;
 
-int CountColour(const RgbImage& im, uint32_t rgb, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) n += im.At(x, y) == rgb ? 1 : 0;
-    return n;
-}
-
 // A box is there: its white outline along the top edge and black inside.
 bool BoxShown(const RgbImage& im, int x0, int y0, int x1, int y1) {
     return CountColour(im, 0xFFFFFF, x0, y0, x1, y0) > (x1 - x0) * 9 / 10 &&
            CountColour(im, 0x000000, x0 + 1, y0 + 1, x1 - 1, y1 - 1) > (x1 - x0) * (y1 - y0) / 3;
 }
 
-class WaypointsE2e : public ::testing::Test {
+// The card with its airports' information pages.
+class WaypointsE2e : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kvwptXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        const std::string tools = std::string(KV_TOOLS_DIR);
-        CommandResult g = RunCommand("python3 " + tools + "/make-map-card.py " + d_ + "/files --db-pages --image " +
-                                     d_ + "/card.img 2>&1 && python3 " + tools + "/make-gps-track.py " + d_ +
-                                     "/track.nmea 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
-        Write("system.kvd", "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\n"
-                            "SERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\n");
+        ASSERT_NO_FATAL_FAILURE(MapE2e::SetUp());
+        MakeMapUnit("--db-pages");
     }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + d_).c_str());
-    }
-    void Write(const std::string& name, const std::string& text) {
-        FILE* f = std::fopen((d_ + "/" + name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
-    }
-    RgbImage Shot(const std::string& name) {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
 };
 
 TEST_F(WaypointsE2e, NearestInfoPagesAndDirectToAFix) {
@@ -86,9 +54,7 @@ TEST_F(WaypointsE2e, NearestInfoPagesAndDirectToAFix) {
         "58 knob -2 0.3\n60 screenshot " + s + "find_f.png\n"
         "61 press 6\n62 knob 2 0.3\n64 screenshot " + s + "find_fx.png\n";
     Write("script", script);
-    CommandResult r = RunKv5100("--headless --flash " + d_ + "/flash --sd " + d_ + "/card.img --tfs SYSTEM.KVD=" + d_ +
-                                "/system.kvd --serial 3=file:" + d_ + "/track.nmea --script " + d_ +
-                                "/script --run-for 65 --print-syslog");
+    CommandResult r = RunScript(Gps(), 65);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("LFT KNOB FUNC:9"), std::string::npos) << "the knob is on ZOOM";
     EXPECT_NE(r.out.find("DTo: iMode:1"), std::string::npos) << r.out;

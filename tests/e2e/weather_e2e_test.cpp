@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
@@ -19,54 +17,46 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class WeatherRig : public ::testing::Test {
+class WeatherRig : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kv5100wxXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        const CommandResult g = RunCommand("/usr/bin/python3 " + Tool("make-map-card.py") + " " + dir_ +
-                                           "/files --image " + dir_ + "/card.img 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
-        std::ofstream(dir_ + "/SYSTEM.KVD") << "NET_ENABLE, 1\nNET_WX_MODE, 1\n";
+        ASSERT_NO_FATAL_FAILURE(MapE2e::SetUp());
+        ASSERT_NO_FATAL_FAILURE(MakeCard());
+        Write("system.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n");
         // Reports for the K airports within two degrees of the card's start position.
         const CommandResult ids = RunCommand(
-            "/usr/bin/python3 -c \"import json; m = json.load(open('" + dir_ +
+            "/usr/bin/python3 -c \"import json; m = json.load(open('" + d_ +
             "/files/manifest.json')); print(','.join(a['id'] for a in m['airports'] if a['id'][0] == 'K' and "
             "abs(a['lat'] / 262144 - 45.26) < 2 and abs(a['lon'] / 262144 + 123.32) < 2))\"");
         stations_ = ids.out.substr(0, ids.out.find('\n'));
         ASSERT_FALSE(stations_.empty()) << ids.out;
     }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + dir_).c_str());
+    // The unit in the rig, its output in unit.log.
+    std::string RigUnit(const std::string& args) const {
+        return Unit("--net tap:$KV_TAP " + args + " >" + d_ + "/unit.log 2>&1", "unit.flash");
     }
-    static std::string Tool(const std::string& name) { return std::string(KV_TOOLS_DIR) + "/" + name; }
-    std::string Unit(int seconds, const std::string& extra = "") const {
-        return std::string(KV5100_PATH) + " --flash " + dir_ + "/unit.flash --demo --tfs SYSTEM.KVD=" + dir_ +
-               "/SYSTEM.KVD --sd " + dir_ + "/card.img --headless --net tap:$KV_TAP --run-for " +
-               std::to_string(seconds) + " " + extra + " >" + dir_ + "/unit.log 2>&1";
+    std::string DemoUnit(int seconds, const std::string& extra = "") const {
+        return RigUnit("--demo --run-for " + std::to_string(seconds) + " " + extra);
     }
     std::string Sim(int seconds, const std::string& extra = "") const {
         return "/usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for " + std::to_string(seconds) +
-               " --period 8 --stations " + stations_ + " --tfr 45.26,-123.32 --time 2015-12-31T13:30 --log " + dir_ +
+               " --period 8 --stations " + stations_ + " --tfr 45.26,-123.32 --time 2015-12-31T13:30 --log " + d_ +
                "/sim.log " + extra;
     }
     CommandResult Rig(int limit, const std::string& unit, const std::string& peer) {
         return RunCommand(Tool("netns-rig.sh") + " -t " + std::to_string(limit) + " '" + unit + "' '" + peer + "' 2>&1");
     }
-    std::string Syslog() const {
-        return RunCommand(std::string(KV5100_PATH) + " --flash " + dir_ + "/unit.flash --print-syslog 2>&1").out;
-    }
-    std::string SimLog() const { return RunCommand("cat " + dir_ + "/sim.log").out; }
-    std::string dir_, stations_;
+    std::string Syslog() const { return MapE2e::Syslog("unit.flash"); }
+    std::string SimLog() const { return RunCommand("cat " + d_ + "/sim.log").out; }
+    std::string stations_;
 };
 
 // Brought up, products taken, and curl gets the page while the link runs;
 // every frame from the receiver is sent in two segments.
 TEST_F(WeatherRig, MasterBringsTheReceiverUpAndTakesItsProducts) {
-    const std::string peer = "cd " + dir_ + "; " + Sim(45, "--fault split") +
+    const std::string peer = "cd " + d_ + "; " + Sim(45, "--fault split") +
                              " & sleep 35; curl -sS --max-time 5 -o page.html http://192.168.0.175/; wait";
-    const CommandResult r = Rig(60, Unit(55), peer);
+    const CommandResult r = Rig(60, DemoUnit(55), peer);
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     const std::string log = Syslog();
     EXPECT_EQ(Count(log, "WX: Running"), 1u) << log << SimLog();
@@ -77,7 +67,7 @@ TEST_F(WeatherRig, MasterBringsTheReceiverUpAndTakesItsProducts) {
     EXPECT_EQ(log.find("WX: trc"), std::string::npos) << log;
     EXPECT_EQ(SimLog().find("command 4a10e90000"), std::string::npos) << "step 233 never sent";
     EXPECT_NE(SimLog().find("command 4e0b"), std::string::npos) << SimLog();
-    const CommandResult page = RunCommand("cat " + dir_ + "/page.html");
+    const CommandResult page = RunCommand("cat " + d_ + "/page.html");
     EXPECT_NE(page.out.find("Vantorel!"), std::string::npos) << page.out;
 }
 
@@ -86,7 +76,7 @@ TEST_F(WeatherRig, MasterBringsTheReceiverUpAndTakesItsProducts) {
 // address nobody has. TCP sends the SYN again to that address and gives up;
 // the link starts over, asks again and connects.
 TEST_F(WeatherRig, AFirstSynLostStillConnects) {
-    std::ofstream(dir_ + "/spoof.py") << R"(import os, time
+    std::ofstream(d_ + "/spoof.py") << R"(import os, time
 from scapy.all import ARP, AsyncSniffer, Ether, sendp
 tap, fake, unit = os.environ["KV_TAP"], "02:de:ad:00:00:70", "00:50:c2:51:00:01"
 seen = []
@@ -102,8 +92,8 @@ print("lost SYN to %s at %.3f" % (seen[0] if seen else "-", time.time()), flush=
 time.sleep(0.5)
 sniffer.stop()
 )";
-    const std::string peer = "cd " + dir_ + "; " + Sim(55) + " & /usr/bin/python3 spoof.py; wait";
-    const CommandResult r = Rig(65, Unit(60), peer);
+    const std::string peer = "cd " + d_ + "; " + Sim(55) + " & /usr/bin/python3 spoof.py; wait";
+    const CommandResult r = Rig(65, DemoUnit(60), peer);
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     const std::string sim = SimLog();
     EXPECT_NE(Syslog().find("WX: Running"), std::string::npos) << Syslog() << sim;
@@ -120,8 +110,8 @@ sniffer.stop()
 
 // A receiver that falls silent is dropped after 60 s without a frame, and the link comes back.
 TEST_F(WeatherRig, ASilentReceiverIsLeftAndTheLinkComesBack) {
-    const std::string peer = "cd " + dir_ + "; " + Sim(110, "--fault silent:5");
-    const CommandResult r = Rig(120, Unit(115), peer);
+    const std::string peer = "cd " + d_ + "; " + Sim(110, "--fault silent:5");
+    const CommandResult r = Rig(120, DemoUnit(115), peer);
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     const std::string log = Syslog();
     EXPECT_NE(log.find("WX: frnt"), std::string::npos) << log << SimLog();
@@ -136,30 +126,20 @@ TEST_F(WeatherRig, ASilentReceiverIsLeftAndTheLinkComesBack) {
 // east, track up: north-east lies up-left of the aircraft, south-west
 // down-right.
 TEST_F(WeatherRig, TheMapDrawsTheTfrAreasActiveInRedAndLaterInYellow) {
-    const CommandResult track = RunCommand("/usr/bin/python3 " + Tool("make-gps-track.py") + " " + dir_ + "/track.nmea 2>&1");
-    ASSERT_EQ(track.status, 0) << track.out;
-    std::ofstream(dir_ + "/SYSTEM.KVD") << "NET_ENABLE, 1\nNET_WX_MODE, 1\nMAP_INSTALLED, 1\nEFIS_INSTALLED, 0\n"
-                                           "ENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\nSERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\n"
-                                           "MAP_LATLON_PORT, 3\n";
+    ASSERT_NO_FATAL_FAILURE(MakeTrack());
+    Write("system.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n" + MapSettings());
     // I AGREE opens the map; three knob pushes put the knob on ZOOM; zoom in.
-    std::ofstream(dir_ + "/script") << "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 6\n25 knob 4 0.3\n"
-                                       "29 knob 3 0.3\n32 screenshot " << dir_ << "/tfr.png\n";
-    const std::string unit = std::string(KV5100_PATH) + " --flash " + dir_ + "/unit.flash --tfs SYSTEM.KVD=" + dir_ +
-                             "/SYSTEM.KVD --sd " + dir_ + "/card.img --headless --net tap:$KV_TAP --run-for 36 --serial 3=file:" +
-                             dir_ + "/track.nmea --script " + dir_ + "/script >" + dir_ + "/unit.log 2>&1";
-    const std::string sim = "cd " + dir_ + "; /usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for 34 --period 8 --stations " +
-                            stations_ + " --tfr 45.2629,-122.6769 --time 2015-12-31T13:30 --log " + dir_ + "/sim.log";
+    Write("script", "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 6\n25 knob 4 0.3\n"
+                    "29 knob 3 0.3\n32 screenshot " + d_ + "/tfr.png\n");
+    const std::string unit = RigUnit("--run-for 36 " + Gps() + " --script " + d_ + "/script");
+    const std::string sim = "cd " + d_ + "; /usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for 34 --period 8 --stations " +
+                            stations_ + " --tfr 45.2629,-122.6769 --time 2015-12-31T13:30 --log " + d_ + "/sim.log";
     const CommandResult r = Rig(50, unit, sim);
     if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
     EXPECT_NE(Syslog().find("WX: TFRS (2)(4)"), std::string::npos) << Syslog() << SimLog();
     RgbImage shot;
-    ASSERT_TRUE(ReadPng(dir_ + "/tfr.png", shot)) << RunCommand("cat " + dir_ + "/unit.log").out;
-    auto count = [&shot](uint32_t rgb, int x0, int y0, int x1, int y1) {
-        int n = 0;
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) n += shot.At(x, y) == rgb;
-        return n;
-    };
+    ASSERT_TRUE(ReadPng(d_ + "/tfr.png", shot)) << RunCommand("cat " + d_ + "/unit.log").out;
+    auto count = [&shot](uint32_t rgb, int x0, int y0, int x1, int y1) { return CountColour(shot, rgb, x0, y0, x1, y1); };
     constexpr uint32_t kRed = 0xFF0000, kYellow = 0xFFFF00;
     EXPECT_GT(count(kRed, 0, 0, 318, 340), 300) << "the active circle, up-left";
     EXPECT_EQ(count(kYellow, 0, 0, 318, 340), 0);

@@ -15,6 +15,7 @@
 #include "map/mapfile.h"
 #include "map_fixture.h"
 #include "nav/navsrc.h"
+#include "support/key_input.h"
 #include "support/shell.h"
 #include "ui/buttons.h"
 #include "ui/knob.h"
@@ -433,7 +434,7 @@ TEST_F(ChartTest, TheShownPageIsTheGeneratorsPictureUprightThroughThePalette) {
 
 // ---- keys and knob ------------------------------------------------------------------------------
 
-class ChartKeysTest : public ChartTest {
+class ChartKeysTest : public WithKeyInput<ChartTest> {
 protected:
     void SetUp() override {
         ChartTest::SetUp();
@@ -442,18 +443,6 @@ protected:
         G_MenuState = 62;
         std::memcpy(G_WptDb.abAirport + 16, "KAAK\0\0\0\0", 8);
         G_WptDb.nSelKind = 1;
-    }
-    void Key(int32_t code) {
-        RunApp([code] {
-            G_KeyEvent = code;
-            MainKeyHandler();
-        });
-    }
-    void Knob(int32_t delta) {
-        RunApp([delta] {
-            G_Knob0.nDelta = delta;
-            MainKeyHandler();
-        });
     }
     bool View() const { return (G_WptDb.nPageFlags & kWptChartView) != 0; }
 };

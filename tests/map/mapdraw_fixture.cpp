@@ -20,24 +20,6 @@ void MapDrawTest::SetUp() {
     });
 }
 
-void SetUpFullMapPane() {
-    GUI_Init();
-    InitPalette();
-    InitNavSrc();
-    G_CurPage = 8;
-    G_MapPane = {};
-    G_MapPane.pRect = &PaneLayouts[0][0];
-    G_MapPane.x1 = 639;
-    G_MapPane.y1 = 459;
-    G_MapPane.nCenterX = 319;
-    G_MapPane.nCenterY = 229;
-    G_MapPane.nWidth = 640;
-    G_MapPane.nHeight = 460;
-    G_MapViewMode = 2;   // north up
-    MapPlaceOwnShip();
-    MapFrameReset();
-}
-
 uint8_t* MapDrawTest::Frame() { return board().display().Memory(); }
 
 int MapDrawTest::Count(uint8_t colour, int x0, int y0, int x1, int y1) {
@@ -50,7 +32,6 @@ int MapDrawTest::Count(uint8_t colour, int x0, int y0, int x1, int y1) {
 void MapDrawTest::FillBand(uint8_t colour) { std::memset(Frame() + 960 * 640, colour, 480 * 640); }
 
 void MapDrawTest::MapAt(double lat, double lon, int16_t track, int16_t speed) {
-    for (MapFileCtx& f : G_MapFile) f.nStatus = kMapOk;
     NavSrcRec& r = G_NavSrc.rec[0];
     r.nGpsFlagsA = kNavGpsValid;
     r.nGpsFlagsB = kNavGpsOwnPos;
@@ -58,7 +39,5 @@ void MapDrawTest::MapAt(double lat, double lon, int16_t track, int16_t speed) {
     r.fLon = static_cast<float>(lon);
     r.nTrackTrue = track;
     r.nGroundSpeed = speed;
-    G_MapHeader.nRefLat = G_MapFrame.nRefLat = static_cast<int32_t>(lat * 262144.0);
-    G_MapHeader.nRefLon = G_MapFrame.nRefLon = static_cast<int32_t>(lon * 262144.0);
-    MapSetLonScale(G_MapFrame.nRefLat);
+    MapReferenceAt(lat, lon);
 }

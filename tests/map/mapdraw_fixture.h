@@ -5,10 +5,7 @@
 #include <string>
 
 #include "support/board_fixture.h"
-
-// The display, the palette, the navigation table and a full north-up map
-// pane (page 8).
-void SetUpFullMapPane();
+#include "support/map_pane.h"
 
 class MapDrawTest : public BoardTest {
 protected:

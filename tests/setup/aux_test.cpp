@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/alarm.h"
 #include "core/boot.h"
 #include "core/rtc.h"
 #include "efis/airdata.h"
 #include "engine/instrument.h"
+#include "map/mapfile.h"
+#include "nav/arinc.h"
 #include "setup/auxpages.h"
 #include "storage/config.h"
 #include "storage/datastore.h"
@@ -19,6 +22,7 @@
 #include "ui/pages.h"
 #include "ui/statusbar.h"
 #include "ui/ui_fixture.h"
+#include "wx/wx.h"
 
 namespace {
 
@@ -334,6 +338,66 @@ TEST_F(AuxTest, CalibrationRequestOnTheGroundOnly) {
     Push(4, 1200);
     EXPECT_EQ(G_CalRestart, 1u);
     EXPECT_NE(SysLog().find("Going to Calibration"), std::string::npos);
+}
+
+// The unit information lines after the AHRS model: none without the map
+// stream; with it, the files that are loaded and the weather receiver.
+TEST_F(AuxTest, AboutLinesFollowTheMapFilesAndTheReceiver) {
+    struct Case {
+        const char* name;
+        uint32_t stream, map, vector, terrain;
+        uint8_t wxStep;
+        std::vector<std::string> tail;
+    };
+    const Case cases[] = {
+        {"no map stream", 0, kMapOk, kMapOk, kMapOk, 100, {}},
+        {"map, no terrain, link idle", 1, kMapOk, kMapOk, kMapNoMap, 0,
+         {"Map File Version: 15 (KV TEST REGION WHOSE DESCRIPTION FILLS ALL OF ITS SIXTY BYTE), Loaded",
+          "    Map Data Effective: 2015-10-15", "    Map Data Expires: 2015-11-12", "Map Vector File Version: 3, Loaded",
+          "WX Reciever: UNAVAILABLE"}},
+        {"no card, link up", 1, kMapNoCard, kMapNoCard, kMapNoCard, 100,
+         {"WX Reciever: CONNECTED", "WX Reciever ID: 123456789"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AboutLine lines[kAboutLinesMax];
+        int32_t n = 0;
+        RunApp([&] {
+            G_NetStreamCfg[kStreamMap].INST = c.stream;
+            G_MapFile[kMapFileMap].nStatus = c.map;
+            G_MapFile[kMapFileVector].nStatus = c.vector;
+            G_MapFile[kMapFileTerrain].nStatus = c.terrain;
+            G_MapHeader.nVersion = 15;
+            // Card texts with no terminator are read within their fields.
+            std::memcpy(G_MapHeader.szDescription, "KV TEST REGION WHOSE DESCRIPTION FILLS ALL OF ITS SIXTY BYTE",
+                        sizeof G_MapHeader.szDescription);
+            std::strcpy(G_MapHeader.szEffective, "2015-10-15");
+            std::strcpy(G_MapHeader.szExpires, "2015-11-12");
+            G_VecHeader.nVersion = 3;
+            G_Wx.nStep = c.wxStep;
+            std::memcpy(G_Wx.szRecvId, "123456789", sizeof G_Wx.szRecvId);
+            n = AboutLines(lines, kAboutLinesMax);
+        });
+        ASSERT_EQ(n, 11 + static_cast<int32_t>(c.tail.size()));
+        EXPECT_EQ(std::string(lines[10]).rfind("AHRS Model Number: ", 0), 0u) << lines[10];
+        for (size_t i = 0; i < c.tail.size(); ++i) EXPECT_EQ(lines[11 + i], c.tail[i]);
+    }
+}
+
+TEST_F(AuxTest, AboutShowsTheFirstAdapterVersionAndStopsAtTheLineLimit) {
+    AboutLine lines[kAboutLinesMax];
+    RunApp([&] { AboutLines(lines, kAboutLinesMax); });
+    EXPECT_STREQ(lines[2], "ARINC Software Version: NOT AVAILABLE");
+    RunApp([&] {
+        G_ArincAdapter[2].bVersionRx = 1;
+        std::memcpy(G_ArincAdapter[2].szVersion, "V1.23", 6);
+        G_ArincAdapter[3].bVersionRx = 1;
+        std::memcpy(G_ArincAdapter[3].szVersion, "V9.99", 6);
+    });
+    int32_t n = 0;
+    RunApp([&] { n = AboutLines(lines, 3); });
+    EXPECT_EQ(n, 3);
+    EXPECT_STREQ(lines[2], "ARINC Software Version: V1.23");
 }
 
 }  // namespace

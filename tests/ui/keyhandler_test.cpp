@@ -10,24 +10,13 @@
 #include "core/rtc.h"
 #include "ui/pages.h"
 #include "ui/statusbar.h"
+#include "support/key_input.h"
 #include "ui_fixture.h"
 
 namespace {
 
-class KeyHandlerTest : public MainPagesTest {
+class KeyHandlerTest : public WithKeyInput<MainPagesTest> {
 protected:
-    void Key(int32_t code) {
-        RunApp([code] {
-            G_KeyEvent = code;
-            MainKeyHandler();
-        });
-    }
-    void Knob(int32_t delta) {
-        RunApp([delta] {
-            G_Knob0.nDelta = delta;
-            MainKeyHandler();
-        });
-    }
     uint8_t ChipReg(int r) { return board().rtcChip().Reg(r, board().Now()); }
 };
 
