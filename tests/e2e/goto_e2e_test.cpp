@@ -5,33 +5,16 @@
 // the other and ended on both by STOPNAV on the other.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
 constexpr uint32_t kMagenta = 0xFF00FF;
 
-int CountColour(const RgbImage& im, uint32_t rgb, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) n += im.At(x, y) == rgb ? 1 : 0;
-    return n;
-}
-
 // Magenta in the map below the data-box strip: the course line and circle.
 int CourseLine(const RgbImage& im) { return CountColour(im, kMagenta, 1, 32, 638, 458); }
-
-const std::string kTools = KV_TOOLS_DIR;
-
-// The map alone on the screen, its position from the GPS on port 3.
-const char kMapSystem[] = "MAP_INSTALLED, 1\nEFIS_INSTALLED, 0\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 0\n"
-                          "SERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\n";
 
 // The zoom a unit keeps in the low nibble of clock-memory register 13 (after
 // the clock file's 16-byte header); -1 without the file.
@@ -40,32 +23,11 @@ int StoredZoom(const std::string& flash) {
     return rtc.size() > 16 + 13 ? static_cast<uint8_t>(rtc[16 + 13]) & 15 : -1;
 }
 
-class GotoE2e : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char dir[] = "/tmp/kvgotoXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        CommandResult g = RunCommand("python3 " + kTools + "/make-map-card.py " + d_ + "/files --image " + d_ +
-                                     "/card.img 2>&1 && python3 " + kTools + "/make-gps-track.py " + d_ +
-                                     "/track.nmea 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
-    }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure() && !std::getenv("KV_KEEP")) std::system(("rm -rf " + d_).c_str());
-    }
-    void Write(const std::string& name, const std::string& text) { std::ofstream(d_ + "/" + name) << text; }
-    RgbImage Shot(const std::string& name) {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
-};
+using GotoE2e = MapE2e;
 
 TEST_F(GotoE2e, GotoTheNearestAirportDrawsTheCourseLineAndFillsTheDataBoxes) {
+    ASSERT_NO_FATAL_FAILURE(MakeMapUnit());
     const std::string s = d_ + "/";
-    Write("system.kvd", kMapSystem);
     // I AGREE; the knob on ZOOM and eleven steps in, where every airport is
     // shown and so may be listed; NRST, GOTO (the list's first entry).
     Write("script", "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 12\n"
@@ -75,9 +37,7 @@ TEST_F(GotoE2e, GotoTheNearestAirportDrawsTheCourseLineAndFillsTheDataBoxes) {
                     "32 press 4\n33 press 6\n37 screenshot " + s + "north.png\n"
                     // Back, NRST and STOPNAV: the line goes.
                     "38 press 1\n39 press 2\n41 press 4\n45 screenshot " + s + "stop.png\n");
-    CommandResult r = RunKv5100("--headless --flash " + d_ + "/flash --sd " + d_ + "/card.img --tfs SYSTEM.KVD=" + d_ +
-                                "/system.kvd --serial 3=file:" + d_ + "/track.nmea --script " + d_ +
-                                "/script --run-for 46 --print-syslog");
+    const CommandResult r = RunScript(Gps(), 46);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Start GOTO: K"), std::string::npos) << r.out;
 
@@ -102,19 +62,20 @@ TEST_F(GotoE2e, GotoTheNearestAirportDrawsTheCourseLineAndFillsTheDataBoxes) {
 // wall's clock; the margins are generous and the test decides on the logs
 // and screenshots.
 TEST_F(GotoE2e, GotoOnOneDisplayIsDrawnOnTheOtherWhoseStopNavEndsItOnBoth) {
+    ASSERT_NO_FATAL_FAILURE(MakeCard());
     const std::string s = d_ + "/";
-    Write("system.kvd", kMapSystem);
+    Write("system.kvd", MapSettings());
     Write("agree.txt", "yes\n");
     // I_AGREE.TXT leaves the notice without a key at a fixed time. With the
     // demonstration's files already in flash a unit sets its GPS port about
     // 5 s after start (8 s on an empty flash): the track's lead of blank lines
     // matches it, and a slower start only skips the track's first seconds.
-    std::string prep = "python3 " + kTools + "/make-gps-track.py --lead 5 " + s + "track5.nmea 2>&1";
-    for (const char* unit : {"a", "b"})
-        prep += std::string(" && cp ") + s + "card.img " + s + unit + ".img && MTOOLS_SKIP_CHECK=1 mcopy -i " + s + unit +
-                ".img " + s + "agree.txt ::I_AGREE.TXT 2>&1";
-    const CommandResult g = RunCommand(prep);
-    ASSERT_EQ(g.status, 0) << g.out;
+    ASSERT_NO_FATAL_FAILURE(MakeTrack("--lead 5"));
+    for (const char* unit : {"a", "b"}) {
+        const CommandResult g = RunCommand("cp " + s + "card.img " + s + unit + ".img && MTOOLS_SKIP_CHECK=1 mcopy -i " + s +
+                                           unit + ".img " + s + "agree.txt ::I_AGREE.TXT 2>&1");
+        ASSERT_EQ(g.status, 0) << g.out;
+    }
 
     // Both displays: the knob's menu, CRS, then ZOOM, turned to the closest
     // zoom, where every airport is shown and so may be listed. While it
@@ -127,13 +88,12 @@ TEST_F(GotoE2e, GotoOnOneDisplayIsDrawnOnTheOtherWhoseStopNavEndsItOnBoth) {
                        "53 screenshot " + s + "a-goto.png\n64 screenshot " + s + "a-stop.png\n");
     Write("b.txt", zoom + s + "b-zoom.png\n53 screenshot " + s + "b-goto.png\n55 press 2 0.4\n57 press 4 0.4\n" +
                        "64 screenshot " + s + "b-stop.png\n");
-    auto unitArgs = [&s](const char* unit) {
-        return std::string("--sd ") + s + unit + ".img --serial 3=file:" + s + "track5.nmea --script " + s + unit +
-               ".txt --print-syslog";
+    auto unitArgs = [this, &s](const char* unit) {
+        return std::string("--sd ") + s + unit + ".img " + Gps() + " --script " + s + unit + ".txt --print-syslog";
     };
     const CommandResult r = RunCommand("KV5100=" + std::string(KV5100_PATH) + " KV_SYSTEM=\"$(cat " + s +
                                        "system.kvd)\" KV_A_ARGS='" + unitArgs("a") + "' KV_B_ARGS='" + unitArgs("b") +
-                                       "' timeout 150 " + kTools + "/two-display.sh " + d_ +
+                                       "' timeout 150 " + Tool("two-display.sh") + " " + d_ +
                                        " 66 -- --headless --time real 2>&1");
     const std::string logA = ReadHostFile(s + "a.log"), logB = ReadHostFile(s + "b.log");
     // A machine too loaded to show the map before the first push cannot run this.
