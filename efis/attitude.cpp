@@ -106,14 +106,9 @@ int32_t RollScaleRadius(const EfisView& v) {
     return r > 130 ? 130 : r;
 }
 
-void DrawAttitude() {
-    const EfisView& v = G_EfisView;
-    const int32_t pageY = EfisPageY();
-    GUI_SelectScreen();
-    const GUI_Rect clip = EfisClipPane(pageY);
-    const bool live = AhrsAttitudeLive();
-    const int32_t roll = live ? G_Ahrs.nRoll : 0;
-    const int32_t pitch = live ? PitchClamped(G_Ahrs.nPitch) : 0;
+namespace {
+// Sky, ground and the horizon line across the view's pane (clipped to it by the caller).
+void SkyAndGround(const EfisView& v, int32_t pageY, int32_t roll, int32_t pitch, uint8_t horizonPen) {
     GUI_SetColorIndex(kEfSky);
     GUI_FillRect(v.x0, v.y0 + pageY, v.x1, v.y1 + pageY);
     AdiHorizon h = AttitudeHorizon(v, roll, pitch);
@@ -124,10 +119,21 @@ void DrawAttitude() {
     const int n = GroundPolygon(a, h, ground);
     GUI_SetColorIndex(kEfGround);
     if (n >= 3) GUI_FillPolygon(ground, n, 0, 0);
-    // The horizon line across the pane.
     const double ux = CosT(h.nAngle) * 2000, uy = -SinT(h.nAngle) * 2000;
     GUI_SetColorIndex(kEfWhite);
-    ThickLine(Px(h.nX - ux), Px(h.nY - uy), Px(h.nX + ux), Px(h.nY + uy), 2);
+    ThickLine(Px(h.nX - ux), Px(h.nY - uy), Px(h.nX + ux), Px(h.nY + uy), horizonPen);
+}
+}  // namespace
+
+void DrawAttitude() {
+    const EfisView& v = G_EfisView;
+    const int32_t pageY = EfisPageY();
+    GUI_SelectScreen();
+    const GUI_Rect clip = EfisClipPane(pageY);
+    const bool live = AhrsAttitudeLive();
+    const int32_t roll = live ? G_Ahrs.nRoll : 0;
+    const int32_t pitch = live ? PitchClamped(G_Ahrs.nPitch) : 0;
+    SkyAndGround(v, pageY, roll, pitch, 2);
     if (live) {
         DrawLadder(v, roll, pitch, pageY);
         // The roll pointer turns with the horizon under the fixed scale.
@@ -231,4 +237,36 @@ void DrawAttitudeStatic(int32_t rowBase) {
     GUI_FillRect(v.cx - 4, cy - 4, v.cx + 4, cy + 4);
     GUI_SetColorIndex(kEfYellow);
     GUI_FillRect(v.cx - 3, cy - 3, v.cx + 3, cy + 3);
+}
+
+void DrawAttitudeInset(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    EfisView v = EfisViewForPane(x0, y0, x1, y1);
+    v.ppd = 2;   // +-15 degrees of pitch in a 60-row box
+    const int32_t pageY = EfisPageY();
+    const GUI_Rect saved = GUI_DrawState.ClipRect;
+    const GUI_Rect box = {static_cast<int16_t>(x0), static_cast<int16_t>(y0 + pageY), static_cast<int16_t>(x1),
+                          static_cast<int16_t>(y1 + pageY)};
+    GUI_SetClipRect(&box);
+    const bool live = AhrsAttitudeLive();
+    SkyAndGround(v, pageY, live ? G_Ahrs.nRoll : 0, live ? PitchClamped(G_Ahrs.nPitch) : 0, 1);
+    const int32_t cy = v.cy + pageY;
+    if (live) {
+        // The aircraft: short wings either side of a centre dot.
+        GUI_SetColorIndex(kEfBlack);
+        GUI_FillRect(v.cx - 21, cy - 2, v.cx - 7, cy + 2);
+        GUI_FillRect(v.cx + 7, cy - 2, v.cx + 21, cy + 2);
+        GUI_FillRect(v.cx - 2, cy - 2, v.cx + 2, cy + 2);
+        GUI_SetColorIndex(kEfYellow);
+        GUI_FillRect(v.cx - 20, cy - 1, v.cx - 8, cy + 1);
+        GUI_FillRect(v.cx + 8, cy - 1, v.cx + 20, cy + 1);
+        GUI_FillRect(v.cx - 1, cy - 1, v.cx + 1, cy + 1);
+    } else {
+        GUI_SetColorIndex(kEfRed);
+        const int32_t d = (y1 - y0) / 2 - 6;
+        ThickLine(v.cx - d, cy - d, v.cx + d, cy + d, 3);
+        ThickLine(v.cx - d, cy + d, v.cx + d, cy - d, 3);
+    }
+    GUI_SetColorIndex(kEfGrey);
+    GUI_DrawRect(x0, y0 + pageY, x1, y1 + pageY);
+    GUI_SetClipRect(&saved);
 }

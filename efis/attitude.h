@@ -28,6 +28,10 @@ constexpr int32_t kSlipBallMax = 14;
 int32_t RollScaleRadius(const EfisView& view);
 
 void DrawAttitude();
+// A small attitude indicator in the box (x0, y0)-(x1, y1) of the page being
+// drawn: sky, ground, horizon and the aircraft, or a red cross without an
+// attitude. The map shows it in a corner of its pane.
+void DrawAttitudeInset(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void DrawSlipBall();
 void DrawAdiClampedMarker();
 // The fixed marks of the attitude (roll scale, aircraft symbol) at `rowBase`.

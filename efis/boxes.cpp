@@ -112,10 +112,12 @@ void DrawWind() {
 void DrawOat() {
     const EfisView& v = G_EfisView;
     const char* unit = NvGetU32(kNvOatUnits) == 1 ? "C" : "F";
-    // Under the clock line of the EFIS pane, or of the engine page when no
-    // EFIS pane is shown (the engine page draws it too).
+    // Under the clock line of the EFIS pane, at the top of the strip beside
+    // a narrowed map, or on the engine page when neither is shown (the
+    // engine page draws it too).
     const bool efis = G_EfisLayout.pRect != nullptr;
-    const int32_t x = (efis ? v.x0 : G_EnginePane.x0) + 3, y = (efis ? v.y0 : G_EnginePane.y0) + 21;
+    int32_t x = (efis ? v.x0 : G_EnginePane.x0) + 3, y = (efis ? v.y0 : G_EnginePane.y0) + 21;
+    if (v.bSplit) x = v.x0 + 3, y = v.stripY0 + 5;
     if (G_AirData.bOatValid == 0) {
         DrawTextF(kEfYellow, 5, 15, x, y, "OAT --- %s", unit);
         return;
@@ -212,6 +214,23 @@ void DrawVorInfoBox() {
     if (s->nRadioFlagsB & (1u << 2)) std::snprintf(l3, sizeof l3, "RAD %03d", static_cast<int>(s->nRadial / 10 % 360));
     else std::snprintf(l3, sizeof l3, "RAD ---");
     InfoLines(id, l2, l3, kEfGreen);
+}
+
+void DrawNavSourceBox(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const NavSrcRec* s = BearingSlot();
+    // Only a source with something to tell: a GPS (or the map's GOTO) with
+    // its waypoint, a radio with data.
+    const bool gpsLike = s && (s->nType == 1 || s == &G_NavSrc.rec[kNavMapSlot]);
+    const bool gps = gpsLike && (s->nGpsFlagsA & kNavGpsValid) && (s->nGpsFlagsA & kNavGpsWptValid) &&
+                     s->szWaypoint[0] != 0;
+    const bool radio = s && s->nType == 2 && (s->nRadioFlagsA & kNavRadioValid);
+    if (!gps && !radio) return;
+    const EfisView saved = G_EfisView;
+    G_EfisView.infoX0 = x0, G_EfisView.infoY0 = y0, G_EfisView.infoX1 = x1, G_EfisView.infoY1 = y1;
+    G_EfisView.bNarrow = false;
+    if (gps) DrawGpsInfoBox();
+    else DrawVorInfoBox();
+    G_EfisView = saved;
 }
 
 // ---- angle of attack ------------------------------------------------------------------------------

@@ -20,6 +20,10 @@ void FormatLoadFactor(char* out, int32_t size, int32_t hundredths);
 
 void DrawGpsInfoBox();
 void DrawVorInfoBox();
+// The information box of the bearing source in the box (x0, y0)-(x1, y1)
+// of the page being drawn: a GPS with a waypoint or a radio with data;
+// nothing otherwise.
+void DrawNavSourceBox(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void DrawGMeter();
 void DrawGMeterFrame();
 void DrawWind();

@@ -12,6 +12,9 @@ void DrawEfisBackground();
 void DrawEfisBackground9();
 // The AHRS diagnostics page over the EFIS pane.
 void DrawAhrsDiagPage();
+// The angle-of-attack indicator is to be shown: its stream installed, the
+// instrument enabled and its gauge on, and not decluttered below its segment.
+bool AoaIndicatorDue();
 
 // The composition's steps as they run, for tests that follow the order.
 enum class EfisElem : uint8_t {

@@ -150,6 +150,10 @@ void StaticBackground() {
 
 void SetEfisTrace(EfisTraceFn fn) { s_trace = fn; }
 
+bool AoaIndicatorDue() {
+    return AoaShown() && (NvGetU32(kNvAoaDeclutterOn) != 1 || G_Aoa.nAoa >= G_AoaCfg.nDeclutter);
+}
+
 void EfisScreenInit() {
     if (!G_EfisLayout.pRect) return;
     EfisUseLayout();
@@ -270,16 +274,13 @@ void DrawEfisPage() {
         DrawBearingPointer();
     }
 
-    if (AoaShown()) {
-        const bool declutter = NvGetU32(kNvAoaDeclutterOn) == 1;
-        if (!declutter || G_Aoa.nAoa >= G_AoaCfg.nDeclutter) {
-            if (mem) {
-                Trace(EfisElem::RestoreAoaArea);
-                RestoreArea(&areaA, p.x0 + kAoaAreaDx, p.y0 + kAoaAreaDy);
-            }
-            Trace(EfisElem::AoaIndicator);
-            DrawAoaIndicator();
+    if (AoaIndicatorDue()) {
+        if (mem) {
+            Trace(EfisElem::RestoreAoaArea);
+            RestoreArea(&areaA, p.x0 + kAoaAreaDx, p.y0 + kAoaAreaDy);
         }
+        Trace(EfisElem::AoaIndicator);
+        DrawAoaIndicator();
     }
     // Surface A is freed whenever it was made, shown or not.
     if (aoaSaved) {

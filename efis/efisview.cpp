@@ -49,16 +49,22 @@ EfisView EfisViewForPane(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     return v;
 }
 
-EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t boxRows) {
     EfisView v = EfisViewForPane(x0, y0, x1, y1);
     // The strips are 90 pixels wide: the tapes fill them, nothing sits over the map.
     v.asiX0 = x0 + 4, v.asiX1 = x0 + 74;
     v.altX0 = x1 - 87, v.altX1 = x1 - 29;
     v.vsiX0 = x1 - 25, v.vsiX1 = x1 - 4;
-    v.tapeY0 = v.cy - 110, v.tapeY1 = v.cy + 110;
-    // Under the G-meter, and the angle of attack over the airspeed tape.
-    v.windX = x0 + 45, v.windY = v.tapeY1 + 76;
-    v.aoaX = x0 + 46, v.aoaY = y0 + 38;
+    // Under the map's data boxes: the OAT line and the angle of attack above
+    // the airspeed tape, the TAS box and the G-meter under it; wind at the
+    // top of the right strip, above the altitude bug. A short pane (340
+    // rows) takes its tapes shorter rather than run the boxes off it.
+    v.stripY0 = y0 + boxRows;
+    v.aoaX = x0 + 46, v.aoaY = v.stripY0 + 22;
+    v.tapeY0 = v.cy - 110 > v.stripY0 + 103 ? v.cy - 110 : v.stripY0 + 103;
+    v.tapeY1 = v.cy + 110 < y1 - 58 ? v.cy + 110 : y1 - 58;
+    v.cy = v.tapeY0 + (v.tapeY1 - v.tapeY0) / 2;
+    v.windX = x1 - 45, v.windY = v.stripY0 + 22;
     v.hsiR = 0;
     v.bSplit = true;
     return v;
@@ -72,7 +78,9 @@ void EfisUseLayout() {
 }
 
 void EfisUseSplitMap() {
-    G_EfisView = EfisViewForSplitMap(G_MapPane.x0, G_MapPane.y0, G_MapPane.x1, G_MapPane.y1);
+    // The narrow pane's data strip has a second row for the waypoint.
+    const int32_t rows = G_MapPane.nFlagA == 1 ? 32 : 16;
+    G_EfisView = EfisViewForSplitMap(G_MapPane.x0, G_MapPane.y0, G_MapPane.x1, G_MapPane.y1, rows);
 }
 
 int32_t EfisWrap3600(int32_t angle) {

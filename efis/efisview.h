@@ -33,14 +33,16 @@ struct EfisView {
     bool    bNarrow;              // a pane of 384 columns
     bool    bAirPane;             // the air-data pane: readouts, no attitude
     bool    bSplit;               // beside a narrowed map
+    int32_t stripY0;              // split: the strips' first row
 };
 
 extern EfisView G_EfisView;
 
 // The view for an EFIS pane (inclusive rectangle).
 EfisView EfisViewForPane(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-// The view of the strips beside a map pane narrowed by 90 pixels each side.
-EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// The view of the strips beside a map pane narrowed by 90 pixels each side;
+// the strips begin under the map's data boxes, which keep `boxRows` rows.
+EfisView EfisViewForSplitMap(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t boxRows);
 // The screen configurations that show the air-data pane.
 bool EfisAirPanePage(int32_t page);
 // Sets G_EfisView to the strips beside the map pane (G_MapPane).

@@ -211,7 +211,7 @@ void DrawAirspeedFrame() {
     SplitView();
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
-    Frame(v.x0, v.y0 + py, v.x0 + 89, v.y1 + py, kEfBlack, kEfDarkGrey);
+    Frame(v.x0, v.stripY0 + py, v.x0 + 89, v.y1 + py, kEfBlack, kEfDarkGrey);
 }
 
 void DrawAirspeedTape() {
@@ -305,7 +305,7 @@ void DrawAltitudeFrame() {
     SplitView();
     const EfisView& v = G_EfisView;
     const int32_t py = EfisPageY();
-    Frame(v.x1 - 89, v.y0 + py, v.x1, v.y1 + py, kEfBlack, kEfDarkGrey);
+    Frame(v.x1 - 89, v.stripY0 + py, v.x1, v.y1 + py, kEfBlack, kEfDarkGrey);
 }
 
 static int32_t DisplayAltitude() { return ToDisplayUnits(kInstAltitude, G_AirData.nBaroAlt); }

@@ -1,6 +1,7 @@
 // How far things are on the map: the scale bar and north arrow (north up),
 // the range arc around the aircraft (track up), and the ETE, GS, WP and
 // DIST boxes along the top of the map.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,8 @@
 namespace {
 constexpr int32_t kBarPixels = 75;
 constexpr int32_t kSplitShift = 90;
+// Pane rows above the arc: the data boxes with their rule (two rows of them on a narrow pane).
+constexpr int32_t kArcTop = 18, kArcTopNarrow = 34;
 constexpr uint32_t kWhite = 31, kRed = 2, kBlack = 0, kMagenta = 17, kRule = 20, kZoomBand = 48;
 constexpr uint8_t kPenBar = 2;
 const char* const kDistUnit[3] = {"NM", "SM", "KM"};
@@ -89,8 +92,42 @@ void DrawNorthArrow() {
     DrawTextF(kWhite, 9, 25, x, y + 20, "N");
 }
 
-void DrawArc(const ArcRow& row) {
+// The table's radii reach out of the pane when the aircraft sits higher in
+// it than they were made for (or beside the instrument strips of a narrowed
+// map): the arc is brought in to stay below the data boxes and inside the
+// map's columns, and its label gives the range of that radius.
+ArcRow FittedArc(const ArcRow& table, const MapScreenPoint& own) {
+    const PaneRecord& p = G_MapPane;
+    const int32_t top = p.y0 + (p.nFlagA == 1 ? kArcTopNarrow : kArcTop);
+    const int32_t edge = p.x1 - 2 - (IsSplitMapPage() ? kSplitShift : 0);
+    ArcRow row = table;
+    // A shorter radius spreads the characters over more angle, so that they
+    // keep their spacing, and can print a longer label ("9.9NM"): a few
+    // passes, each radius fitting the angles it was computed with.
+    for (int pass = 0; pass < 4 && row.radius >= 20; ++pass) {
+        row.step = (table.step * table.radius + row.radius / 2) / row.radius;
+        char text[24];
+        FormatRange(row.radius, false, text, sizeof text);
+        const int32_t n = static_cast<int32_t>(std::strlen(text));
+        const int32_t from = ((row.start - n * row.step) % 3600 + 3600) % 3600;
+        const int32_t to = ((row.start + row.step) % 3600 + 3600) % 3600;
+        // The arc's highest and rightmost reach for a unit radius (2^18
+        // fixed point); its angles lie in the upper-right quarter.
+        const int64_t up = std::max<int64_t>(CosTab10[from], CosTab10[to]);
+        const int64_t right = std::max<int64_t>(-SinTab10[from], -SinTab10[to]);
+        int64_t outer = row.radius + 14;
+        if (up > 0) outer = std::min<int64_t>(outer, (static_cast<int64_t>(own.y - top) << 18) / up);
+        if (right > 0) outer = std::min<int64_t>(outer, (static_cast<int64_t>(edge - own.x) << 18) / right);
+        if (outer - 14 >= row.radius) break;
+        row.radius = static_cast<int32_t>(outer) - 14;
+    }
+    return row;
+}
+
+void DrawArc(ArcRow row) {
     const MapScreenPoint own = G_MapOwnPos[G_MapViewMode & 3];
+    row = FittedArc(row, own);
+    if (row.radius < 20) return;
     char text[24];
     FormatRange(row.radius, false, text, sizeof text);
     const int32_t n = static_cast<int32_t>(std::strlen(text));

@@ -10,6 +10,13 @@
 #include "core/syslog.h"
 #include "core/util.h"
 #include "efis/ahrs.h"
+#include "efis/airdata.h"
+#include "efis/attitude.h"
+#include "efis/boxes.h"
+#include "efis/efis.h"
+#include "efis/efisview.h"
+#include "efis/tapes.h"
+#include "engine/instrument.h"
 #include "gui/gui.h"
 #include "gui/lcd.h"
 #include "map/goto.h"
@@ -20,6 +27,7 @@
 #include "map/ownship.h"
 #include "map/terrain.h"
 #include "map/vectors.h"
+#include "storage/nvram.h"
 #include "ui/pages.h"
 #include "ui/popup.h"
 #include "ui/statusbar.h"
@@ -118,8 +126,10 @@ int32_t MapNeedsRedraw(const NavSrcRec& rec) {
     bool turned = false;
     if (!NorthUp()) turned = static_cast<uint32_t>(MapHeadingOf(rec)) != G_MapRotation;
     if (!turned) {
-        const bool still = static_cast<float>(G_MapHeader.nRefLat) == rec.fLat * 262144.0f &&
-                           static_cast<float>(G_MapHeader.nRefLon) == rec.fLon * 262144.0f;
+        // The position drawn: after a pan it differs from the aircraft's,
+        // and the map goes back to the aircraft as soon as the hold ends.
+        const bool still = static_cast<float>(G_MapFrame.nRefLat) == rec.fLat * 262144.0f &&
+                           static_cast<float>(G_MapFrame.nRefLon) == rec.fLon * 262144.0f;
         // North up the map does not turn, but the aircraft symbol shows the track.
         const int32_t shown = NorthUp() ? s_cycle.nTrackDrawn : static_cast<int32_t>(G_MapRotation);
         if (still && (rec.nTrackTrue % 3600 + 3600) % 3600 == shown) return 0;
@@ -202,6 +212,40 @@ void MapPanTo(int32_t lat, int32_t lon) {
 
 // ---- stages ----------------------------------------------------------------------------------
 
+// The EFIS pane beside the map already shows the attitude and the source box.
+static bool EfisBeside() { return G_EfisLayout.pRect != nullptr; }
+
+// A box in the map's corner fits only where it leaves the aircraft symbol
+// in sight (a short, narrow pane has the aircraft low in it).
+static bool ClearOfOwnShip(const MapInset& b) {
+    constexpr int32_t kSymbol = 24;   // the symbol's reach about its point
+    const MapScreenPoint own = G_MapOwnPos[G_MapViewMode & 3];
+    return b.x1 < own.x - kSymbol || b.x0 > own.x + kSymbol || b.y1 < own.y - kSymbol || b.y0 > own.y + kSymbol;
+}
+
+// The map's own columns: the pane less the instrument strips of a split page.
+static void MapColumns(int32_t* x0, int32_t* x1) {
+    const int32_t narrow = IsSplitMapPage() ? kSplitNarrow : 0;
+    *x0 = G_MapPane.x0 + narrow;
+    *x1 = G_MapPane.x1 - narrow;
+}
+
+// Lower corners of the map, clear of the traffic label (left) and the
+// weather status box (right).
+MapInset NavSourceBoxPlace() {
+    int32_t x0 = 0, x1 = 0;
+    MapColumns(&x0, &x1);
+    const int32_t y1 = G_MapPane.y1 - 32;
+    return {x1 - 4 - kNavBoxW, y1 - kNavBoxH, x1 - 4, y1};
+}
+
+MapInset AttitudeInsetPlace() {
+    int32_t x0 = 0, x1 = 0;
+    MapColumns(&x0, &x1);
+    const int32_t y1 = G_MapPane.y1 - 20;
+    return {x0 + 4, y1 - kAttInsetH, x0 + 4 + kAttInsetW, y1};
+}
+
 static void StageOne() {
     if (G_MapTerrOn && MapStatusOf(kMapFileTerrain) == kMapOk) MapDrawTerrain();
     MapDrawVectors();
@@ -225,9 +269,14 @@ static void StageFour() {
     const NavSrcRec& rec = MapSourceRecord();
     MapProject(Ref(), MapPoint{ToBand(rec.fLat), ToBand(rec.fLon)}, &x, &y);
     if (MapSourceHasFix(rec)) MapDrawOwnShip(NorthUp() ? 1 : 0, x, y);
+    const MapInset src = NavSourceBoxPlace();
+    if (!EfisBeside() && ClearOfOwnShip(src)) DrawNavSourceBox(src.x0, src.y0, src.x1, src.y1);
     MapDrawRangeArc();   // sets its own clip and removes it
     MapNavDataBoxes();
     WxStatusBox();
+    const MapInset att = AttitudeInsetPlace();
+    if (!EfisBeside() && Installed(kStreamAhrs) && ClearOfOwnShip(att))
+        DrawAttitudeInset(att.x0, att.y0, att.x1, att.y1);
     G_MapFrame.nBlit[0] = G_MapFrame.nBlit[1] = 0;
 }
 
@@ -283,10 +332,31 @@ void MapStatusBanner() {
 void MapInfoPageRun(int32_t force) {
     s_cycle.nInfoCycle = (s_cycle.nInfoCycle + 1) % 5;
     const bool due = force == 1 || G_MapPane.nRedraw == kMapFrameNow || G_MapPane.nRedraw == kMapFrameSkip ||
-                     s_cycle.nFindPending || s_cycle.nInfoCycle == 0;
+                     s_cycle.nFindPending || s_cycle.nInfoCycle == 0 || (G_NexradOn && G_WxNexradReady);
     if (!due || (G_WptDb.nPageFlags == 0 && G_Nearest.nMode != 1)) return;
     // The boxes themselves come with the database pages.
     s_cycle.nFindPending = static_cast<uint32_t>(MapDrawInfoBoxes());
+}
+
+// Beside the narrowed map, on the page being drawn, after the picture's copy.
+static void DrawSplitInstruments() {
+    // The view is the strips' only while they are drawn: the panes drawn
+    // after the map keep theirs.
+    const EfisView saved = G_EfisView;
+    DrawAirspeedFrame();
+    DrawAirspeedTape();
+    if (AoaIndicatorDue()) DrawAoaIndicator();
+    DrawAltitudeFrame();
+    DrawAltitudeTape();
+    DrawVsiScale();
+    DrawAltitudeBox();
+    if (NvGetU32(kNvWindsGaugeOn) == 1) DrawWind();
+    if (G_InstCfg[kInstOat].nEnable == 1) DrawOat();
+    if (Installed(kStreamAhrs)) {
+        DrawGMeterFrame();
+        DrawGMeter();
+    }
+    G_EfisView = saved;
 }
 
 void MapPageRun(int32_t) {
@@ -314,6 +384,13 @@ void MapPageRun(int32_t) {
     if (MapNeedsRedraw(rec)) {
         G_MapFrame.nStage = 1;
         if (!(MapStatusOf(kMapFileTerrain) == kMapOk && G_MapTerrOn)) GUI_ClearRect(rect.x0, rect.y0, rect.x1, rect.y1);
+        // Nothing draws the strips' columns of the band, yet the copy takes
+        // them along: beside the instruments' frames they show black, never
+        // an older picture.
+        if (IsSplitMapPage()) {
+            GUI_ClearRect(p.x0, p.y0 + kMapBandY, p.x0 + kSplitNarrow, p.y1 + kMapBandY);
+            GUI_ClearRect(p.x1 - kSplitNarrow, p.y0 + kMapBandY, p.x1, p.y1 + kMapBandY);
+        }
         if (MapLoaded()) MapScroll();
         if (G_Nearest.nMode == 1 && rec.nGroundSpeed > 50 && Elapsed(s_cycle.nNearestStamp, kNearestTicks)) {
             s_cycle.nNearestStamp = Now();
@@ -338,6 +415,7 @@ void MapPageRun(int32_t) {
     p.nRedraw = kMapFrameNormal;
     MapBlitToScreen();
     MapStatusBanner();
+    if (IsSplitMapPage()) DrawSplitInstruments();
 }
 
 void MapBlitInfoBoxes() {

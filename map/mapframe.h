@@ -56,5 +56,13 @@ void    MapInfoPageRun(int32_t force);
 void    MapPlaceOwnShip();
 // The user moved the map: the new centre, held for 5 s.
 void    MapPanTo(int32_t lat, int32_t lon);
+// Where stage 4 puts the navigation source box and the attitude inset in
+// the map pane (pane rows, inclusive).
+struct MapInset {
+    int32_t x0, y0, x1, y1;
+};
+constexpr int32_t kNavBoxW = 110, kNavBoxH = 60, kAttInsetW = 76, kAttInsetH = 60;
+MapInset NavSourceBoxPlace();
+MapInset AttitudeInsetPlace();
 // The wild-jump counter and the stamps, back to a fresh start (tests).
 void    MapFrameReset();

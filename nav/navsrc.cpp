@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/boot.h"
 #include "core/rtc.h"
 #include "core/serial.h"
 #include "core/syslog.h"
@@ -128,6 +129,12 @@ bool UsableSlot(uint32_t slot) {
     return slot < static_cast<uint32_t>(kNavMapSlot) && G_NavSrc.rec[slot].nKind != kNavKindNone;
 }
 
+// While the navigation streams run on the demonstration step, its GPS flies
+// in Src1: a GPS there like any other, unless Src1's port names a source.
+bool DemoGpsInSlot(int32_t slot) {
+    return slot == 0 && (G_DemoFlags & kDemoNav) != 0 && G_NetStreamCfg[kStreamNav1].DSRC == 3;
+}
+
 uint32_t FirstGpsSlot() {
     for (uint32_t s = 0; s < 3; ++s)
         if (IsGpsKind(G_NavSrc.rec[s].nKind)) return s;
@@ -144,6 +151,10 @@ void SetNavSrcKinds() {
             r.nKind = static_cast<uint8_t>(kind + 3 * s);
             r.nType = type;
             r.nPort = port;
+        } else if (DemoGpsInSlot(s)) {
+            r.nKind = kKindGps;
+            r.nType = 1;
+            r.nPort = port < kSerialPorts ? port : kNavNoPort;
         } else {
             r.nKind = kNavKindNone;
             r.nType = 0;

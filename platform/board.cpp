@@ -189,6 +189,15 @@ void Board::SetOscr(uint32_t value) {
     Reschedule();
 }
 
+void Board::SetTimeMode(TimeMode mode) {
+    if (mode == mode_) return;
+    if (mode == TimeMode::Real) {
+        hostStartNs_ = HostNs();
+        hostStartTicks_ = now_;
+    }
+    mode_ = mode;
+}
+
 void Board::Sync() {
     uint64_t host = static_cast<uint64_t>(HostNs() - hostStartNs_);
     uint64_t t = hostStartTicks_ + host * kOsTimerHz / 1000000000ull;

@@ -94,6 +94,9 @@ public:
     uint32_t Oscr() const { return osTimer_.Count(now_); }
     void SetRunEnd(uint64_t ticks);   // 0: no end
     TimeMode Mode() const { return mode_; }
+    // From now on board time follows the host clock (real) or moves only
+    // with the board's own work (virtual), going on from the present count.
+    void SetTimeMode(TimeMode mode);
     // Virtual time only: move the OS-timer count (tests start near the wrap).
     void SetOscr(uint32_t value);
 

@@ -17,7 +17,7 @@ namespace {
 
 enum Kind : int32_t {
     kPinLevel = 1, kScreenshot = 2, kAirAdcInput = 3, kEngineAdcInput = 4, kPulseTrain = 5, kNetLink = 6, kNetDrop = 7,
-    kCard = 8
+    kCard = 8, kTimeMode = 9
 };
 
 constexpr int kFirstButtonPin = 58;
@@ -68,6 +68,9 @@ void ApplyEvent(Board& board, const HostEvent& e) {
         // The card behind the slot is the --sd image: taken out and put back.
         if (e.arg[0] == 0) board.mmc().Remove();
         else if (!board.mmc().Insert()) std::fprintf(stderr, "kv5100: script card in: no --sd image\n");
+        break;
+    case kTimeMode:
+        board.SetTimeMode(e.arg[0] != 0 ? platform::TimeMode::Real : platform::TimeMode::Virtual);
         break;
     default:
         break;
@@ -258,6 +261,11 @@ struct Parser {
             std::string what;
             if (!(in >> what) || (what != "in" && what != "out")) return Fail("card takes in or out");
             return Add(at, kCard, what == "in" ? 1 : 0);
+        }
+        if (verb == "time") {
+            std::string mode;
+            if (!(in >> mode) || (mode != "virtual" && mode != "real")) return Fail("time takes virtual or real");
+            return Add(at, kTimeMode, mode == "real" ? 1 : 0);
         }
         if (verb == "adc") return Adc(at, in);
         if (verb == "pulses") return Pulses(at, in);

@@ -13,6 +13,7 @@
 //   supply off|on           both aircraft supplies cut (the unit runs on its battery) or back
 //   supply battery COUNTS   the battery-volts input of the air-data converter
 //   card out|in             the SD card (the --sd image) taken out of the slot or put back
+//   time virtual|real       board time from here on: at the board's own pace, or the host clock's
 //   adc air INPUT COUNTS [SECONDS]  air-data converter input 0..7; with SECONDS it moves
 //                           linearly from its present counts, in steps of at least 25 ms
 //

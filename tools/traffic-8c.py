@@ -11,7 +11,7 @@ bearing in degrees relative to the own track, s16 altitude relative to the
 own aircraft in hundreds of feet (both little-endian).
 
     traffic-8c.py write DEVICE [--target P,T,TRACK,DIST,BRG,ALT]... [--status A,B]
-                               [--seconds S] [--period S] [--console FILE --port N] [--baud B]
+                               [--seconds S] [--period S] [--console FILE --port N] [--baud B] [--lead S]
     traffic-8c.py read FILE|DEVICE [--seconds S]
     traffic-8c.py message [--target ...] [--status A,B]      one message as hex
 
@@ -21,7 +21,10 @@ N's pseudo-terminal in that file); to a regular file, for `--serial
 N=file:IN`, it writes the messages at once, spaced by as many empty
 messages of another id (10 06 10 03) as the line carries in PERIOD seconds at
 --baud (9600 by default): the unit's framer ends a message only when the next
-one's 10 arrives.
+one's 10 arrives. Until the unit sets the port's rate at the end of its boot,
+the board's UART takes a file at 115,200 baud, so the file begins with --lead
+seconds (8 by default) of empty messages at that rate; without them the
+messages would all be taken, and lost, before the port is set.
 `read` prints one line per message found in the bytes ("8C A=.. B=.. n=..:"
 and the targets as P/T/TRACK/DIST/BRG/ALT), or "bad checksum" lines; a
 device is read for SECONDS.
@@ -142,6 +145,7 @@ def main():
     ap.add_argument("--console")
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--baud", type=int, default=9600)
+    ap.add_argument("--lead", type=float, default=8.0, help="seconds of boot before the port is set (files)")
     a = ap.parse_args()
     targets = a.target or [(0, 1, 2, 16, 90, -3)]
     if a.mode == "message":
@@ -166,6 +170,7 @@ def main():
         n = max(1, int(a.seconds / a.period))
         gap = bytes([DLE, 0x06, DLE, ETX]) * int(a.period * a.baud / 40)
         with open(device, "wb") as f:
+            f.write(bytes([DLE, 0x06, DLE, ETX]) * int(a.lead * 11520 / 4))
             for _ in range(n):
                 f.write(message(targets, a.status) + gap)
         print("sent %d" % n)

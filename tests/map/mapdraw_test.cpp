@@ -10,6 +10,7 @@
 #include "core/ostimer.h"
 #include "core/util.h"
 #include "efis/ahrs.h"
+#include "efis/airdata.h"
 #include "gui/gui.h"
 #include "map/map.h"
 #include "map/mapdraw_fixture.h"
@@ -20,7 +21,11 @@
 #include "map/terrain.h"
 #include "map/vectors.h"
 #include "nav/navsrc.h"
+#include "ui/buttons.h"
+#include "ui/keys.h"
+#include "ui/knob.h"
 #include "ui/pages.h"
+#include "wx/wx.h"
 
 namespace {
 
@@ -367,6 +372,164 @@ TEST_F(MapDrawTest, TheAircraftPointsAlongTheTrackAndIsRedOnAChartPage) {
     EXPECT_GT(Count(2, kOwnX - 20, kOwnY - 20, kOwnX + 20, kOwnY + 20), 40) << "red";
     EXPECT_EQ(Count(0, kOwnX - 20, kOwnY - 20, kOwnX + 20, kOwnY + 20), 0) << "no halo";
     EXPECT_EQ(Count(31, kOwnX - 20, kOwnY - 20, kOwnX + 20, kOwnY + 20), 0);
+}
+
+// ---- the split page, stage 4's boxes, the info boxes and the pan ----------------------------
+
+// Page 8 with air data and AIR ON: the picture is copied and the tapes are
+// drawn on the page over its 90-pixel strips; the map's data boxes keep the
+// rows above them. AIR OFF leaves the strips to the map.
+TEST_F(MapDrawTest, ASplitPageDrawsTheTapesBesideTheNarrowedMap) {
+    constexpr uint8_t kDarkGrey = 21;   // the strips' frames
+    for (const uint32_t air : {1u, 0u}) {
+        SCOPED_TRACE(air ? "AIR ON" : "AIR OFF");
+        std::memset(Frame(), 0, 960 * 640);
+        RunApp([air] {
+            G_NetStreamCfg[kStreamAir].INST = 1;
+            G_NetStreamCfg[kStreamAhrs].INST = 1;
+            G_MapAirOn = air;
+            G_AirData.nIas = 1234;
+            G_AirData.nBaroAlt = 12500;
+            G_AirData.nFresh = 40;
+            MapFrameReset();
+            G_MapTerrOn = 0;
+            G_FlipCtl.nDrawPageY = 0;
+            G_MapPane.nRedraw = kMapFrameNow;
+        });
+        RunApp([this] {
+            MapAt(45.0, -122.5);
+            MapPageRun(0);
+        });
+        int left = 0, right = 0, middle = 0;
+        for (int y = 16; y < 460; ++y)
+            for (int x = 0; x < 640; ++x) {
+                if (Page(x, y) == 0) continue;
+                if (x < 90) ++left;
+                else if (x >= 550) ++right;
+                else ++middle;
+            }
+        if (air) {
+            EXPECT_GT(left, 5000) << "the airspeed strip";
+            EXPECT_GT(right, 5000) << "the altitude strip";
+            EXPECT_EQ(Page(0, 200), kDarkGrey) << "the left frame's edge";
+            EXPECT_EQ(Page(639, 200), kDarkGrey) << "the right frame's edge";
+            EXPECT_NE(Page(0, 10), kDarkGrey) << "the data boxes' row stays the map's";
+        } else {
+            EXPECT_NE(Page(0, 200), kDarkGrey);
+            EXPECT_NE(Page(639, 200), kDarkGrey);
+        }
+        EXPECT_GT(middle, 20) << "the picture reached the page";
+    }
+}
+
+// Stage 4's navigation source box (lower right) and attitude inset (lower
+// left), in the band; neither with the EFIS pane beside the map, nor where it
+// would hide the aircraft of a short, narrow split pane in track-up.
+TEST_F(MapDrawTest, StageFourDrawsTheSourceBoxAndTheAttitudeInsetWhereTheyFit) {
+    constexpr uint8_t kMagenta = 17, kSky = 33;
+    struct Case { const char* name; bool efis, narrow; bool shown; };
+    const Case cases[] = {
+        {"full map pane", false, false, true},
+        {"EFIS pane beside", true, false, false},
+        {"page 16 split, track up", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FillBand(0);
+        RunApp([this, c] {
+            SetUpFullMapPane();
+            MapAt(45.0, -122.5);
+            G_NetStreamCfg[kStreamAhrs].INST = 1;
+            G_Ahrs.nFresh = 40;
+            NavSrcRec& r = G_NavSrc.rec[0];
+            r.nType = 1;
+            r.nGpsFlagsA |= kNavGpsWptValid;
+            std::memcpy(r.szWaypoint, "KAAA", 4);
+            r.nDistance = 123;
+            G_NavSrc.hdr.nBrgSlot = 0;
+            G_EfisLayout.pRect = c.efis ? &PaneLayouts[2][0] : nullptr;
+            if (c.narrow) {
+                G_CurPage = 16;
+                G_NetStreamCfg[kStreamAir].INST = 1;
+                G_MapAirOn = 1;
+                G_MapPane.x1 = 383, G_MapPane.y1 = 339, G_MapPane.nFlagA = 1;
+                G_MapViewMode = 0;
+                MapPlaceOwnShip();
+            }
+            G_MapFrame.nStage = 1;
+            G_MapPane.nRedraw = kMapFrameNow;
+            const OffscreenBand band = BeginOffscreenBand();
+            MapRender();
+            EndOffscreenBand(band);
+            G_EfisLayout.pRect = nullptr;
+        });
+        // Full pane: the box at 525..635 x 367..427, the inset at 4..80 x 379..439.
+        const int box = Count(kMagenta, 525, 367, 635, 427), sky = Count(kSky, 4, 379, 80, 439);
+        if (c.shown) {
+            EXPECT_GT(box, 20) << "the source's identifier";
+            EXPECT_GT(sky, 1000) << "the inset's sky";
+        } else {
+            // Below the data boxes (two rows of them on the narrow pane).
+            EXPECT_EQ(Count(kMagenta, 0, 32, 639, 459), 0);
+            EXPECT_EQ(Count(kSky, 0, 32, 639, 459), 0);
+        }
+    }
+}
+
+// The boxes are also drawn on every cycle while a NEXRAD picture is shown,
+// not only on each fifth.
+TEST_F(MapDrawTest, InfoBoxesAreDrawnEachCycleWhileNexradIsShown) {
+    auto boxRows = [this] { return Frame() + 1440 * 640; };
+    RunApp([] {
+        G_Nearest.nMode = 1;
+        G_MapPane.nRedraw = kMapFrameNormal;
+        MapFrameReset();
+    });
+    std::memset(boxRows(), 77, 146 * 640);
+    RunApp([] { MapInfoPageRun(0); });
+    EXPECT_EQ(boxRows()[20 * 640 + 500], 77) << "cycle 1 of 5: not due";
+    RunApp([] {
+        G_NexradOn = 1;
+        G_WxNexradReady = 1;
+        MapInfoPageRun(0);
+    });
+    EXPECT_NE(boxRows()[20 * 640 + 500], 77) << "cycle 2 with NEXRAD: drawn";
+}
+
+// Up with the knob on ZOOM moves the map one step (3 x zoom + 10 pixels)
+// north; each key restarts the 5 s hold, after which the map is back on the
+// aircraft.
+TEST_F(MapDrawTest, DirectionKeysOnZoomMoveTheMapUntilFiveSecondsAfterTheLastKey) {
+    const int32_t lat = 45 * (1 << 18), lon = static_cast<int32_t>(-122.5 * kOne);
+    RunApp([this, lat, lon] {
+        MapAt(45.0, -122.5);
+        G_MapZoom = 12;   // 63 units of latitude a pixel; a step of 46 pixels
+        G_MapEnabled = 1;
+        G_Knob0.nFunction = kKnobZoom;
+        G_KeyEvent = 8;
+        MainKeyHandler();
+        EXPECT_NEAR(G_MapFrame.nRefLat, lat + 46 * 63, 2) << "up";
+        EXPECT_EQ(G_MapFrame.nPanHold, 1u);
+        DelayTicks(3 * kTicksPerSecond);
+        G_KeyEvent = 10;
+        MainKeyHandler();
+        EXPECT_GT(G_MapFrame.nRefLon, lon) << "right";
+        // Frames every 50 ms, the display pages alternating as the tick flips them.
+        int32_t ms = 0;
+        while (G_MapFrame.nRefLon != lon && ms < 8000) {
+            DelayTicks(50 * kTicksPerMs);
+            ms += 50;
+            G_FlipCtl.nDrawPageY = G_FlipCtl.nDrawPageY == 0 ? 480 : 0;
+            MapPageRun(0);
+            if (ms == 4900) {
+                EXPECT_EQ(G_MapFrame.nPanHold, 1u) << "4.9 s after the last key";
+            }
+        }
+        EXPECT_GE(ms, 5000);
+        EXPECT_LE(ms, 5300) << "back within a few frames of the hold's end";
+        EXPECT_EQ(G_MapFrame.nRefLat, lat);
+        EXPECT_EQ(G_MapFrame.nRefLon, lon) << "back on the aircraft";
+    });
 }
 
 }  // namespace

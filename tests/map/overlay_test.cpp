@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/boot.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/util.h"
@@ -178,6 +179,45 @@ TEST_F(OverlayTest, RangeArcRedWithoutAFixAndNoneOnPageNine) {
     SetDrawColor(kWhite);
     GUI_DrawPixel(0, 960);
     EXPECT_EQ(Band(0, 0), kWhite) << "the clip was removed";
+}
+
+// Track up the aircraft sits at 3/4 of the pane, where the table's radii
+// put the arc above it: the arc comes in to stay under the data boxes and
+// inside the map beside the instrument strips.
+TEST_F(OverlayTest, TheRangeArcIsBroughtInsideThePane) {
+    G_MapViewMode = 0;
+    struct Case { const char* name; int32_t page, x1, ownX, tickX0, tickY0, tickX1, tickY1, top, right; };
+    const Case cases[] = {
+        // Page 8, own (319, 344): R 373 reaches row -12. At 337 degrees (cos
+        // 0.9205) row 18 allows an outer radius of 326 / 0.9205 = 354, R 340;
+        // its characters 2.2 degrees apart (20 x 373 / 340) put the arc's end
+        // at 337.2 degrees, outer radius 353, R 339: the tick from (450.4,
+        // 31.5) to (455.8, 18.6).
+        {"page 8", 8, 639, 319, 450, 18, 459, 31, 18, 637},
+        // Page 15 beside the strips, own (191, 344): the map ends at column
+        // 291. At 341 degrees (sin -0.3256) the outer radius is 100 / 0.3256
+        // = 307, R 293; wider steps (17, 18, 19 tenths) move the label's start
+        // to 339.5, 339.0, 338.5 degrees and the radius to 271, 265, 258: the
+        // tick from (285.6, 104.0) to (290.7, 90.9); the arc stays under the
+        // pane's two rows of data boxes.
+        {"page 15, split", 15, 383, 191, 284, 90, 291, 105, 34, 291},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        G_CurPage = c.page;
+        const bool split = c.page == 15;
+        G_NetStreamCfg[kStreamAir].INST = split ? 1 : 0;
+        G_MapAirOn = split ? 1 : 0;
+        G_MapPane.x1 = static_cast<int16_t>(c.x1);
+        G_MapPane.nFlagA = split ? 1 : 0;
+        G_MapOwnPos[0] = {static_cast<int16_t>(c.ownX), 344};
+        FillBand(kBlack);
+        MapDrawRangeArc();
+        EXPECT_GE(Count(kWhite, c.tickX0, c.tickY0, c.tickX1, c.tickY1), 8) << "the tick at the label's start";
+        EXPECT_EQ(Count(kWhite, 0, 0, 639, c.top - 1), 0) << "nothing over the data boxes";
+        EXPECT_EQ(Count(kWhite, c.right + 1, 0, 639, 459), 0) << "nothing right of the map";
+        EXPECT_GT(Count(kWhite, 0, 0, 639, 459), 80) << "arc and label";
+    }
 }
 
 TEST_F(OverlayTest, ScaleTextsInEveryUnit) {

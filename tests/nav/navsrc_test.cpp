@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/boot.h"
 #include "core/ostimer.h"
 #include "core/rtc.h"
 #include "core/serial.h"
@@ -178,6 +179,25 @@ TEST_F(NavSrcTest, AssignmentAndChoicesAcrossAPowerCycle) {
     EXPECT_EQ(G_NavSrc.hdr.nCrsSlot, 0);
     EXPECT_EQ(G_NavSrc.hdr.nBrgSlot, 1);
     EXPECT_EQ((ChipReg(14) >> 4) & 7, 1) << "and stored";
+}
+
+// The demonstration GPS is Src1's GPS while the navigation streams run on
+// it: its slot is named and chosen like any GPS, the others stay unused.
+TEST_F(NavSrcTest, DemoGpsIsTheFirstGps) {
+    for (const bool demo : {false, true}) {
+        SCOPED_TRACE(demo);
+        InitNavSrc();
+        G_DemoFlags = demo ? kDemoNav : 0;
+        for (int s = kStreamNav1; s < kStreamNav1 + 3; ++s) G_NetStreamCfg[s].DSRC = demo ? 3 : 2;
+        SetNavSrcKinds();
+        EXPECT_STREQ(NavSrcKindNames[G_NavSrc.rec[0].nKind], demo ? "GPS1" : "NONE");
+        EXPECT_EQ(G_NavSrc.rec[0].nType, demo ? 1 : 0);
+        EXPECT_EQ(G_NavSrc.rec[0].nPort, kNavNoPort);
+        EXPECT_STREQ(NavSrcKindNames[G_NavSrc.rec[1].nKind], "NONE");
+        EXPECT_EQ(G_NavSrc.hdr.nCrsSlot, demo ? 0 : kNavNoneSlot);
+        G_NavSrc.rec[0].bInUse = 1;   // as each step of the source marks it
+        EXPECT_EQ(NextGpsSlot(kNavMapSlot, 0), demo ? 0 : kNavMapSlot) << "the map's source step finds it";
+    }
 }
 
 }  // namespace

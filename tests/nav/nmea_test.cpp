@@ -318,6 +318,30 @@ TEST_F(NmeaTest, DesiredTrackSourcesAndCourseOverride) {
     EXPECT_NE(int{Slot().nDesiredTrack}, 2000);
 }
 
+// $PGRMH comes before BOD for the desired track (whole degrees, the RMC's
+// 3.1 degrees west added in tenths, wrapped) and, with status A, gives the
+// two vertical-guidance bytes followed by "d".
+TEST_F(NmeaTest, VerticalNavigationSentence) {
+    struct Case { const char* name; const char* rmh; int dtk, course; uint8_t vert[4]; };
+    const Case cases[] = {
+        {"status A", "PGRMH,A,123,45,-2,0,0,0,0", 1261, 126, {45, 0xFE, 'd', 0}},
+        {"status V: no vertical guidance", "PGRMH,V,123,45,-2,0,0,0,0", 1261, 126, {0, 0, 0, 0}},
+        {"359 + 3.1 wraps", "PGRMH,A,359,10,20,0,0,0,0", 21, 2, {10, 20, 'd', 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::memset(&G_NmeaGps[0], 0, sizeof G_NmeaGps[0]);
+        ClearNavPart(0, kNavGpsPartAt, kNavGpsPartBytes);
+        for (const std::string& s : {kRmc, kRmb, kBod, Sentence(c.rmh)}) Feed(s);
+        EXPECT_EQ(Rec().rmh.bReceived, 1u);
+        Merge();
+        EXPECT_EQ(int{Slot().nDesiredTrack}, c.dtk) << "not BOD's 105.6";
+        EXPECT_EQ(int{Slot().nCourse}, c.course);
+        EXPECT_TRUE(Slot().nGpsFlagsA & kNavGpsDtkValid);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(Slot().abVertGuide[i], c.vert[i]) << i;
+    }
+}
+
 TEST_F(NmeaTest, RadioPartClearStaysInsideItsSlot) {
     G_NavSrc.rec[1].reserved0 = 0xA5;
     G_NavSrc.reserved = 0x5A;
