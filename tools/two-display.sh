@@ -9,6 +9,9 @@
 # KV_A_ARGS and KV_B_ARGS add options per display (for example
 # "--script a.txt --screenshot a.png"); without --headless each opens a window.
 # KV5100 names the program (default: kv5100 on the PATH). Logs: DIR/a.log, DIR/b.log.
+# KV_A_UNTIL_B=1 powers A off when B ends (A then serves B for as long as B
+# runs, whatever their speeds in virtual time). KV_PORT sets where the search
+# for a free pair of loopback ports starts.
 set -eu
 [ $# -ge 1 ] || { echo "usage: two-display.sh DIR [SECONDS] [-- ARGS...]" >&2; exit 2; }
 dir=$1; shift
@@ -16,7 +19,15 @@ seconds=${1:-60}; [ $# -ge 1 ] && shift
 [ "${1:-}" = "--" ] && shift
 kv=${KV5100:-kv5100}
 mkdir -p "$dir"
-port=$((30000 + $$ % 20000))
+# Runs started together (a parallel test suite) never share a port: each
+# starts from an even pair of its own and moves past pairs already bound, as
+# a neighbour's port taken as a peer would join two runs into one wire.
+taken() { command -v ss >/dev/null && [ -n "$(ss -Haun "( sport = :$1 )")" ]; }
+port=${KV_PORT:-$((30000 + 2 * ($$ % 10000)))}
+while taken "$port" || taken $((port + 1)); do
+    port=$((port + 2))
+    [ "$port" -lt 65534 ] || { echo "two-display.sh: no free pair of UDP ports" >&2; exit 1; }
+done
 
 cat >"$dir/SYSTEM-A.KVD" <<KVD
 NET_ENABLE, 1
@@ -43,6 +54,12 @@ a=$!
 b=$!
 trap 'kill $a $b 2>/dev/null' INT TERM
 status=0
-wait $a || status=$?
-wait $b || status=$?
+if [ "${KV_A_UNTIL_B:-0}" = 1 ]; then
+    wait $b || status=$?
+    kill -TERM $a 2>/dev/null
+    wait $a || status=$?
+else
+    wait $a || status=$?
+    wait $b || status=$?
+fi
 exit $status
