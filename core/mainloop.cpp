@@ -549,8 +549,13 @@ static void Shutdown() {
         TCP_Abort(G_WxConn);
         DebugPrintf("WX Slave Shutdown\n");
     }
+    // The tick stops sending once G_CalRestart is set, so the ring is sent from
+    // here: otherwise the wait only times out and the slave never hears status 0.
     const uint32_t start = Now();
-    while (G_NetRing.nTxWr != G_NetRing.nTxRd && !TicksElapsed(Now(), start, kShutdownWait)) IdleHook();
+    while (G_NetRing.nTxWr != G_NetRing.nTxRd && !TicksElapsed(Now(), start, kShutdownWait)) {
+        if (CS_LinkUp()) NET_TxFlush();
+        IdleHook();
+    }
     AppIntsOffRestore(-1);
 }
 

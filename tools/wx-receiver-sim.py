@@ -5,8 +5,8 @@ frames, 5A A5 | n (u16 BE) | payload | ED ED.
 
 Every command from the unit is answered with a good 0x90 status frame. Once
 the unit starts product delivery ('N'), the receiver sends its configuration
-(0xC0) and time (0xDF) frames and then, every PERIOD seconds, a METAR set, a
-TFR set and, N times in all (--cycles, default 1), a cycle marker
+(0xC0) and time (0xDF) frames and then, every PERIOD seconds, the time again,
+a METAR set, a TFR set and, N times in all (--cycles, default 1), a cycle marker
 (a second one makes a master power-cycle the receiver) and, with --nexrad, a
 radar picture, as stuffed product messages (AB CD, the short or
 the long form, CRC-16/GENIBUS) in 0xEA frames of at most 500 product bytes.
@@ -271,6 +271,9 @@ class Receiver:
         return out
 
     def deliver(self):
+        # The time again with every cycle: a display that joins later (the
+        # slave, through the master's relay) learns it too.
+        self.send(time_frame(self.args.time))
         for name, msg in self.products():
             frames = product_frames(stuff(msg), lie="lyingcount" in self.faults)
             self.faults.pop("lyingcount", None)

@@ -339,7 +339,11 @@ void TrafficSendMsg8C(uint32_t port, int32_t count, const uint8_t* rec1, const u
         wire[w++] = plain[i];
         if (plain[i] == kDle && i > 0) wire[w++] = kDle;
     }
-    wire[w++] = Checksum(plain, n);
+    // Doubled like any other 0x10: an undoubled one would pair with the DLE of
+    // the DLE ETX and the message would never end for a framer.
+    const uint8_t sum = Checksum(plain, n);
+    wire[w++] = sum;
+    if (sum == kDle) wire[w++] = kDle;
     wire[w++] = kDle;
     wire[w++] = 0x03;
     SerialWrite(port, wire, w);

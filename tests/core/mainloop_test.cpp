@@ -1,4 +1,5 @@
 // The main loop's schedule over 80 board seconds, across an OS-timer wrap.
+#include <algorithm>
 #include <cmath>
 
 #include "core/adc.h"
@@ -236,6 +237,29 @@ TEST_F(MainLoopTest, EfisPagesFlipTwentyTimesASecond) {
         const uint8_t* m = board().display().Memory();
         EXPECT_EQ(m[(G_FlipCtl.nDrawPageY + 30) * 640 + 320], kEfSky) << "the attitude's sky was drawn";
     }
+}
+
+// Leaving for calibration, a weather master announces status 0 five times:
+// the five user events 32 reach the wire before the loop returns.
+TEST_F(MainLoopTest, AMasterLeavingForCalibrationSendsStatusZeroFiveTimes) {
+    board().cs8900().AttachWire(true);
+    G_NetIpLocal = 175;
+    NET_Init();
+    G_NetEnable = 1;
+    G_NetStreamCfg[kStreamWx].INST = kWxMaster;
+    G_Wx.nProducts = 1;
+    G_CalRestart = 1;
+    EXPECT_EQ(RunApp([] { MainLoop(); }), StopReason::None);
+    // Code 32, status 0 and the master's address, as the event's words.
+    const uint8_t words[] = {32, 0, 0, 0, 0, 0, 0, 0, 192, 168, 0, 175};
+    int announced = 0;
+    uint8_t buf[2000];
+    for (int n = board().cs8900().TakeSent(buf, sizeof buf); n > 0; n = board().cs8900().TakeSent(buf, sizeof buf)) {
+        const bool toEvents = n > 42 && buf[23] == 17 && (buf[36] << 8 | buf[37]) == 50009;
+        if (toEvents && std::search(buf + 42, buf + n, words, words + sizeof words) != buf + n) ++announced;
+    }
+    EXPECT_EQ(announced, 5);
+    EXPECT_EQ(G_NetRing.nTxRd, G_NetRing.nTxWr);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Two displays linked over the datagram wire by tools/two-display.sh: the
 // start-up notice accepted with the buttons on display A is dismissed on
-// display B, which alone would keep showing it.
+// display B, which alone would keep showing it; a run never takes a port
+// that is already bound.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "support/png_read.h"
@@ -95,6 +98,35 @@ TEST(TwoDisplayE2e, EngineAndBaroOfAReachB) {
     const int rpmA = ai.Lit(560, 420, 630, 442), rpmB = bi.Lit(560, 420, 630, 442);
     EXPECT_GT(rpmA, 100);
     EXPECT_NEAR(rpmB, rpmA, rpmA / 5) << "B shows A's RPM";
+    if (!::testing::Test::HasFailure()) RunCommand("rm -rf " + dir);
+}
+
+// Runs started together by a parallel suite once took neighbouring ports, so
+// that one unit could not bind its own and another's peer was a third unit.
+// A port bound elsewhere where the search starts is passed over.
+TEST(TwoDisplayE2e, ARunPassesOverAPortAlreadyBound) {
+    const int held = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(held, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(getsockname(held, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const int port = ntohs(a.sin_port);
+    char dirBuf[] = "/tmp/kv5100twoXXXXXX";
+    ASSERT_NE(mkdtemp(dirBuf), nullptr);
+    const std::string dir = dirBuf;
+    for (int start : {port - 1, port}) {
+        SCOPED_TRACE(start);
+        const CommandResult r = RunCommand("KV5100=" + std::string(KV5100_PATH) + " KV_PORT=" + std::to_string(start) +
+                                           " timeout 60 " + KV_TOOLS_DIR + "/two-display.sh " + dir +
+                                           " 2 -- --headless --time virtual 2>&1");
+        const std::string logs = ReadHostFile(dir + "/a.log") + ReadHostFile(dir + "/b.log");
+        EXPECT_EQ(r.status, 0) << r.out << logs;
+        EXPECT_EQ(logs.find("Address already in use"), std::string::npos) << logs;
+    }
+    close(held);
     if (!::testing::Test::HasFailure()) RunCommand("rm -rf " + dir);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/boot.h"
+#include "core/framers.h"
 #include "core/irq.h"
 #include "core/ostimer.h"
 #include "core/serial.h"
@@ -33,7 +34,7 @@ Record Rec(uint8_t prox, uint8_t trend, uint8_t track, uint8_t dist, uint16_t be
             static_cast<uint8_t>(a), static_cast<uint8_t>(a >> 8)};
 }
 
-// As a traffic receiver sends it: every 0x10 of the body doubled.
+// As a traffic receiver sends it: every 0x10 of the body and checksum doubled.
 Bytes Wire(uint8_t count, const std::vector<Record>& recs, int checksumError = 0) {
     Bytes body = {0x8C, static_cast<uint8_t>(8 + 8 * recs.size()), 4, 6, count, 0, 0x67, 1, 0, 0};
     for (const Record& r : recs) body.insert(body.end(), r.begin(), r.end());
@@ -45,6 +46,7 @@ Bytes Wire(uint8_t count, const std::vector<Record>& recs, int checksumError = 0
         if (b == 0x10) out.push_back(0x10);
     }
     out.push_back(static_cast<uint8_t>(-sum + checksumError));
+    if (out.back() == 0x10) out.push_back(0x10);
     out.push_back(0x10);
     out.push_back(0x03);
     return out;
@@ -221,6 +223,30 @@ TEST_F(Traffic, TheDemonstrationGoesOutAsAMessage) {
     const Bytes sent(ring.abRing, ring.abRing + ring.nWr);
     const Bytes expected = Wire(3, {Rec(0, 1, 5, 39, 42, -4), Rec(0, 2, 4, 39, 48, 19), Rec(0, 0, 0, 48, 330, 0)});
     EXPECT_EQ(sent, expected);
+}
+
+// One record at 12500 ft above: the bytes from the id on add up to 240, so
+// the checksum is 0x10 and goes doubled, as the length byte 0x10 does. Looped
+// back into the port, the unit's own framer ends the message and takes it.
+TEST_F(Traffic, AChecksumOf0x10GoesDoubledAndTheFramerEndsTheMessage) {
+    G_Serial[3].nFunction = 15;
+    const Record r = Rec(0, 0, 2, 8, 90, 125);
+    RunApp([&r] { TrafficSendMsg8C(3, 1, r.data(), nullptr, nullptr); });
+    const SerialRing& tx = G_SerialBuf[3].tx;
+    const Bytes sent(tx.abRing, tx.abRing + tx.nWr);
+    const Bytes expected = {0x10, 0x8C, 0x10, 0x10, 4, 6, 1, 0, 0x67, 1, 0, 0,
+                            0, 0, 2, 8, 0x5A, 0, 0x7D, 0, 0x10, 0x10, 0x10, 0x03};
+    EXPECT_EQ(sent, expected);
+    SerialRing& rx = G_SerialBuf[3].rx;
+    rx.nWr = rx.nRd = rx.nMsgStart = rx.nMsgEnd = 0;
+    for (int i = 0; i < 2; ++i)   // the second message's DLE closes the first
+        for (uint8_t b : sent) rx.abRing[rx.nWr++] = b;
+    G_Serial[3].fpMsgParse = TrafficRxMsg;
+    G_Traffic = {};
+    RunApp([] { SerialDleResync(3); });
+    ASSERT_EQ(G_Traffic.nCount, 1) << Log();
+    EXPECT_EQ(G_Traffic.target[0].nRelAlt, 12500);
+    EXPECT_EQ(Log().find("TRAFFIC: bgc"), std::string::npos) << Log();
 }
 
 }  // namespace
