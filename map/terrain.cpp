@@ -48,25 +48,37 @@ void TerrainOrigin(int32_t lat, int32_t lon, int32_t* col0, int32_t* row0) {
     *row0 = static_cast<int32_t>(row);
 }
 
-// One pane row into the line buffer, right to left.
-static void BuildRow(uint8_t* line, int32_t r, int32_t cx0, int32_t cx1, const int64_t* a, const int64_t* b,
-                     int64_t col0, int64_t row0) {
+// The column term times the longitude scale, per column, once a frame:
+// ((a - q) * inv) >> 18 is (a * inv - q * inv) >> 18 exactly, so the row
+// loop needs no multiply. Below 2^63: |a|, |q| < 2^30 and inv < 2^32.
+struct TerrainColumns {
+    int64_t b[kLineBytes];       // row term of each column
+    int64_t aScaled[kLineBytes]; // column term times G_MapLonScaleInv
+};
+
+// Samples of one pane row at columns cx1 down to cx0. Both terms are floors
+// of linear functions of c, so column and row each move one way along the
+// row: the pixels inside the cache are one run, found from its two ends.
+static void BuildRow(uint8_t* line, int32_t r, int32_t cx0, int32_t cx1, const TerrainColumns& t, int64_t col0,
+                     int64_t row0) {
     const MapScreenPoint own = G_MapOwnPos[G_MapViewMode & 3];
     const int64_t cosv = CosTab10[G_MapRotation % kTrigSteps], sinv = SinTab10[G_MapRotation % kTrigSteps];
     const int64_t step = TerrainStepTab[G_MapZoom < kTerrainZooms ? G_MapZoom : 0];
     const int64_t e = ((static_cast<int64_t>(own.y - r) << 18) * step) >> 18;
     const int64_t p = (e * cosv) >> 18, q = (e * sinv) >> 18;
-    const int64_t inv = G_MapLonScaleInv;
-    for (int32_t c = cx1; c >= cx0; --c) {
-        const int64_t column = (col0 - (((a[c] - q) * inv) >> 18)) >> 18;
-        const int64_t row = (row0 - (p + b[c])) >> 18;
-        // Past the cached squares: a fixed index, never a read outside the cache.
-        if (column < 0 || column >= kCacheSide || row < 0 || row >= kCacheSide) {
-            line[c] = kTerrainOutside;
-            continue;
-        }
-        line[c] = static_cast<uint8_t>(128 + (G_TerrainCache[row * kCacheSide + column] >> 1));
-    }
+    const int64_t qScaled = q * static_cast<int64_t>(G_MapLonScaleInv);
+    const auto column = [&](int32_t c) { return (col0 - ((t.aScaled[c] - qScaled) >> 18)) >> 18; };
+    const auto row = [&](int32_t c) { return (row0 - (p + t.b[c])) >> 18; };
+    const auto inside = [&](int32_t c) {
+        const int64_t x = column(c), y = row(c);
+        return x >= 0 && x < kCacheSide && y >= 0 && y < kCacheSide;
+    };
+    // Past the cached squares: a fixed index, never a read outside the cache.
+    int32_t hi = cx1, lo = cx0;
+    for (; hi >= cx0 && !inside(hi); --hi) line[hi] = kTerrainOutside;
+    for (; lo <= hi && !inside(lo); ++lo) line[lo] = kTerrainOutside;
+    for (int32_t c = hi; c >= lo; --c)
+        line[c] = static_cast<uint8_t>(128 + (G_TerrainCache[row(c) * kCacheSide + column(c)] >> 1));
 }
 
 // The chain copies whole 4-byte words from word-aligned addresses: the few
@@ -96,8 +108,11 @@ static void CopyRows(int32_t y0, int32_t y1, int32_t cx0, int32_t cx1) {
     HwWrite32(DDADR0, kTerrainDescBus);
     const uint32_t started = ReadOsTimer();
     HwWrite32(DCSR0, kDcsrRun);
+    // Only the channel's progress or time ends the wait: each round idles
+    // until the channel's next event (or the time-out).
     while (!(HwRead32(DCSR0) & kDcsrStopState)) {
         if (TicksElapsed(ReadOsTimer(), started, kTerrainDmaTimeout)) break;
+        HwIdleUntil(started + kTerrainDmaTimeout + 1);
     }
     if (!(HwRead32(DCSR0) & kDcsrStopState)) {
         DebugPrintf("Terrain DMA !done\n");
@@ -124,12 +139,12 @@ void MapDrawTerrain() {
     const MapScreenPoint own = G_MapOwnPos[G_MapViewMode & 3];
     const int64_t cosv = CosTab10[G_MapRotation % kTrigSteps], sinv = SinTab10[G_MapRotation % kTrigSteps];
     const int64_t step = TerrainStepTab[G_MapZoom < kTerrainZooms ? G_MapZoom : 0];
-    static int64_t a[kLineBytes], b[kLineBytes];
+    static TerrainColumns t;
     for (int32_t c = cx0; c <= cx1; ++c) {
         const int64_t d = ((static_cast<int64_t>(own.x - c) << 18) * step) >> 18;
-        a[c] = (d * cosv) >> 18;
-        b[c] = (d * sinv) >> 18;
+        t.aScaled[c] = ((d * cosv) >> 18) * static_cast<int64_t>(G_MapLonScaleInv);
+        t.b[c] = (d * sinv) >> 18;
     }
-    for (int32_t r = y0; r <= y1; ++r) BuildRow(lines + r * kLineBytes, r, cx0, cx1, a, b, col0, row0);
+    for (int32_t r = y0; r <= y1; ++r) BuildRow(lines + r * kLineBytes, r, cx0, cx1, t, col0, row0);
     CopyRows(y0, y1, cx0, cx1);
 }

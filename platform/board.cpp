@@ -27,6 +27,11 @@ static int64_t HostNs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
+static void HostSleepNs(int64_t ns) {
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    nanosleep(&ts, nullptr);
+}
+
 Board* Board::Create(TimeMode mode) {
     if (current_) return nullptr;
     // Shared, so that the processes running the application see one board.
@@ -90,6 +95,7 @@ Board::Board(TimeMode mode)
     Device* timed[] = {&osTimer_, &rtc_,   &gpio_,       &btUart_, &stUart_, &ffUart_,  &duart_,
                        &mmc_,     &hostEvents_, &dma_,   &cs8900_, &display_};
     for (Device* d : timed) timed_[timedCount_++] = d;
+    hostClock_ = HostClock{HostNs, HostSleepNs};
     hostStartNs_ = HostNs();
     airAdc_.Reset();
     engineAdc_.Reset();
@@ -191,35 +197,68 @@ void Board::SetOscr(uint32_t value) {
 
 void Board::SetTimeMode(TimeMode mode) {
     if (mode == mode_) return;
-    if (mode == TimeMode::Real) {
-        hostStartNs_ = HostNs();
-        hostStartTicks_ = now_;
-    }
+    if (mode == TimeMode::Real) StartHostClock();
     mode_ = mode;
 }
 
-void Board::Sync() {
-    uint64_t host = static_cast<uint64_t>(HostNs() - hostStartNs_);
-    uint64_t t = hostStartTicks_ + host * kOsTimerHz / 1000000000ull;
-    if (t > now_) now_ = t;
+void Board::SetHostClock(const HostClock& clock) {
+    hostClock_ = clock;
+    StartHostClock();
+}
+
+// The host clock counts from the present board time on.
+void Board::StartHostClock() {
+    hostStartNs_ = hostClock_.nowNs();
+    hostStartTicks_ = now_;
+    hostSeen_ = now_;
+}
+
+// In two steps, so that a long run does not overflow the product.
+uint64_t Board::HostTicks() const {
+    const int64_t ns = hostClock_.nowNs() - hostStartNs_;
+    const uint64_t n = ns > 0 ? static_cast<uint64_t>(ns) : 0;
+    constexpr uint64_t kNsPerSecond = 1000000000;
+    return hostStartTicks_ + n / kNsPerSecond * kOsTimerHz + n % kNsPerSecond * kOsTimerHz / kNsPerSecond;
+}
+
+// A short hold spins, as a host sleep would overshoot it; a long one sleeps
+// in slices, so that host input is seen soon.
+void Board::HostPause(uint64_t ahead) const {
+    constexpr uint64_t kSpinTicks = kOsTimerHz / 50000;   // 20 us
+    constexpr uint64_t kSliceTicks = kOsTimerHz / 1000;
+    if (ahead < kSpinTicks) return;
+    const uint64_t t = ahead < kSliceTicks ? ahead : kSliceTicks;
+    hostClock_.sleepNs(static_cast<int64_t>(t * 1000000000ull / kOsTimerHz));
+}
+
+// Board time never passes the host clock: the board waits for it. A host
+// stall leaves board time behind instead, and what the firmware does next
+// catches up without waiting, event by event, never by a jump.
+void Board::HoldBack() {
+    for (;;) {
+        hostSeen_ = HostTicks();
+        if (now_ <= hostSeen_) break;
+        HostPause(now_ - hostSeen_);
+    }
     // The window's input arrives from the host process at any time.
     Schedule(hostEvents_.NextEvent(now_));
 }
 
-
-// Real time sleeps through an idle stretch instead of spinning: a long one
-// in slices, so that host input is seen soon; a short one not at all, as a
-// host sleep would overshoot it.
-void Board::SleepFor(uint64_t ticks) const {
-    if (mode_ != TimeMode::Real || ticks < kPollStepTicks) return;
-    constexpr uint64_t kSlice = kOsTimerHz / 1000;
-    const uint64_t t = ticks < kSlice ? ticks : kSlice;
-    timespec ts{0, static_cast<long>(t * 1000000000ull / kOsTimerHz)};
-    nanosleep(&ts, nullptr);
+// Real time: an idle wait of `ticks` sleeps for the part of it that lies
+// ahead of the host clock, none while board time lags. Host input that falls
+// due meanwhile ends it early; the wait's length is returned.
+uint64_t Board::HoldFor(uint64_t ticks) {
+    for (;;) {
+        Schedule(hostEvents_.NextEvent(now_));
+        if (nextEvent_ < now_ + ticks) ticks = nextEvent_ > now_ ? nextEvent_ - now_ : kAccessTicks;
+        hostSeen_ = HostTicks();
+        if (now_ + ticks <= hostSeen_) return ticks;
+        HostPause(now_ + ticks - hostSeen_);
+    }
 }
 
 void Board::Wait(uint64_t ticks) {
-    SleepFor(ticks);
+    if (mode_ == TimeMode::Real) ticks = HoldFor(ticks);
     Advance(ticks);
 }
 
@@ -240,11 +279,6 @@ void Board::Reschedule() {
 }
 
 void Board::Spend(uint64_t ticks) {
-    if (mode_ == TimeMode::Real) {
-        timespec ts{static_cast<time_t>(ticks / kOsTimerHz),
-                    static_cast<long>((ticks % kOsTimerHz) * 1000000000ull / kOsTimerHz)};
-        nanosleep(&ts, nullptr);
-    }
     Unquiet();
     // In steps shorter than the count's wrap, so that no match is passed over.
     constexpr uint64_t kStep = 1ull << 30;
@@ -300,7 +334,6 @@ void Board::LogUnclaimed(uint32_t addr, bool write) {
     uint64_t ticks = kPollStepTicks;
     if (nextEvent_ > now_ && nextEvent_ - now_ < ticks) ticks = nextEvent_ - now_;
     if (ticks < kAccessTicks) ticks = kAccessTicks;
-    SleepFor(ticks);
     return ticks;
 }
 

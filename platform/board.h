@@ -58,6 +58,13 @@ constexpr uint32_t kPollQuietAccesses  = 64;
 constexpr uint32_t kPollRepeatAccesses = 16;
 constexpr uint64_t kPollStepTicks      = 368;
 
+// The host's monotonic clock and sleep, as real time uses them; tests put a
+// simulated host in their place.
+struct HostClock {
+    int64_t (*nowNs)();
+    void    (*sleepNs)(int64_t ns);
+};
+
 struct EnvVar {
     char name[32];
     char value[128];
@@ -94,11 +101,14 @@ public:
     uint32_t Oscr() const { return osTimer_.Count(now_); }
     void SetRunEnd(uint64_t ticks);   // 0: no end
     TimeMode Mode() const { return mode_; }
-    // From now on board time follows the host clock (real) or moves only
-    // with the board's own work (virtual), going on from the present count.
+    // From now on board time moves with the board's own work, held back to
+    // the host clock (real) or not (virtual), going on from the present count.
     void SetTimeMode(TimeMode mode);
     // Virtual time only: move the OS-timer count (tests start near the wrap).
     void SetOscr(uint32_t value);
+    // Real time: the host clock that board time may not pass, from now on
+    // starting at the present board time.
+    void SetHostClock(const HostClock& clock);
 
     // Firmware-facing operations (through hw.h, cpu.h, monitor.h).
     uint32_t Access(uint32_t addr, uint32_t value, int width, bool write);
@@ -196,14 +206,19 @@ private:
     }
     void Unquiet() { quiet_ = 0; quietPolled_ = false; }
     void ResetAll();
+    // Time moves by what the firmware does in both modes; real time only
+    // holds it back so that it never runs ahead of the host clock.
     void Advance(uint64_t ticks) {
-        if (mode_ == TimeMode::Virtual) now_ += ticks;
-        else Sync();
+        now_ += ticks;
+        if (mode_ == TimeMode::Real && now_ > hostSeen_) [[unlikely]] HoldBack();
         if (now_ >= nextEvent_) [[unlikely]] RunDue();
     }
-    void Wait(uint64_t ticks);   // an idle stretch: real time sleeps through it
-    void SleepFor(uint64_t ticks) const;
-    void Sync();                 // real time: catch up with the host clock
+    void Wait(uint64_t ticks);   // an idle stretch: real time sleeps through what is ahead of the host
+    void StartHostClock();
+    uint64_t HostTicks() const;  // the host clock in OS-timer ticks
+    void HoldBack();             // real time: until the host clock reaches board time
+    uint64_t HoldFor(uint64_t ticks);
+    void HostPause(uint64_t ahead) const;
     void RunDue();
     bool IrqDue() const { return (intc_.Active() & irqGate_) != 0; }
     void UpdateIrqGate();
@@ -218,8 +233,10 @@ private:
     uint64_t now_ = 0;
     uint64_t nextEvent_ = 0;
     uint64_t runEnd_ = 0;
+    uint64_t hostSeen_ = 0;      // the host clock as last read: board time up to it needs no look
     int64_t  hostStartNs_ = 0;
     uint64_t hostStartTicks_ = 0;
+    HostClock hostClock_;
     uint32_t cpsr_ = kCpsrIrqDisable | kCpsrFiqDisable;
     uint32_t cp15_[16]{};
     bool     inIrq_ = false;

@@ -3,7 +3,7 @@
 traffic message on a serial line.
 
 On the wire: 10 8C, the body with every 10 doubled, the checksum (the two's
-complement of the 8-bit sum of the body), 10 03. The body: length (8 + 8 x
+complement of the 8-bit sum of the body; doubled too when it is 10), 10 03. The body: length (8 + 8 x
 count), status A, status B, count, 5 spare bytes (0, 67, 1, 0, 0), then 8
 bytes a target: proximity (1), vertical trend (1 climbing, 2 descending),
 track in eighths of the circle, distance in eighths of a nautical mile, u16
@@ -59,7 +59,10 @@ def message(targets, status=(4, 6), count=None):
         out.append(b)
         if b == DLE:
             out.append(DLE)
-    out.append((-sum(body)) & 0xFF)
+    check = (-sum(body)) & 0xFF
+    out.append(check)
+    if check == DLE:
+        out.append(DLE)   # doubled like any other 10, so that a framer can end the message
     out += bytes([DLE, ETX])
     return bytes(out)
 
@@ -75,7 +78,7 @@ def messages(data):
         body, j = bytearray(), i + 1
         while j < len(data):
             b = data[j]
-            # A checksum of 0x10 goes out single: 10 10 03 without a 10 03 after it ends the message.
+            # A checksum of 0x10 sent single (older senders): 10 10 03 without a 10 03 after it ends the message.
             if data[j:j + 3] == bytes([DLE, DLE, ETX]) and data[j + 3:j + 5] != bytes([DLE, ETX]):
                 body.append(DLE)
                 j += 1

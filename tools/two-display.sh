@@ -8,6 +8,7 @@
 #
 # KV_A_ARGS and KV_B_ARGS add options per display (for example
 # "--script a.txt --screenshot a.png"); without --headless each opens a window.
+# KV_SYSTEM adds lines to both SYSTEM.KVD files (for example "MAP_INSTALLED, 1").
 # KV5100 names the program (default: kv5100 on the PATH). Logs: DIR/a.log, DIR/b.log.
 # KV_A_UNTIL_B=1 powers A off when B ends (A then serves B for as long as B
 # runs, whatever their speeds in virtual time). KV_PORT sets where the search
@@ -45,6 +46,10 @@ NET_AIR_MODE, 2
 NET_AHRS_MODE, 2
 NET_ENG_MODE, 2
 KVD
+if [ -n "${KV_SYSTEM:-}" ]; then
+    printf '%s\n' "$KV_SYSTEM" >>"$dir/SYSTEM-A.KVD"
+    printf '%s\n' "$KV_SYSTEM" >>"$dir/SYSTEM-B.KVD"
+fi
 
 "$kv" --flash "$dir/a.flash" --demo --tfs "SYSTEM.KVD=$dir/SYSTEM-A.KVD" --env ETHERADD=02:00:00:00:00:af \
     --net "udp:$port:$((port + 1))" --run-for "$seconds" "$@" ${KV_A_ARGS:-} >"$dir/a.log" 2>&1 &

@@ -112,6 +112,39 @@ TEST_F(SerialTest, ReceivedSentencesReachTheParserOnChipAndExternal) {
     }
 }
 
+// Input that comes while the unit boots (the port at the rate the monitor left,
+// its receiver not serviced) is lost, and must not stop the port once it is
+// set up: neither a FIFO that overran nor a sentence cut by the set-up.
+TEST_F(SerialTest, InputBeforeThePortIsSetUpIsLostAndReceivingWorksAfter) {
+    std::string lead;
+    for (int i = 0; i < 1500; ++i) lead += "\r\n";
+    struct Case { const char* name; std::string before, after; };
+    const Case cases[] = {
+        {"a cut sentence waits in the FIFO", lead + kGga.substr(0, 20), kGga},
+        {"the rest of a cut sentence comes after", lead + kGga.substr(0, 20), kGga.substr(20) + kGga},
+    };
+    for (int port : {3, 4}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(port) + ": " + c.name);
+            // The port as the monitor leaves it: 115,200 bps, its interrupt off.
+            if (port == 4) board().duart().Reset();
+            else board().uart(port).Reset();
+            G_Serial[port].nFunction = 0;
+            Send(port, c.before);
+            Pump(kTicksPerSecond / 2);   // 3,020 bytes at 115,200 bps: all of it has come
+            ASSERT_FALSE(board().serialLine(port).Pending());
+            if (port == 3) {
+                EXPECT_GT(board().uart(3).Overruns(), 0u) << "the receive FIFO overran meanwhile";
+            }
+            g_framed.clear();
+            OpenPort(port, 2, 6, NmeaResync);
+            Send(port, c.after);
+            Pump(kTicksPerSecond / 2);   // 138 bytes at 4,800 bps
+            EXPECT_EQ(g_framed, std::vector<std::string>{kGga});
+        }
+    }
+}
+
 TEST_F(SerialTest, BytesWithLineErrorsAreDropped) {
     OpenPort(0, 7, 0, SerialRawFrame);
     Send(0, "ab");
@@ -249,6 +282,32 @@ TEST_F(SerialTest, AdReadsWhileTheTickPollsNeverShareTheBus) {
     EXPECT_EQ(board().ssp().Collisions(), 0u);
     EXPECT_EQ(board().ssp().Unselected(), 0u);
     EXPECT_GT(G_SerialBuf[2].rx.nWr, 0);
+}
+
+// A replayed file is taken at the rate the port has: 115,200 bps until the
+// unit sets the port (those bytes are lost), then the port's own rate, so a
+// lead of filler longer than the boot delays the data by its rest at that rate.
+TEST_F(SerialTest, AReplayedFileFollowsThePortsRateAcrossItsSetUp) {
+    char path[] = "/tmp/kvleadXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::string file;
+    for (int i = 0; i < 5760; ++i) file += "\r\n";   // 1 s at 115,200 bps
+    file += kGga;
+    ASSERT_EQ(write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
+    close(fd);
+    SerialBinding binding;
+    std::string error;
+    ASSERT_TRUE(ParseSerialOption(std::string("3=file:") + path, binding, error)) << error;
+    ASSERT_TRUE(BindSerialPort(board(), binding, error)) << error;
+    G_Serial[3].nFunction = 0;
+    Pump(kTicksPerSecond / 2);   // half the lead goes in during the boot
+    OpenPort(3, 2, 5, NmeaResync);
+    Pump(kTicksPerSecond * 55 / 10);   // the other 5,760 bytes take 6 s at 9,600 bps
+    EXPECT_TRUE(g_framed.empty());
+    Pump(kTicksPerSecond);
+    EXPECT_EQ(g_framed, std::vector<std::string>{kGga});
+    unlink(path);
 }
 
 // A real peer outside the project: socat writes NMEA sentences into the

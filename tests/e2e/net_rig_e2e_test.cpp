@@ -115,7 +115,7 @@ sleep 1; kill $td; wait $td
 // returned to the monitor and come back through a watchdog reset (the exit
 // buttons held at power-on): the binding outlives the reset.
 TEST_F(NetRigE2e, DatagramWireOutlivesAWatchdogReset) {
-    const int local = 20000 + static_cast<int>(getpid() % 20000), peer = local + 1;
+    const int local = FreeUdpPortPair(), peer = local + 1;
     std::ofstream(dir_ + "/arp.py") << R"(import socket, struct, sys, time
 local, peer = int(sys.argv[1]), int(sys.argv[2])
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -170,7 +170,7 @@ TEST_F(RadarTrafficE2e, SerialTrafficOnTheMapAndOnTheOtherDisplay) {
     // B's own would reach its map as -D-> and open FIND.
     Write("a.txt", "14 press 3\n30 screenshot " + s + "a.png\n");
     Write("b.txt", "30 screenshot " + s + "b.png\n");
-    const int port = 30000 + getpid() % 20000;
+    const int port = FreeUdpPortPair();
     const std::string a = Display("a.flash", "a.kvd", "card.img",
                                "--time real --env ETHERADD=02:00:00:00:00:af --net udp:" + std::to_string(port) + ":" +
                                    std::to_string(port + 1) + " --serial 3=pty --script " + s + "a.txt --run-for 32 >" +

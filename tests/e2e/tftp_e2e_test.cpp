@@ -9,8 +9,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <unistd.h>
 
 #include "support/png_read.h"
@@ -210,6 +212,118 @@ TEST_F(TftpE2e, TftpHpaReadsFromAUnitWaitingOnItem14) {
     EXPECT_EQ(ReadHostFile(Path("engine.kvd")), ReadHostFile(Path("A-ENGINE.KVD"))) << r.out;
     EXPECT_EQ(ReadHostFile(Path("aoa.txt")), ReadHostFile(Path("AOA.KVC"))) << r.out;
     EXPECT_NE(r.out.find("Error code 1: File not found"), std::string::npos) << r.out;
+}
+
+// The monitor's client against tftpd-hpa's in.tftpd in the namespace, from
+// one kv5100 run: a file of several blocks and one of two whole blocks,
+// which the server ends with an empty third.
+TEST_F(TftpE2e, MonitorClientReadsFromTftpdHpa) {
+    if (access("/usr/sbin/in.tftpd", X_OK) != 0) GTEST_SKIP() << "tftpd-hpa is not installed (tools/install-deps.sh)";
+    WriteDisplayAFiles(dir_);
+    if (HasFatalFailure()) return;
+    std::string exact;
+    for (int i = 0; exact.size() < 1024; ++i) exact += "TANK_1.AD_VALUE_GND_" + std::to_string(i) + ", " + std::to_string(i * 11) + "\n";
+    exact.resize(1024);
+    // in.tftpd gives up root for nobody within its chroot: the files are world-readable.
+    ASSERT_EQ(std::system(("mkdir -m 755 " + Path("srv") + " && cp " + Path("A-ENGINE.KVD") + " " + Path("srv/ENGINE.KVD") +
+                           " && chmod 755 " + dir_).c_str()), 0);
+    std::ofstream(Path("srv/TANKS.KVC")) << exact;
+    ASSERT_EQ(std::system(("chmod 644 " + Path("srv") + "/*").c_str()), 0);
+
+    std::ostringstream unit;
+    unit << "/usr/sbin/in.tftpd -L -s " << Path("srv") << " -a 192.168.0.70:69 & server=$!\n"
+         << "timeout 60 " << KV5100_PATH << " --flash " << Path("unit.flash") << " --env IPADD=192.168.0.175 --net tap:$KV_TAP";
+    for (const char* f : {"ENGINE.KVD", "TANKS.KVC"})
+        unit << " --monitor-command \"tftp -F " << f << " 192.168.0.70 get " << f << " 0xa0100000\" --tfs-out " << f << "="
+             << Path(std::string("got-") + f);
+    unit << " --print-syslog >" << Path("unit.log") << " 2>&1\nstatus=$?\nkill $server\nexit $status\n";
+    std::ofstream(Path("unit.sh")) << unit.str();
+    const CommandResult r = Rig("sh " + Path("unit.sh"), "");
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    ASSERT_EQ(r.status, 0) << r.out << ReadHostFile(Path("unit.log"));
+    EXPECT_GT(ReadHostFile(Path("A-ENGINE.KVD")).size(), 1024u) << "several blocks";
+    EXPECT_EQ(ReadHostFile(Path("got-ENGINE.KVD")), ReadHostFile(Path("A-ENGINE.KVD")));
+    EXPECT_EQ(ReadHostFile(Path("got-TANKS.KVC")), exact);
+}
+
+// B, whose engine and air data come from its partner, asks for the four
+// files on item 14; the partner (a server written from RFC 1350) lacks
+// ENGINE.KVD. Its row says " ERROR " and the three files after it are still
+// fetched, stored and reloaded.
+TEST_F(TftpE2e, AFailedFetchShowsErrorAndTheNextFilesAreStillFetched) {
+    WriteDisplayAFiles(dir_);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(std::system(("mkdir -p " + Path("srv")).c_str()), 0);
+    for (const char* f : {"TANKS.KVC", "AIRDATA.KVD", "AOA.KVC"})
+        ASSERT_EQ(std::system(("cp " + Path(std::string("A-") + f) + " " + Path(std::string("srv/") + f)).c_str()), 0);
+    std::ofstream(Path("SYSTEM.KVD")) << "NET_ENABLE, 1\nNET_IP_ADR_LOCAL, 175\nNET_IP_ADR_OTHER, 176\n"
+                                         "NET_AIR_MODE, 2\nNET_AHRS_MODE, 2\nNET_ENG_MODE, 2\n";
+    // Each file shows its name, then its result 2 s later, for 2 s each;
+    // " DONE " follows for 2 s.
+    const double select = 20;
+    std::ofstream(Path("s.txt")) << ToItem14(12) << select - 0.5 << " screenshot " << Path("before.png") << "\n"
+                                 << select << " press 4\n"
+                                 << select + 1 << " screenshot " << Path("engine.png") << "\n"
+                                 << select + 3 << " screenshot " << Path("error.png") << "\n"
+                                 << select + 5 << " screenshot " << Path("tanks.png") << "\n"
+                                 << select + 7 << " screenshot " << Path("success.png") << "\n"
+                                 << select + 17 << " screenshot " << Path("done.png") << "\n";
+    std::string unit = std::string(KV5100_PATH) + " --flash " + Path("unit.flash") + " --demo --tfs SYSTEM.KVD=" +
+                       Path("SYSTEM.KVD") + " --env IPADD=192.168.0.175 --net tap:$KV_TAP --time virtual --headless --hold 62"
+                       " --script " + Path("s.txt") + " --run-for " + std::to_string(static_cast<int>(select) + 20) +
+                       " --print-syslog";
+    for (const char* f : kRemoteFiles) unit += std::string(" --tfs-out ") + f + "=" + Path(std::string("B-") + f);
+    std::ofstream(Path("unit.sh")) << unit << " >" << Path("unit.log") << " 2>&1\necho $? >" << Path("unit.status")
+                                   << "\ntouch " << Path("done") << "\n";
+    const std::string peer = "/usr/bin/python3 " + std::string(KV_TOOLS_DIR) + "/../tests/peers/tftp_server.py 192.168.0.176 " +
+                             Path("srv") + " " + Path("server.log") + " --until " + Path("done");
+    const CommandResult r = Rig("sh " + Path("unit.sh"), peer);
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    const std::string log = ReadHostFile(Path("unit.log"));
+    ASSERT_EQ(r.status, 0) << r.out << log;
+    ASSERT_EQ(ReadHostFile(Path("unit.status")), "0\n") << log;
+
+    size_t at = 0;
+    for (const char* f : kRemoteFiles) {
+        SCOPED_TRACE(f);
+        at = log.find(std::string("tftp -F ") + f + " 192.168.0.176 get " + f + " 0x", at);
+        ASSERT_NE(at, std::string::npos) << "each file asked for, in order:\n" << log;
+    }
+    EXPECT_NE(log.find("tftp ENGINE.KVD from 192.168.0.176: error 1: File not found"), std::string::npos) << log;
+    const size_t asked = log.find("tftp -F ENGINE.KVD"), next = log.find("tftp -F TANKS.KVC");
+    EXPECT_EQ(log.substr(asked, next - asked).find("Reading ENGINE.KVD"), std::string::npos) << "nothing to reload\n" << log;
+    EXPECT_EQ(ReadHostFile(Path("B-ENGINE.KVD")).find("RPM_REDLINE_FROM_A"), std::string::npos) << "B keeps its own";
+    for (const char* f : {"TANKS.KVC", "AIRDATA.KVD", "AOA.KVC"}) {
+        SCOPED_TRACE(f);
+        EXPECT_EQ(ReadHostFile(Path(std::string("B-") + f)), ReadHostFile(Path(std::string("A-") + f)));
+        if (std::string(f) != "AOA.KVC") {   // AOA's reload takes the values without a read line
+            EXPECT_NE(log.find(std::string("Reading ") + f + "... Done"), std::string::npos) << "reloaded\n" << log;
+        }
+    }
+
+    // The value column of item 14: the first file's name, " ERROR ", the
+    // next name, " SUCCESS ", " DONE ". " ERROR " is narrower than " SUCCESS ".
+    RgbImage before, engine, error, tanks, success, done;
+    for (auto [name, img] : {std::pair{"before.png", &before}, {"engine.png", &engine}, {"error.png", &error},
+                             {"tanks.png", &tanks}, {"success.png", &success}, {"done.png", &done}})
+        ASSERT_TRUE(ReadPng(Path(name), *img)) << name;
+    auto value = [](const RgbImage& img) {
+        std::string s;
+        for (int y = 210; y <= 221; ++y)
+            for (int x = 400; x <= 560; ++x) s += std::to_string(img.At(x, y)) + ",";
+        return s;
+    };
+    // The value is drawn on a highlight that ends at x 550: its left edge.
+    auto leftmost = [](const RgbImage& img) {
+        for (int x = 400; x <= 560; ++x)
+            for (int y = 210; y <= 221; ++y)
+                if (img.At(x, y) != 0) return x;
+        return -1;
+    };
+    const std::string shown[] = {value(before), value(engine), value(error), value(tanks), value(success), value(done)};
+    for (size_t i = 1; i < std::size(shown); ++i) EXPECT_NE(shown[i], shown[i - 1]) << "shot " << i;
+    EXPECT_GT(leftmost(error), leftmost(success)) << "the failed file's row";
+    EXPECT_GT(leftmost(success), 400);
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_F(WeatherRig, TheMapDrawsTheTfrAreasActiveInRedAndLaterInYellow) {
     Write("system.kvd", "NET_ENABLE, 1\nNET_WX_MODE, 1\n" + MapSettings());
     // I AGREE opens the map; three knob pushes put the knob on ZOOM; zoom in.
     Write("script", "14 press 3\n16 press 6\n17 press 6\n18 press 6\n21 knob 6\n25 knob 4 0.3\n"
-                    "29 knob 3 0.3\n32 screenshot " + d_ + "/tfr.png\n");
+                    "29 knob 2 0.3\n32 screenshot " + d_ + "/tfr.png\n");
     const std::string unit = RigUnit("--run-for 36 " + Gps() + " --script " + d_ + "/script");
     const std::string sim = "cd " + d_ + "; /usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for 34 --period 8 --stations " +
                             stations_ + " --tfr 45.2629,-122.6769 --time 2015-12-31T13:30 --log " + d_ + "/sim.log";

@@ -118,6 +118,39 @@ TEST_F(MapDrawTest, TerrainOnASplitPageLeavesTheInstrumentColumns) {
     EXPECT_EQ(Count(77, 91, 1, 549, 458), 0);
 }
 
+// A track-up map turned 90 and 45 degrees over a cache whose class tells
+// the sample's row stripe and column stripe: palette index 128 + 16 x (row /
+// 120 mod 8) + (column / 120 mod 8). The reference on the corner of its
+// five-degree square is sample (row 2399.5, column 1800.5); one pixel is
+// 3.636 samples, times 1 / cos(latitude) east-west.
+TEST_F(MapDrawTest, TerrainTurnedReadsTheCacheUnderEachPixel) {
+    for (uint32_t row = 0; row < kTerrainCacheSide; ++row)
+        for (uint32_t col = 0; col < kTerrainCacheSide; ++col)
+            G_TerrainCache[row * kTerrainCacheSide + col] = static_cast<uint8_t>(2 * (16 * (row / 120 % 8) + col / 120 % 8));
+    constexpr int kX = 319, kY = 344;   // track up
+    struct Case { const char* name; uint32_t rotation; double lat; int x, y; uint8_t index; };
+    const Case cases[] = {
+        {"east up: the aircraft's sample", 900, 45.0, kX, kY, 128 + 16 * 3 + 7},
+        {"east up: 10 right is 36.4 rows south", 900, 45.0, kX + 10, kY, 128 + 16 * 4 + 7},
+        {"east up: 30 up is 154.3 columns east", 900, 45.0, kX, kY - 30, 128 + 16 * 3 + 0},
+        {"east up at 60 N: 300 up is 2181.8 columns east", 900, 60.0, kX, kY - 300, 128 + 16 * 3 + 1},
+        {"east up at 60 N: the top row is past the cache", 900, 60.0, kX, 1, kTerrainOutside},
+        {"45 degrees: top left, row 699.9, column 1929.1", 450, 60.0, 1, 1, 128 + 16 * 5 + 0},
+        {"45 degrees: top right of the same row, column 5204.9", 450, 60.0, 638, 1, kTerrainOutside},
+        {"45 degrees: bottom right, row 3512.9, column 2854.7", 450, 60.0, 638, 458, 128 + 16 * 5 + 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunApp([this, &c] {
+            MapAt(c.lat, -120.0);
+            G_MapViewMode = 0;
+            G_MapRotation = c.rotation;
+            MapDrawTerrain();
+        });
+        EXPECT_EQ(Band(c.x, c.y), c.index);
+    }
+}
+
 TEST_F(MapDrawTest, AStalledTerrainCopyTimesOutAndIsLogged) {
     StripeCache();
     board().dma().HoldChannel(0, true);

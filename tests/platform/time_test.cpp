@@ -113,6 +113,79 @@ TEST_F(BoardTest, WorkBetweenClockReadsKeepsTheClockExact) {
     EXPECT_EQ(LargestStep(seen), 2u);
 }
 
+// Real time against a simulated host: each clock read costs the host 100 ns,
+// a sleep passes exactly its time, and a stall is added by hand.
+int64_t g_hostNs = 0;
+int64_t g_sleptNs = 0;
+int64_t SimulatedNow() { return g_hostNs += 100; }
+void SimulatedSleep(int64_t ns) {
+    g_hostNs += ns;
+    g_sleptNs += ns;
+}
+
+class RealTimeTest : public BoardTest {
+protected:
+    void SetUp() override {
+        mode_ = platform::TimeMode::Real;
+        BoardTest::SetUp();
+        g_hostNs = g_sleptNs = 0;
+        board().SetHostClock({SimulatedNow, SimulatedSleep});
+        start_ = board().Now();
+        board().hostEvents().SetHandler([](Board& b, const platform::HostEvent& e) { b.gpio().SetInput(e.arg[0], e.arg[1] != 0); });
+    }
+    uint64_t HostTicks() const { return start_ + static_cast<uint64_t>(g_hostNs) * 36864 / 10000000; }
+    uint64_t start_ = 0;
+};
+
+constexpr uint64_t kMs = 3686;   // OS-timer ticks, rounded down
+
+TEST_F(RealTimeTest, AHostStallLeavesBoardTimeBehindAndScriptedEventsApart) {
+    constexpr int kPin = 2;
+    board().gpio().SetInput(kPin, true);
+    const uint64_t t0 = board().Now();
+    // A press and its release 100 ms apart, as a script gives them.
+    ASSERT_TRUE(board().hostEvents().Add({t0 + 100 * kMs, 0, {kPin, 0, 0}}));
+    ASSERT_TRUE(board().hostEvents().Add({t0 + 200 * kMs, 0, {kPin, 1, 0}}));
+    g_hostNs += 1000000000;   // the host process stalls for a second
+
+    // A main loop that looks at the pin once a millisecond.
+    struct Change { uint64_t at; bool level; };
+    std::vector<Change> changes;
+    bool level = true;
+    auto loop = [&](uint64_t until) {
+        while (board().Now() < until) {
+            const bool now = (HwRead32(GPLR0) >> kPin) & 1;
+            if (now != level) changes.push_back({board().Now() - t0, level = now});
+            HwIdleUntil(HwRead32(OSCR) + static_cast<uint32_t>(kMs));
+            ASSERT_LE(board().Now(), HostTicks()) << "board time ran ahead of the host clock";
+        }
+    };
+    loop(t0 + 300 * kMs);
+    ASSERT_EQ(changes.size(), 2u) << "the press was lost in the catch-up";
+    EXPECT_FALSE(changes[0].level);
+    EXPECT_GE(changes[0].at, 100 * kMs);
+    EXPECT_LE(changes[0].at, 102 * kMs);
+    EXPECT_TRUE(changes[1].level);
+    EXPECT_GE(changes[1].at, 200 * kMs);
+    EXPECT_LE(changes[1].at, 202 * kMs);
+    EXPECT_EQ(g_sleptNs, 0) << "slept while board time lagged";
+
+    // Caught up, waits sleep for what lies ahead of the host clock, so board
+    // time keeps to it from below.
+    loop(t0 + 2000 * kMs);
+    EXPECT_GT(g_sleptNs, 900000000);
+    EXPECT_LE(HostTicks() - board().Now(), kMs / 10);
+}
+
+TEST_F(RealTimeTest, BusyFirmwareWaitsForTheHostClock) {
+    // The simulated host never moves on its own: 100 ns per clock read.
+    const uint64_t before = board().Now();
+    for (int i = 0; i < 20000; ++i) (void)HwRead32(GPLR0);
+    EXPECT_EQ(board().Now() - before, 20000u) << "an access costs its tick in real time too";
+    EXPECT_LE(board().Now(), HostTicks());
+    EXPECT_EQ(g_sleptNs, 0) << "a hold shorter than a host sleep spins";
+}
+
 // A colour expansion as a pixel-by-pixel engine does it: bit k of a row's
 // data is pixel k - skip when it lies in the row.
 void ReferenceExpansion(std::vector<uint8_t>& frame, uint32_t dst, uint32_t skip, uint32_t w,

@@ -19,7 +19,7 @@ void BoardTest::SetUp() {
     close(fd);
     unlink(path);   // a missing file is created erased
     flashPath_ = path;
-    board_ = Board::Create(platform::TimeMode::Virtual);
+    board_ = Board::Create(mode_);
     ASSERT_NE(board_, nullptr);
     ASSERT_TRUE(board_->OpenFlash(flashPath_.c_str()));
     board_->PowerOn();

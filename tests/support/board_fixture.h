@@ -32,4 +32,5 @@ protected:
 
     std::string flashPath_;
     platform::Board* board_ = nullptr;
+    platform::TimeMode mode_ = platform::TimeMode::Virtual;   // set before SetUp
 };

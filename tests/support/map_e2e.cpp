@@ -19,7 +19,7 @@ void MapE2e::SetUp() {
 }
 
 void MapE2e::TearDown() {
-    if (!d_.empty() && !HasFailure()) std::system(("rm -rf " + d_).c_str());
+    if (!d_.empty() && !HasFailure() && !std::getenv("KV_KEEP")) std::system(("rm -rf " + d_).c_str());
 }
 
 std::string MapE2e::Tool(const std::string& name) { return std::string(KV_TOOLS_DIR) + "/" + name; }

@@ -1,6 +1,9 @@
 #include "support/shell.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,4 +58,26 @@ int OpenUnitPty(const std::string& consoleFile, int port) {
     cfmakeraw(&tio);
     tcsetattr(fd, TCSANOW, &tio);
     return fd;
+}
+
+static bool UdpPortFree(int port) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+int FreeUdpPortPair() {
+    // Start from the process's own pair, so that runs started together begin apart.
+    const int first = 30000 + 2 * static_cast<int>(getpid() % 10000);
+    for (int i = 0; i < 10000; ++i) {
+        const int port = 30000 + (first - 30000 + 2 * i) % 20000;
+        if (UdpPortFree(port) && UdpPortFree(port + 1)) return port;
+    }
+    return first;
 }

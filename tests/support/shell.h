@@ -19,3 +19,7 @@ std::string ReadHostFile(const std::string& path);
 // (the file its output goes to), opened for writing in raw mode; -1 when it
 // is not named within 5 s.
 int OpenUnitPty(const std::string& consoleFile, int port);
+
+// Two neighbouring UDP ports of 127.0.0.1 (returns the lower) that nothing
+// has bound now: test runs started together must not share a wire.
+int FreeUdpPortPair();
