@@ -173,24 +173,75 @@ int FieldLen(const char (&field)[N], size_t most) {
     return static_cast<int>(strnlen(field, N < most ? N : most));
 }
 
+// The METAR page's columns: the wind's left of the visibility's.
+constexpr int32_t kWindX = 5, kVisiX = 120, kGap = 6;
+
+// A copy of a field's first `most` characters (bounded by the field), so
+// the width tests measure exactly what is drawn.
+struct FieldText {
+    char s[41];
+};
+template <size_t N>
+FieldText FieldCopy(const char (&field)[N], size_t most) {
+    static_assert(N < sizeof(FieldText::s), "field fits the copy");
+    FieldText t{};
+    std::memcpy(t.s, field, static_cast<size_t>(FieldLen(field, most)));
+    return t;
+}
+
+// The wind and the visibility on their row. A wind too wide for its column
+// ("21005G15KT 180V240") keeps its main group there and shows the variation
+// after its label, so it never runs into the visibility; a main group that
+// is itself too wide moves the visibility right.
+void DrawWindAndVisibility(const WxMetarReport& m) {
+    FieldText wind = FieldCopy(m.wind, 30);
+    if (kWindX + TextWidth(9, wind.s) + kGap > kVisiX) {
+        if (char* space = std::strchr(wind.s, ' ')) {
+            *space = '\0';
+            const int32_t x = TextWidth(4, "Wind: ");
+            DrawTextF(kValue, 4, 3, kWindX + x, Row(366), "%s", space + 1);
+        }
+    }
+    const int32_t windEnd = DrawTextF(kValue, 9, 3, kWindX, Row(381), "%s", wind.s);
+    const int32_t visiX = std::max(kVisiX, windEnd + kGap);
+    const FieldText visi = FieldCopy(m.visi, 19);
+    const int32_t n = CharsInWidth(9, Right() - 3 - visiX, visi.s);
+    DrawTextF(kValue, 9, 3, visiX, Row(381), "%.*s", static_cast<int>(n), visi.s);
+}
+
+// The cloud groups that fit whole in 19 characters and before the footer:
+// a group cut short would read as another height ("BKN25" for BKN250).
+void DrawClouds(const WxMetarReport& m) {
+    FieldText clds = FieldCopy(m.clds, 19);
+    const int32_t limit = LineLimit(437) - 45;
+    if (m.clds[std::strlen(clds.s)] != '\0' && m.clds[std::strlen(clds.s)] != ' ') {
+        if (char* space = std::strrchr(clds.s, ' ')) *space = '\0';
+    }
+    while (TextWidth(9, clds.s) > limit) {
+        char* space = std::strrchr(clds.s, ' ');
+        if (space == nullptr) break;
+        *space = '\0';
+    }
+    DrawTextF(kValue, 9, 3, 45, Row(437), "%.*s", static_cast<int>(CharsInWidth(9, limit, clds.s)), clds.s);
+}
+
 void DrawMetarPage() {
     const IdText id = AirportId();
     if (std::strncmp(G_WptDb.metar.icao, id.s, 4) != 0) {
         if (const char* report = WxMetarFor(FindWaypointId(id.s))) WxMetarDecode(report, &G_WptDb.metar);
     }
     const WxMetarReport& m = G_WptDb.metar;
-    DrawTextF(kLabel, 4, 3, 5, Row(366), "%s", "Wind:");
-    DrawTextF(kLabel, 4, 3, 120, Row(366), "%s", "Visibility:");
+    DrawTextF(kLabel, 4, 3, kWindX, Row(366), "%s", "Wind:");
+    DrawTextF(kLabel, 4, 3, kVisiX, Row(366), "%s", "Visibility:");
     DrawTextF(kValue, 4, 5, Right() - 5, Row(366), "%.*s", FieldLen(m.time, 12), m.time);
-    DrawTextF(kValue, 9, 3, 5, Row(381), "%.*s", FieldLen(m.wind, 30), m.wind);
-    DrawTextF(kValue, 9, 3, 120, Row(381), "%.*s", FieldLen(m.visi, 19), m.visi);
+    DrawWindAndVisibility(m);
     DrawTextF(kLabel, 4, 3, 5, Row(399), "%s", "Baro:");
     DrawTextF(kLabel, 4, 3, 120, Row(399), "%s", "Temp/Dew:");
     if (m.baro[0] == 'A') DrawTextF(kValue, 9, 3, 5, Row(414), "%.2s.%.2s\"", m.baro + 1, m.baro + 3);
     else if (m.baro[0] == 'Q') DrawTextF(kValue, 9, 3, 5, Row(414), "%.4sMB", m.baro + 1);
     DrawTextF(kValue, 9, 3, 120, Row(414), "%.*s", FieldLen(m.temp, 19), m.temp);
     DrawTextF(kLabel, 4, 3, 5, Row(439), "%s", "Clouds:");
-    DrawTextF(kValue, 9, 3, 45, Row(437), "%.*s", FieldLen(m.clds, 19), m.clds);
+    DrawClouds(m);
 }
 
 void DrawRemarkPage(uint32_t page) {

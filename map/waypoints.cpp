@@ -141,8 +141,9 @@ void AirportPagesCount() {
     } else if (!G_Wx.bMetarRx) {
         G_WptDb.bMetarPage = 0;
     }
-    const uint32_t n = G_WptDb.nRemarkPages + G_WptDb.nFreqPages + G_WptDb.bMetarPage + a[apt::kRunways];
-    G_WptDb.nPageCount = n == 0 ? 1 : n;
+    // The main page counts too, so the footer's total and the knob's wrap
+    // reach the last remark page.
+    G_WptDb.nPageCount = 1 + G_WptDb.nRemarkPages + G_WptDb.nFreqPages + G_WptDb.bMetarPage + a[apt::kRunways];
 }
 
 void FormatLatLon(char* latText, char* lonText, int32_t size, const uint8_t* point) {

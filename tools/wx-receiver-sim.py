@@ -13,12 +13,13 @@ the long form, CRC-16/GENIBUS) in 0xEA frames of at most 500 product bytes.
 The payloads are PPMd streams made as tools/ppmd-stream.py makes them.
 
     wx-receiver-sim.py [--bind ADDR] [--port N] [--run-for S] [--period S]
-                       [--stations ID,ID,...] [--tfr LAT,LON] [--time YYYY-MM-DDTHH:MM]
+                       [--stations ID,ID,...] [--report TEXT] [--tfr LAT,LON] [--time YYYY-MM-DDTHH:MM]
                        [--cycles N] [--fault NAME[:ARG]] ... [--log FILE]
                        [--nexrad LAT,LON] [--nexrad-size WxH] [--nexrad-pixel M]
                        [--nexrad-scale-lat DEG] [--nexrad-time YYYY-MM-DDTHH:MM]
 
-Stations get hand-written reports in turn VFR, MVFR, IFR, LIFR. --tfr puts
+Stations get hand-written reports in turn VFR, MVFR, IFR, LIFR; with --report
+all get that one ({id} and {t} stand for the station and the time). --tfr puts
 two areas near the position: a 5 NM circle active at the receiver's time
 and an outline that became active a day later. Faults, each once, on the
 first connection: silent:S (nothing sent or answered after S seconds of
@@ -132,9 +133,10 @@ REPORTS = [
 ]
 
 
-def metar_set(stations, t):
+def metar_set(stations, t, report=None):
     stamp = t.strftime("%d%H%MZ")
-    return b"".join(REPORTS[i % 4].format(id=s, t=stamp).encode() + b"\x00" for i, s in enumerate(stations))
+    return b"".join((report or REPORTS[i % 4]).format(id=s, t=stamp).encode() + b"\x00"
+                    for i, s in enumerate(stations))
 
 
 def tfr_date(t):
@@ -257,7 +259,7 @@ class Receiver:
         if a.stations:
             bad = "badcrc" in self.faults and not self.sent_metar
             extra = 1 if "longproduct" in self.faults and not self.sent_metar else 0
-            out.append(("METAR", message(text_product(5, metar_set(a.stations, t), extra), bad_crc=bad)))
+            out.append(("METAR", message(text_product(5, metar_set(a.stations, t, a.report), extra), bad_crc=bad)))
             self.sent_metar = True
         if a.tfr:
             out.append(("TFR", message(text_product(35, tfr_set(a.tfr[0], a.tfr[1], t)), long_form=True)))
@@ -335,6 +337,7 @@ def main():
     p.add_argument("--run-for", type=float, default=60)
     p.add_argument("--period", type=float, default=10)
     p.add_argument("--stations", type=lambda s: [x for x in s.split(",") if x], default=[])
+    p.add_argument("--report", default=None)
     p.add_argument("--tfr", type=lambda s: [float(x) for x in s.split(",")], default=None)
     p.add_argument("--time", type=lambda s: datetime.datetime.strptime(s, "%Y-%m-%dT%H:%M"),
                    default=datetime.datetime.utcnow().replace(second=0, microsecond=0))

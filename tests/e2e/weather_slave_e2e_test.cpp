@@ -49,9 +49,9 @@ protected:
                         ".script --run-for " + std::to_string(seconds) + " >" + p + ".log 2>&1",
                     name + ".flash", name + ".kvd", name + ".img");
     }
-    std::string Sim(int seconds) const {
+    std::string Sim(int seconds, const std::string& options = "") const {
         return "cd " + d_ + "; /usr/bin/python3 " + Tool("wx-receiver-sim.py") + " --run-for " +
-               std::to_string(seconds) + " --period 8 --stations " + stations_ +
+               std::to_string(seconds) + " --period 8 " + options + " --stations " + stations_ +
                " --tfr 45.2629,-122.6769 --time 2015-12-31T13:30 --log " + d_ + "/sim.log";
     }
     std::string SimLog() const { return ReadHostFile(d_ + "/sim.log"); }
@@ -82,6 +82,41 @@ TEST_F(WeatherUnits, TheMasterShowsMetarRunwayColoursAndTheMetarPage) {
     EXPECT_GT(CountColour(metar, 0xFFFFFF, kBoxX0, kBoxY0, kBoxX1, kBoxY1), 300) << "the report's values";
     EXPECT_NE(CountColour(metar, 0xFFFFFF, kBoxX0, kBoxY0, kBoxX1, kBoxY1),
               CountColour(info, 0xFFFFFF, kBoxX0, kBoxY0, kBoxX1, kBoxY1));
+}
+
+// Every station reports a gusting wind that varies ("21005G15KT 180V240").
+// NRST, INFO on the nearest (the private field: its main page and its METAR
+// page), one knob step to the METAR page: the variation stands beside the
+// wind's label and the visibility keeps its column; METAR shows the same page.
+TEST_F(WeatherUnits, TheKnobReachesTheMetarPageWhereAVaryingWindKeepsClearOfTheVisibility) {
+    Write("master.kvd", MapSettings("NET_ENABLE, 1\nNET_WX_MODE, 1\n"));
+    const std::string s = d_ + "/";
+    Write("master.script", std::string(kToMap) + "34 press 2\n36 press 2\n38 screenshot " + s + "info.png\n"
+                           "39 knob 2 0.3\n41 screenshot " + s + "knob.png\n"
+                           "42 press 2\n44 screenshot " + s + "metar.png\n");
+    const std::string report = "'SPECI {id} {t} 21005G15KT 180V240 1/2SM FG OVC002 M01/M02 A2989 RMK AO2'";
+    const CommandResult r = RunCommand(Tool("netns-rig.sh") + " -t 55 '" +
+                                       RigUnit("master", "KV_TAP", "02:00:00:00:00:af", 46) + "' \"" +
+                                       Sim(48, "--report " + report) + "\" 2>&1");
+    if (r.status == 77) GTEST_SKIP() << "no network namespace here: " << r.out;
+    const std::string log = Syslog("master.flash");
+    ASSERT_NE(log.find("WX: METARS ("), std::string::npos) << log << SimLog();
+
+    const RgbImage info = Shot("info"), knob = Shot("knob"), metar = Shot("metar");
+    // The box's pages, left of the runway diagram (the map around them moves).
+    auto box = [](const RgbImage& im) {
+        std::string px;
+        for (int y = 364; y <= 457; ++y)
+            for (int x = 1; x <= 254; ++x) px += std::to_string(im.At(x, y)) + ",";
+        return px;
+    };
+    EXPECT_NE(box(info), box(knob)) << "the knob left the main page";
+    EXPECT_EQ(box(knob), box(metar)) << "the knob's page is the METAR page";
+    constexpr uint32_t kWhite = 0xFFFFFF;
+    EXPECT_GT(CountColour(knob, kWhite, 40, 366, 118, 379), 20) << "180V240 beside the wind's label";
+    EXPECT_GT(CountColour(knob, kWhite, 5, 381, 100, 397), 100) << "21005G15KT";
+    EXPECT_EQ(CountColour(knob, kWhite, 114, 381, 119, 397), 0) << "a gap before the visibility";
+    EXPECT_GT(CountColour(knob, kWhite, 120, 381, 160, 397), 50) << "1/2SM";
 }
 
 // Master (175) and slave (176) on one bridge with the simulator. At zoom 8

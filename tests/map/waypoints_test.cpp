@@ -59,6 +59,10 @@ protected:
         MapLoadAround(lon >> 18, lat >> 18, G_MapHeader, G_MapSquares, G_VecSquares);
         G_MapZoom = 10;   // every airport of the card is shown at this zoom
         MapMarkAirports();
+        // No METARs left over from another test.
+        G_Wx.bMetarRx = 0;
+        G_Wx.nMetarRxTime = 0;
+        std::memset(G_WxMetarIndex, 0, sizeof G_WxMetarIndex);
     }
 
     void Select(const char* id) { ASSERT_GT(MapSelectWaypoint(id), 0) << id; }
@@ -75,7 +79,7 @@ protected:
 
     // The boxes drawn off screen, copied to display page 0 and compared with
     // the image kept beside this file.
-    void ExpectBoxes(const std::string& golden) {
+    void ExpectBoxes(const std::string& golden, RgbImage* shown = nullptr) {
         uint8_t* m = board().display().Memory();
         std::memset(m, 0, 480 * 640);
         G_FlipCtl.nDrawPageY = 0;
@@ -92,6 +96,7 @@ protected:
         ASSERT_TRUE(ReadPng(png, a));
         ASSERT_TRUE(ReadPng(reference, b)) << reference;
         EXPECT_TRUE(a.width == b.width && a.height == b.height && a.rgb == b.rgb) << golden << " differs";
+        if (shown) *shown = a;
     }
 };
 
@@ -134,16 +139,36 @@ TEST_F(WptTest, FrequencyPagesAndPageCount) {
         AirportPagesCount();
         EXPECT_EQ(G_WptDb.nFreqPages, c.pages) << +c.freqs << " frequencies";
     }
-    G_WptDb.abAirport[apt::kRec9Count] = 0;
-    AirportPagesCount();
-    EXPECT_EQ(G_WptDb.nPageCount, 1u) << "no lists: one page";
+    // The main page and every other page: 1 + F + M + R + P.
+    const std::string report = "METAR KZRO 111753Z 31008KT 10SM FEW050 12/04 Q1013=";
+    std::memcpy(G_WxMetarText, report.c_str(), report.size() + 1);
+    G_WxMetarIndex[FindWaypointExact("KZRO")] = 1;
+    G_Wx.nMetarCount = 1;
+    G_Wx.nMetarRxTime = 100;
+    struct Count { const char* name; uint8_t freqs, runways; uint32_t remarkPages; uint8_t metar; uint32_t pages; };
+    const Count counts[] = {
+        {"no lists", 0, 0, 0, 0, 1},
+        {"frequencies on the main page only", 3, 0, 0, 0, 1},
+        {"two frequency pages", 10, 0, 0, 0, 3},
+        {"remarks", 0, 0, 3, 0, 4},
+        {"a METAR", 0, 0, 0, 1, 2},
+        {"runways", 0, 11, 0, 0, 12},
+        {"everything", 10, 11, 3, 1, 18},
+    };
+    for (const Count& c : counts) {
+        SCOPED_TRACE(c.name);
+        G_WptDb.abAirport[apt::kRec9Count] = c.freqs;
+        G_WptDb.abAirport[apt::kRunways] = c.runways;
+        G_WptDb.nRemarkPages = c.remarkPages;
+        G_Wx.bMetarRx = c.metar;
+        AirportPagesCount();
+        EXPECT_EQ(G_WptDb.nPageCount, c.pages);
+    }
+    G_Wx.bMetarRx = 0;
     OpenPages("KBIG");
-    // 11 runways, 10 frequencies (2 pages) and the remark pages.
-    EXPECT_EQ(G_WptDb.nPageCount, 11u + 2u + G_WptDb.nRemarkPages);
     EXPECT_EQ(G_WptDb.nRemarkPages, G_WptDb.nRemarkLines / 5 + 1);
 }
 
-// Widths in the 13-row font: an "i" and a blank are 3 pixels each, so 50 of them fit.
 TEST_F(WptTest, RemarkWrappingBreaksAtSeparatorsAndNeverRepeatsOrOverreads) {
     GUI_SetFont(&G_FontP13);
     ASSERT_EQ(TextWidthN("i", 1), 3);
@@ -363,6 +388,15 @@ TEST_F(WptTest, PageOrderWithAndWithoutTheMetarPage) {
     };
     check({{0, WptPage::Main, 0}, {2, WptPage::Freq, 1}, {3, WptPage::Runway, 0}, {13, WptPage::Runway, 10},
            {14, WptPage::Remark, 0}, {99, WptPage::Main, 0}});
+    // The knob steps back from the main page onto the last remark page, and
+    // on from it to the main page.
+    const uint32_t lastRemark = G_WptDb.nRemarkPages - 1;
+    G_WptDb.nListCursor = 0;
+    WptListStep(-1);
+    check({{G_WptDb.nListCursor, WptPage::Remark, lastRemark}});
+    EXPECT_EQ(G_WptDb.nListCursor, 14 + lastRemark);
+    WptListStep(1);
+    EXPECT_EQ(G_WptDb.nListCursor, 0u);
     // A METAR for the airport: its page comes between the frequency and runway pages.
     const std::string report = "METAR KBIG 111753Z 31008KT 10SM FEW050 12/04 Q1013 RMK AO2=";
     std::memcpy(G_WxMetarText, report.c_str(), report.size() + 1);
@@ -382,6 +416,47 @@ TEST_F(WptTest, PageOrderWithAndWithoutTheMetarPage) {
     AirportPagesCount();
     EXPECT_EQ(G_WptDb.bMetarPage, 0u);
     check({{3, WptPage::Runway, 0}});
+}
+
+// The METAR page at several value widths. In the value row the visibility
+// starts at its column (moved right only past a wind that fills its own),
+// with nothing of the wind in the columns before it; a variation that does
+// not fit goes beside the wind's label; nothing white reaches the footer.
+TEST_F(WptTest, MetarPageValuesNeverRunIntoEachOther) {
+    OpenPages("KBIG");
+    G_Wx.nMetarCount = 1;
+    G_Wx.bMetarRx = 1;
+    G_Wx.nMetarRxTime = 100;
+    G_WxMetarIndex[FindWaypointExact("KBIG")] = 1;
+    struct Case { const char* golden; const char* report; int visiX; bool variationBesideLabel; };
+    const Case cases[] = {
+        {"metar_gusts", "METAR KBIG 111753Z 27012G22KT 10SM FEW250 15/03 A3001", 120, false},
+        {"metar_variation", "SPECI KBIG 111753Z 21005G15KT 180V240 1/2SM FG OVC002 M01/M02 A2989", 120, true},
+        {"metar_long_wind", "METAR KBIG 111753Z 2101050G125MPS 180V240 1 1/2SM BKN008 OVC015 M01/M02 A2989", 127, true},
+        {"metar_long_clouds", "METAR KBIG 111753Z VRB03KT 180V240 M1/4SM FEW005 SCT010 BKN020 OVC030 10/09 A2990",
+         120, true},
+    };
+    auto white = [](const RgbImage& im, int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += im.At(x, y) == 0xFFFFFF;
+        return n;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.golden);
+        std::memcpy(G_WxMetarText, c.report, std::strlen(c.report) + 1);
+        G_WptDb.metar = {};   // decoded afresh
+        AirportPagesCount();
+        ASSERT_EQ(G_WptDb.bMetarPage, 1u);
+        G_WptDb.nListCursor = 3;
+        RgbImage im;
+        ExpectBoxes(c.golden, &im);
+        ASSERT_GT(im.width, 0u);
+        EXPECT_EQ(white(im, c.visiX - 4, 381, c.visiX - 1, 397), 0) << "a gap before the visibility";
+        EXPECT_GT(white(im, c.visiX, 381, c.visiX + 8, 397), 0) << "the visibility at its column";
+        EXPECT_EQ(white(im, 40, 366, 118, 379) > 0, c.variationBesideLabel);
+        EXPECT_EQ(white(im, 200, 440, 253, 456), 0) << "the footer's corner";
+    }
 }
 
 TEST_F(WptTest, InformationBoxImages) {
