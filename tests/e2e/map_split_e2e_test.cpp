@@ -6,62 +6,26 @@
 // and ON again through the buttons.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "support/png_read.h"
-#include "support/shell.h"
+#include "support/map_e2e.h"
 
 namespace {
 
 constexpr uint32_t kFrameEdge = 0x444444, kSky = 0x444488, kMagenta = 0xFF00FF, kWhite = 0xFFFFFF;
 
-int Pixels(const RgbImage& im, uint32_t colour, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) n += im.At(x, y) == colour ? 1 : 0;
-    return n;
-}
-
-class MapSplitE2e : public ::testing::Test {
+class MapSplitE2e : public MapE2e {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/kvmapsplitXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        d_ = dir;
-        const std::string tools = std::string(KV_TOOLS_DIR);
-        CommandResult g = RunCommand("python3 " + tools + "/make-map-card.py " + d_ + "/files --image " + d_ +
-                                     "/card.img 2>&1 && python3 " + tools + "/make-gps-track.py " + d_ +
-                                     "/track.nmea 2>&1");
-        ASSERT_EQ(g.status, 0) << g.out;
+        MapE2e::SetUp();
+        ASSERT_NO_FATAL_FAILURE(MakeCard());
+        ASSERT_NO_FATAL_FAILURE(MakeTrack());
         // Air data from the converter (counts read as tenths of a knot and
         // as feet), the AHRS from its demonstration source.
         Write("system.kvd", "MAP_INSTALLED, 1\nENGINE_INSTALLED, 0\nAIR_INSTALLED, 1\nNET_AIR_MODE, 0\n"
                             "DEMO_FLAGS, 8\nSERIAL3_FUNC, 2\nGPSNAV1_PORT, 3\nMAP_LATLON_PORT, 3\n");
     }
-    void TearDown() override {
-        if (!::testing::Test::HasFailure()) std::system(("rm -rf " + d_).c_str());
-    }
-
-    void Write(const std::string& name, const std::string& text) {
-        FILE* f = std::fopen((d_ + "/" + name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
-    }
-    CommandResult Run(double seconds) {
-        return RunKv5100("--headless --flash " + d_ + "/flash --sd " + d_ + "/card.img --tfs SYSTEM.KVD=" + d_ +
-                         "/system.kvd --serial 3=file:" + d_ +
-                         "/track.nmea --script " + d_ + "/script --run-for " + std::to_string(seconds) +
-                         " --print-syslog");
-    }
-    RgbImage Shot(const std::string& name) {
-        RgbImage im;
-        EXPECT_TRUE(ReadPng(d_ + "/" + name + ".png", im)) << name;
-        return im;
-    }
-    std::string d_;
+    CommandResult Run(int seconds) const { return RunScript(Gps(), seconds); }
 };
 
 TEST_F(MapSplitE2e, TapesAndBoxesBesideTheNarrowedMapAtEveryValueWidth) {
@@ -96,21 +60,21 @@ TEST_F(MapSplitE2e, TapesAndBoxesBesideTheNarrowedMapAtEveryValueWidth) {
         EXPECT_EQ(im.At(0, 200), kFrameEdge);
         EXPECT_EQ(im.At(639, 200), kFrameEdge);
         EXPECT_NE(im.At(0, 8), kFrameEdge);
-        EXPECT_GT(Pixels(im, kWhite, 1, 120, 88, 338), 300) << "airspeed scale and readout";
-        EXPECT_GT(Pixels(im, kWhite, 551, 120, 638, 338), 300) << "altitude scale and readout";
+        EXPECT_GT(CountColour(im, kWhite, 1, 120, 88, 338), 300) << "airspeed scale and readout";
+        EXPECT_GT(CountColour(im, kWhite, 551, 120, 638, 338), 300) << "altitude scale and readout";
         // The GOTO's source box in the map's lower right, the attitude inset in
         // its lower left, both inside the narrowed map (columns 90..549).
-        EXPECT_GT(Pixels(im, kMagenta, 435, 367, 545, 427), 20) << "source box";
-        EXPECT_GT(Pixels(im, kSky, 94, 379, 170, 439), 500) << "attitude inset";
-        EXPECT_EQ(Pixels(im, kSky, 0, 379, 89, 439), 0);
+        EXPECT_GT(CountColour(im, kMagenta, 435, 367, 545, 427), 20) << "source box";
+        EXPECT_GT(CountColour(im, kSky, 94, 379, 170, 439), 500) << "attitude inset";
+        EXPECT_EQ(CountColour(im, kSky, 0, 379, 89, 439), 0);
     }
     // The readouts change with the values.
     EXPECT_NE(Shot("kt85-ft500").rgb, Shot("kt145-ft5000").rgb);
 
     const RgbImage off = Shot("airoff");
     EXPECT_NE(off.At(0, 200), kFrameEdge) << "no strips: the map is full width";
-    EXPECT_GT(Pixels(off, kSky, 4, 379, 80, 439), 500) << "the inset in the full pane's corner";
-    EXPECT_GT(Pixels(off, kMagenta, 525, 367, 635, 427), 20) << "the source box in the full pane's corner";
+    EXPECT_GT(CountColour(off, kSky, 4, 379, 80, 439), 500) << "the inset in the full pane's corner";
+    EXPECT_GT(CountColour(off, kMagenta, 525, 367, 635, 427), 20) << "the source box in the full pane's corner";
 }
 
 }  // namespace
