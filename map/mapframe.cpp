@@ -334,7 +334,7 @@ void MapInfoPageRun(int32_t force) {
     const bool due = force == 1 || G_MapPane.nRedraw == kMapFrameNow || G_MapPane.nRedraw == kMapFrameSkip ||
                      s_cycle.nFindPending || s_cycle.nInfoCycle == 0 || (G_NexradOn && G_WxNexradReady);
     if (!due || (G_WptDb.nPageFlags == 0 && G_Nearest.nMode != 1)) return;
-    // The boxes themselves come with the database pages.
+    // The open boxes (FIND, NRST, INFO): a FIND search still pending asks for the next cycle.
     s_cycle.nFindPending = static_cast<uint32_t>(MapDrawInfoBoxes());
 }
 
